@@ -1,0 +1,84 @@
+// The run settings: every choice the wizard pages make, the Notes session and
+// database a run works with, the scratch state of the duplicate judgement and
+// the run's log file. One instance lives in the application object for the
+// whole process and is handed by reference to every page and to the run.
+//
+// Threads: the user-interface thread owns it. While a run's worker works,
+// the only member the user-interface thread writes is m_bRunning (Stop),
+// which is atomic; everything else is used by one thread at a time because
+// the pages disable their navigation while a worker runs.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "lnapi/LNNotes.h"
+#include "notes/FolderRecord.h"
+#include "platform/DateTimeValue.h"
+#include "platform/File.h"
+
+// 32 upper-case hexadecimal digits of the MD5 of a key text.
+using KeyDigest = std::u16string;
+
+struct KeyInsertResult {
+  std::map<KeyDigest, bool>::iterator position{};
+  std::int32_t bInserted = 0;
+};
+
+struct NoteInsertResult {
+  std::set<std::uint32_t>::iterator position{};
+  std::int32_t bInserted = 0;
+};
+
+// Flags are bytes holding exactly 0 or 1; a run compares criteria with 1 and
+// group switches with 0.
+struct RunSettings {
+  std::vector<DateRange> m_vecDateRanges;
+  KeyInsertResult m_keyInsertResult;
+  std::map<KeyDigest, bool> m_mapDuplicateKeys;
+  std::set<std::uint32_t> m_mapProcessedNotes;
+  NoteInsertResult m_noteInsertResult;
+  LNNotesSession m_session;
+  LNDatabase m_db;
+  std::u16string m_strSingleFilePath;
+  FolderRecord m_curFolder;
+  std::vector<FolderRecord> m_vecSelectedFolders;
+  std::vector<std::u16string> m_vecFilePaths;
+  platform::CFile m_logFile;
+  DHANDLE m_hDatabase = 0;
+  std::uint64_t m_nDbSize = 0;
+  std::uint8_t m_bMultipleFiles = 0;
+  std::uint8_t m_bSameFolderScope = 1;
+  std::uint8_t m_bDateFilter = 0;
+  std::uint8_t m_bMailSubject = 0;
+  std::uint8_t m_bMailSender = 0;
+  std::uint8_t m_bMailReceiver = 0;
+  std::uint8_t m_bMailDateTime = 0;
+  std::uint8_t m_bMailBody = 0;
+  std::uint8_t m_bMailAttachments = 0;
+  std::uint8_t m_bModifyOriginal = 0;
+  std::u16string m_strNewNsfFolder;
+  std::uint8_t m_bExcludeAllFolder = 1;
+  std::uint8_t m_bTimeFormatHM = 0;
+  std::atomic<std::uint8_t> m_bRunning{1};
+  std::uint8_t m_bContactFirstName = 0;
+  std::uint8_t m_bContactLastName = 0;
+  std::uint8_t m_bContactMiddleName = 0;
+  std::uint8_t m_bContactFullName = 0;
+  std::uint8_t m_bContactEmail = 0;
+  std::uint8_t m_bContactPhone = 0;
+  std::uint8_t m_bContactCompany = 0;
+  std::uint8_t m_bMailCriteria = 1;
+  std::uint8_t m_bContactCriteria = 1;
+  std::int32_t m_nAction = 0;
+  std::u16string m_strSubFolderName;
+
+  RunSettings() = default;
+  RunSettings(const RunSettings&) = delete;
+  RunSettings& operator=(const RunSettings&) = delete;
+};

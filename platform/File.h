@@ -1,0 +1,36 @@
+// CFile: the run's log file object. One process at a time: the file is held
+// with an exclusive lock while open, so another process cannot open it with
+// OpenExclusive (and a second CFile in this process cannot either).
+// Not thread-safe; the run hands it from thread to thread, never shares it.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class CFile {
+public:
+  CFile() = default;
+  ~CFile();
+  CFile(const CFile&) = delete;
+  CFile& operator=(const CFile&) = delete;
+
+  enum class Mode { createNew, openExisting };
+  // createNew creates (or replaces) the file; openExisting opens it without
+  // truncating and moves to its end. Both fail when another holder has it.
+  [[nodiscard]] bool Open(const std::string& path, Mode mode);
+  void Close();
+  bool IsOpen() const { return m_fd >= 0; }
+  // Appends bytes at the end; false when not everything could be written.
+  [[nodiscard]] bool Write(const void* data, std::size_t size);
+  bool Write(std::u16string_view text);  // as UTF-16LE code units
+  const std::string& GetPath() const { return m_strPath; }
+
+private:
+  int m_fd = -1;
+  std::string m_strPath;
+};
+
+}  // namespace platform

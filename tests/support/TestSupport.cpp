@@ -1,0 +1,52 @@
+#include "tests/support/TestSupport.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+ScopedTempDir::ScopedTempDir() {
+  std::string pattern = (fs::temp_directory_path() / "tarnwick-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  m_path = pattern;
+  for (const char* sub : {"home", "home/Desktop", "config", "runtime", "tmp"})
+    fs::create_directories(m_path / sub);
+  fs::permissions(m_path / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+  setenv("HOME", (m_path / "home").c_str(), 1);
+  setenv("XDG_DESKTOP_DIR", (m_path / "home/Desktop").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (m_path / "config").c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", (m_path / "runtime").c_str(), 1);
+  setenv("TMPDIR", (m_path / "tmp").c_str(), 1);
+}
+
+ScopedTempDir::~ScopedTempDir() {
+  std::error_code ec;  // a test that left a file read-only must not fail here
+  fs::remove_all(m_path, ec);
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+fs::path ToolPath(const std::string& name) {
+  for (const char* sub : {"tools", "app", ""}) {
+    fs::path p = fs::path(TARNWICK_BINARY_DIR) / sub / name;
+    if (fs::exists(p)) return p;
+  }
+  return fs::path(TARNWICK_BINARY_DIR) / "tools" / name;
+}
+
+}  // namespace testsupport

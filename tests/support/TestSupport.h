@@ -1,0 +1,39 @@
+// Helpers shared by every suite: a private temporary directory per test with
+// HOME, XDG and TMPDIR pointed into it, and small file utilities.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace testsupport {
+
+// A fresh directory for one test, removed when the object goes. While it
+// lives, HOME, XDG_DESKTOP_DIR, XDG_CONFIG_HOME, XDG_RUNTIME_DIR and TMPDIR
+// point below it, so no test touches the real home or desktop.
+class ScopedTempDir {
+public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  const std::filesystem::path& Path() const { return m_path; }
+  std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+  std::filesystem::path m_path;
+};
+
+// Fixture base: every test gets m_tmp.
+class TempDirTest : public ::testing::Test {
+protected:
+  ScopedTempDir m_tmp;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+// Built programs (nsftool, tarnwick-cli, tarnwick) by name.
+std::filesystem::path ToolPath(const std::string& name);
+
+}  // namespace testsupport
