@@ -9,8 +9,29 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+const char* const kRedirected[] = {"HOME", "XDG_DESKTOP_DIR", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR",
+                                   "TMPDIR"};
+
+// The temporary folder the test process started with, before any test moved
+// TMPDIR into its own directory.
+const fs::path& BaseTempDir() {
+  static const fs::path base = [] {
+    const char* tmp = std::getenv("TMPDIR");
+    return fs::path(tmp && *tmp && fs::is_directory(tmp) ? tmp : "/tmp");
+  }();
+  return base;
+}
+
+}  // namespace
+
 ScopedTempDir::ScopedTempDir() {
-  std::string pattern = (fs::temp_directory_path() / "tarnwick-test-XXXXXX").string();
+  for (const char* name : kRedirected) {
+    const char* value = std::getenv(name);
+    m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+  }
+  std::string pattern = (BaseTempDir() / "tarnwick-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   m_path = pattern;
   for (const char* sub : {"home", "home/Desktop", "config", "runtime", "tmp"})
@@ -24,6 +45,12 @@ ScopedTempDir::ScopedTempDir() {
 }
 
 ScopedTempDir::~ScopedTempDir() {
+  for (const auto& [name, value] : m_saved) {
+    if (value)
+      setenv(name.c_str(), value->c_str(), 1);
+    else
+      unsetenv(name.c_str());
+  }
   std::error_code ec;  // a test that left a file read-only must not fail here
   fs::remove_all(m_path, ec);
 }

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -11,7 +14,8 @@ namespace testsupport {
 
 // A fresh directory for one test, removed when the object goes. While it
 // lives, HOME, XDG_DESKTOP_DIR, XDG_CONFIG_HOME, XDG_RUNTIME_DIR and TMPDIR
-// point below it, so no test touches the real home or desktop.
+// point below it, so no test touches the real home or desktop; their old
+// values come back when it goes.
 class ScopedTempDir {
 public:
   ScopedTempDir();
@@ -23,6 +27,7 @@ public:
 
 private:
   std::filesystem::path m_path;
+  std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;  // restored at the end
 };
 
 // Fixture base: every test gets m_tmp.

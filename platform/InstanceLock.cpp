@@ -1,0 +1,44 @@
+#include "platform/InstanceLock.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+int g_lockFd = -1;
+}
+
+std::string InstanceLockPath() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string dir = (runtime && *runtime) ? runtime : "/tmp";
+  // The Windows name has characters a file name should not carry; keep its
+  // identity, and add the user id where the folder is shared by all users.
+  std::string name = "TARNWICK_EXE_RUNNING1";
+  if (!(runtime && *runtime)) name += "-" + std::to_string(::getuid());
+  return dir + "/" + name + ".lock";
+}
+
+unsigned long AcquireInstanceLock() {
+  if (g_lockFd >= 0) return 0;
+  const std::string path = InstanceLockPath();
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return 0;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return kErrorAlreadyExists;
+  }
+  g_lockFd = fd;
+  return 0;
+}
+
+void ReleaseInstanceLock() {
+  if (g_lockFd >= 0) {
+    ::close(g_lockFd);
+    g_lockFd = -1;
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,88 @@
+#include "platform/Paths.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+#include <sys/stat.h>
+
+#include "platform/Text.h"
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+// The XDG_DESKTOP_DIR line of user-dirs.dirs: XDG_DESKTOP_DIR="$HOME/Desktop".
+std::string DesktopFromUserDirs(const std::string& home) {
+  std::string config = Env("XDG_CONFIG_HOME");
+  if (config.empty() && !home.empty()) config = home + "/.config";
+  if (config.empty()) return {};
+  std::ifstream in(config + "/user-dirs.dirs");
+  std::string line;
+  while (std::getline(in, line)) {
+    constexpr std::string_view key = "XDG_DESKTOP_DIR=";
+    if (line.rfind(key, 0) != 0) continue;
+    std::string value = line.substr(key.size());
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+      value = value.substr(1, value.size() - 2);
+    if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+    if (!value.empty() && value.front() == '/') return value;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string DesktopFolder() {
+  const std::string home = Env("HOME");
+  std::string dir = Env("XDG_DESKTOP_DIR");
+  if (dir.empty()) dir = DesktopFromUserDirs(home);
+  if (dir.empty() && !home.empty()) dir = home + "/Desktop";
+  if (dir.empty()) return {};
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (!fs::is_directory(dir, ec)) return {};
+  return dir;
+}
+
+std::u16string TimeStamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (now == static_cast<std::time_t>(-1) || !localtime_r(&now, &local))
+    return Ascii("0-0-0--1--1--1");
+  const std::string text = std::to_string(local.tm_mday) + "-" + std::to_string(local.tm_mon + 1) +
+                           "-" + std::to_string(local.tm_year + 1900) + "-" +
+                           std::to_string(local.tm_hour) + "-" + std::to_string(local.tm_min) +
+                           "-" + std::to_string(local.tm_sec);
+  return Ascii(text);
+}
+
+bool CopyFileReplace(const std::string& src, const std::string& dst) {
+  std::error_code ec;
+  if (!fs::is_regular_file(src, ec)) return false;
+  if (fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec)) return true;
+  // A failed copy must not leave a truncated file that looks like a database.
+  if (fs::exists(dst) && !fs::equivalent(src, dst, ec)) fs::remove(dst, ec);
+  return false;
+}
+
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,32 @@
+// Files, folders and time stamps as the run needs them. Plain functions over
+// the C++ standard library and POSIX; thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// The user's desktop folder (XDG_DESKTOP_DIR, else the desktop entry of
+// $XDG_CONFIG_HOME/user-dirs.dirs, else $HOME/Desktop), created if missing.
+// Empty when it cannot be resolved or made.
+std::string DesktopFolder();
+
+// The local date and time as "%d-%d-%d-%d-%d-%d" filled with day, month,
+// year, hour, minute, second, without leading zeros (8-12-2025-9-5-7). When
+// the local time cannot be had: "0-0-0--1--1--1".
+std::u16string TimeStamp();
+
+// Copies src to dst, replacing an existing dst. False when the copy failed;
+// a partly written dst is removed then.
+[[nodiscard]] bool CopyFileReplace(const std::string& src, const std::string& dst);
+
+// Size in bytes of a regular file; nullopt when it cannot be read.
+std::optional<std::uint64_t> FileSize(const std::string& path);
+bool FileExists(const std::string& path);
+
+// The path separator of this platform, as the run composes paths with it.
+inline constexpr char16_t kPathSeparator = u'/';
+
+}  // namespace platform

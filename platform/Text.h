@@ -1,0 +1,19 @@
+// Conversions between the system's UTF-16 text and UTF-8 bytes (file paths,
+// the Notes character set, terminal output). Pure functions; thread-safe.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// Ill-formed input (a lone surrogate, a bad byte) becomes U+FFFD; nothing is
+// dropped silently.
+std::string ToUtf8(std::u16string_view text);
+std::u16string FromUtf8(std::string_view bytes);
+// Plain ASCII literal to UTF-16, for building texts from numbers and literals.
+std::u16string Ascii(std::string_view text);
+// "%d" of a signed 32-bit value, as UTF-16.
+std::u16string DecimalText(long long value);
+
+}  // namespace platform
