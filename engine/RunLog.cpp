@@ -1,0 +1,57 @@
+#include "engine/RunLog.h"
+
+#include "engine/RunPage.h"
+#include "platform/File.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+namespace {
+
+void ReportNotCreated(RunPage& page, const std::u16string& path) {
+  page.AddLogRow(std::u16string(kLogNotCreatedRow) + path);
+}
+
+}  // namespace
+
+std::u16string LogFilePath(const std::u16string& folder, const std::u16string& stamp) {
+  std::u16string path = folder;
+  if (!path.empty() && path.back() != platform::kPathSeparator) path += platform::kPathSeparator;
+  return path + u"Tarnwick_log_" + stamp + u".txt";
+}
+
+void OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path,
+                const std::vector<std::u16string>& rows, bool bCreate) {
+  file.Close();
+  if (!bCreate) {
+    ReportNotCreated(page, path);
+    return;
+  }
+  const std::string bytesPath = platform::ToUtf8(path);
+  const bool bExists = platform::FileExists(bytesPath);
+  bool bOk = file.Open(bytesPath, bExists ? platform::CFile::Mode::openExisting
+                                          : platform::CFile::Mode::createNew);
+  if (bOk && !bExists) {
+    static constexpr unsigned char kByteOrderMark[] = {0xFF, 0xFE};
+    bOk = file.Write(kByteOrderMark, sizeof kByteOrderMark);
+  }
+  if (bOk) {
+    std::u16string head(149, u'*');
+    head += u"\r\n";
+    for (const std::u16string& row : rows) head += row + u"\r\n";
+    bOk = file.Write(head);
+  }
+  if (!bOk) {
+    file.Close();
+    ReportNotCreated(page, path);
+  }
+}
+
+void RunLog::WriteLogText(std::u16string_view text) {
+  if (!m_file.IsOpen()) return;
+  if (!m_file.Write(text)) {
+    m_file.Close();
+    ReportNotCreated(m_page, m_strPath);
+  }
+}
+
+void RunLog::AddLogRow(const std::u16string& text) { m_page.AddLogRow(text); }

@@ -1,0 +1,58 @@
+// The run log: the page's log list and the log text file, fed separately.
+//
+// The file is UTF-16 little-endian; a new file starts with the byte-order
+// mark FF FE, an existing one (a second start within the same second) is
+// appended to without a second mark. It is held exclusively while open, so
+// another process cannot open it. Texts are written as their code units, with
+// no line end added.
+//
+// A log file that cannot be made or written never stops the run: the page's
+// log list gets one row "Log file could not be created: " + path, the file is
+// let go and the run goes on without it.
+//
+// Threads: OpenRunLog runs on the thread that starts the run; a RunLog is
+// used by the worker alone.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+class RunPage;
+namespace platform {
+class CFile;
+}
+
+// folder + "/" (unless it ends with one) + "Tarnwick_log_" + stamp + ".txt".
+// An empty folder gives the bare file name.
+std::u16string LogFilePath(const std::u16string& folder, const std::u16string& stamp);
+
+// Opening the log file: closes file if open, creates the file at path (with
+// the mark) or appends to it, writes the header line (149 asterisks) and then
+// every row + "\r\n". On failure the file is left closed and the page gets
+// the "could not be created" row. bCreate false skips the attempt (no folder
+// to put the file in) and reports the same way.
+void OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path,
+                const std::vector<std::u16string>& rows, bool bCreate = true);
+
+class RunLog {
+public:
+  // file is the run settings' log file (not owned); page not owned.
+  RunLog(platform::CFile& file, RunPage& page, std::u16string strPath)
+      : m_file(file), m_page(page), m_strPath(std::move(strPath)) {}
+  RunLog(const RunLog&) = delete;
+  RunLog& operator=(const RunLog&) = delete;
+
+  // Appends text to the file when it is open. The first failed write lets
+  // the file go and adds the "could not be created" row.
+  void WriteLogText(std::u16string_view text);
+  void AddLogRow(const std::u16string& text);
+  const std::u16string& Path() const { return m_strPath; }
+
+private:
+  platform::CFile& m_file;
+  RunPage& m_page;
+  std::u16string m_strPath;
+};
+
+inline constexpr std::u16string_view kLogNotCreatedRow = u"Log file could not be created: ";
