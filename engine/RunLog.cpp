@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr std::size_t kFlushUnits = 32 * 1024;
+
 void ReportNotCreated(RunPage& page, const std::u16string& path) {
   page.AddLogRow(std::u16string(kLogNotCreatedRow) + path);
 }
@@ -48,7 +50,15 @@ void OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path
 
 void RunLog::WriteLogText(std::u16string_view text) {
   if (!m_file.IsOpen()) return;
-  if (!m_file.Write(text)) {
+  m_strPending += text;
+  if (m_strPending.size() >= kFlushUnits) Flush();
+}
+
+void RunLog::Flush() {
+  if (m_strPending.empty()) return;
+  const bool bOk = m_file.IsOpen() && m_file.Write(m_strPending);
+  m_strPending.clear();
+  if (!bOk && m_file.IsOpen()) {
     m_file.Close();
     ReportNotCreated(m_page, m_strPath);
   }

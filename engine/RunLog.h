@@ -40,12 +40,17 @@ public:
   // file is the run settings' log file (not owned); page not owned.
   RunLog(platform::CFile& file, RunPage& page, std::u16string strPath)
       : m_file(file), m_page(page), m_strPath(std::move(strPath)) {}
+  ~RunLog() { Flush(); }
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
 
-  // Appends text to the file when it is open. The first failed write lets
-  // the file go and adds the "could not be created" row.
+  // Appends text to the file when it is open. Texts are gathered and written
+  // in blocks (a run writes several small texts per document); Flush, the
+  // end of every folder pass and the destructor write what is gathered. The
+  // first failed write lets the file go and adds the "could not be created"
+  // row.
   void WriteLogText(std::u16string_view text);
+  void Flush();
   void AddLogRow(const std::u16string& text);
   const std::u16string& Path() const { return m_strPath; }
 
@@ -53,6 +58,7 @@ private:
   platform::CFile& m_file;
   RunPage& m_page;
   std::u16string m_strPath;
+  std::u16string m_strPending;  // gathered texts not yet written
 };
 
 inline constexpr std::u16string_view kLogNotCreatedRow = u"Log file could not be created: ";

@@ -1,0 +1,49 @@
+// Folder passes: one walk over the entries of one folder of the open
+// database (m_db). Each document is judged (engine/DuplicateKeys.h), each
+// duplicate disposed of, each kept document logged to the file, and the
+// folder ends with its summary line.
+//
+// ProcessFolderDelete deletes duplicates without a stub: action 0 in the
+// original file, and every new-file run (m_db is then the copy).
+// ProcessFolderAction moves to the trash (1), moves to the sub folder (2) or
+// copies to it (3).
+//
+// Changes are committed in batches per pass, and each document's disposal is
+// one all-or-nothing unit inside the batch: a move either leaves the copy in
+// the sub folder and the original gone, or changes nothing (the row and file
+// text "Item not moved:\t" + id then say so). No document is lost by a move.
+//
+// Both run on the run's worker thread and return whether m_bRunning is still
+// set at the end. A Notes error while the folder is got or opened ends the
+// pass at once without its end-of-folder steps.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "engine/RunSettings.h"
+
+class RunLog;
+
+struct PassContext {
+  RunSettings& settings;
+  RunLog& log;
+  bool bDryRun = false;
+  // No sub folder could be found or made: actions 2 and 3 dispose of
+  // nothing, and every pass says so in one row.
+  bool bTargetMissing = false;
+  // Dry run: the note id that registered each digest, to name the kept
+  // document of every duplicate. Emptied with m_mapDuplicateKeys.
+  std::map<KeyDigest, NOTEID> mapKeptIds;
+};
+
+bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId, int action);
+bool ProcessFolderDelete(PassContext& ctx, NOTEID folderId);
+
+// The folder's summary line: "Total Items Found: " ... " , Items not save: ".
+// Each counter printed as the signed 32-bit value of its low 32 bits.
+std::u16string FolderSummaryLine(std::uint64_t found, std::uint64_t duplicates,
+                                 std::uint64_t notSaved);
+
+// The row (and file text) of a pass whose sub folder is missing.
+std::u16string TargetMissingRow(const std::u16string& folderName);

@@ -1,0 +1,268 @@
+#include "engine/Run.h"
+
+#include <filesystem>
+#include <optional>
+
+#include "engine/FolderPass.h"
+#include "engine/RunLog.h"
+#include "engine/RunPage.h"
+#include "engine/RunSettings.h"
+#include "notes/FolderList.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+namespace {
+
+constexpr std::u16string_view kAllView = u"($All)";
+
+std::u16string ErrorText(LNSTATUS status) {
+  return platform::FromUtf8(LNGetErrorMessageText(status));
+}
+
+// The sub folder of actions 2 and 3 for one database.
+struct TargetFolder {
+  LNViewFolder folder;
+  bool bFound = false;
+};
+
+class Worker {
+public:
+  Worker(RunSettings& settings, RunPage& page, const RunOptions& options)
+      : m_s(settings), m_page(page), m_options(options),
+        m_log(settings.m_logFile, page, options.strLogPath),
+        m_ctx{settings, m_log, options.bDryRun, false, {}},
+        m_bMultiple(settings.m_bMultipleFiles == 1) {}
+
+  int Run();
+
+private:
+  enum class Outcome { done, notCreated, notOpened };
+
+  bool Running() const { return m_s.m_bRunning.load() != 0; }
+  bool UsesTarget() const {
+    return m_s.m_bModifyOriginal == 1 && (m_s.m_nAction == 2 || m_s.m_nAction == 3);
+  }
+  Outcome ProcessDatabase(const std::u16string& source);
+  void ProcessOpenDatabase();
+  TargetFolder PrepareTargetFolder();
+  void FolderLoop(TargetFolder& target);
+  void EndOfRun(LNNotesSession& session);
+  void GiveBackPage();
+
+  RunSettings& m_s;
+  RunPage& m_page;
+  RunOptions m_options;
+  RunLog m_log;
+  PassContext m_ctx;
+  bool m_bMultiple;
+};
+
+int Worker::Run() {
+  LNNotesSession session;
+  session.InitThread();
+  if (m_bMultiple) {
+    const int n = static_cast<int>(m_s.m_vecFilePaths.size());
+    m_page.SetBarRange(RunPage::kDatabaseBar, 0, n);
+    for (int i = 0; i < n; ++i) {
+      m_page.SetBarPos(RunPage::kDatabaseBar, i);
+      if (!Running()) break;
+      ProcessDatabase(m_s.m_vecFilePaths[static_cast<std::size_t>(i)]);
+    }
+    m_page.SetBarPos(RunPage::kDatabaseBar, n);
+  } else {
+    m_page.SetBarRange(RunPage::kDatabaseBar, 0, 1);
+    m_page.SetBarPos(RunPage::kDatabaseBar, 0);
+    if (ProcessDatabase(m_s.m_strSingleFilePath) != Outcome::done) {
+      // A single database that is not there ends the run quietly: no closing
+      // lines and no completion message.
+      m_log.Flush();
+      session.TermThread();
+      GiveBackPage();
+      return 0;
+    }
+    m_page.SetBarPos(RunPage::kDatabaseBar, 1);
+  }
+  EndOfRun(session);
+  return 0;
+}
+
+Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
+  const std::u16string stamp = platform::TimeStamp();
+  std::u16string path = source;
+  // A dry run copies nothing: it judges the source itself and changes nothing.
+  if (m_s.m_bModifyOriginal == 0 && !m_options.bDryRun) {
+    path = NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp);
+    m_log.AddLogRow(u"Creating Database " + path);
+    if (!platform::CopyFileReplace(platform::ToUtf8(source), platform::ToUtf8(path))) {
+      m_log.AddLogRow(u"Database not created: " + path);
+      m_log.WriteLogText(u"Database not created. \r\n ");
+      return Outcome::notCreated;
+    }
+  }
+  m_log.AddLogRow(u"Opening Database " + path);
+  if (!OpenRunDatabase(m_s, path)) {
+    m_log.AddLogRow(u"Database Cannot be Open: " + path);
+    m_log.WriteLogText(u"Database Cannot be open. \r\n ");
+    return Outcome::notOpened;
+  }
+  m_log.AddLogRow(u"Processing Folders");
+  ProcessOpenDatabase();
+  return Outcome::done;
+}
+
+void Worker::ProcessOpenDatabase() {
+  if (m_bMultiple) BuildFolderList(m_s.m_db, m_s.m_vecSelectedFolders, m_s.m_curFolder);
+  // The folder bar counts folders in both modes.
+  const int nFolders = static_cast<int>(m_s.m_vecSelectedFolders.size());
+  m_page.SetBarRange(RunPage::kFolderBar, 0, nFolders);
+  m_page.SetBarPos(RunPage::kFolderBar, 0);
+  try {
+    TargetFolder target;
+    const bool bTarget = UsesTarget() && !m_options.bDryRun;
+    if (bTarget) target = PrepareTargetFolder();
+    m_ctx.bTargetMissing = UsesTarget() && !target.bFound && !m_options.bDryRun;
+    FolderLoop(target);
+    if (bTarget && target.bFound) {
+      target.folder.Save(0);
+      target.folder.Close();
+    }
+  } catch (LNSTATUS status) {
+    // The sub folder calls and Save are outside the passes: report the
+    // error and go on with the next database.
+    m_log.AddLogRow(ErrorText(status));
+    m_log.WriteLogText(ErrorText(status) + u"\r\n");
+  } catch (...) {
+    m_log.AddLogRow(u"Unexpected error while processing " + platform::FromUtf8(
+                                                               m_s.m_db.GetFilePath().Bytes()));
+  }
+  m_page.SetBarPos(RunPage::kFolderBar, nFolders);
+  try {
+    m_s.m_db.Close();
+  } catch (...) {
+    // Closing cannot be helped further; the next database opens anew.
+  }
+  if (m_bMultiple) m_s.m_vecSelectedFolders.clear();
+  m_s.m_mapDuplicateKeys.clear();
+  m_s.m_mapProcessedNotes.clear();
+  m_ctx.mapKeptIds.clear();
+  m_log.Flush();
+}
+
+TargetFolder Worker::PrepareTargetFolder() {
+  TargetFolder target;
+  LNString name;
+  LNStringTranslate(m_s.m_strSubFolderName, 0, &name);
+  if (m_s.m_db.GetViewFolder(name, &target.folder) == LNNOERROR ||
+      m_s.m_db.CreateFolder(name, &target.folder) == LNNOERROR) {
+    target.bFound = true;
+    return target;
+  }
+  LNString second;
+  LNStringTranslate(SecondTargetFolderName(m_s), 0, &second);
+  target.bFound = m_s.m_db.CreateFolder(second, &target.folder) == LNNOERROR;
+  return target;
+}
+
+void Worker::FolderLoop(TargetFolder& target) {
+  const std::vector<FolderRecord>& records = m_s.m_vecSelectedFolders;
+  for (std::size_t j = 0; j < records.size() && Running(); ++j) {
+    m_page.SetBarPos(RunPage::kFolderBar, static_cast<int>(j));
+    const FolderRecord record = records[j];
+    if ((j == 0 && record.dwNoteId == 0) ||
+        (record.strName == kAllView && m_s.m_bExcludeAllFolder == 1))
+      continue;
+    m_log.WriteLogText(u"\r\n " + std::u16string(76, u'-') + u"\r\n");
+    m_log.WriteLogText(u"Processing Folder :\t ");
+    m_log.WriteLogText(record.strName);
+    m_log.WriteLogText(u"\r\n");
+    m_log.AddLogRow(u"Processing Folder :\t" + record.strName);
+    if (m_s.m_bModifyOriginal == 1 && m_s.m_nAction != 0) {
+      if (m_ctx.bTargetMissing) {
+        const std::u16string row = TargetMissingRow(m_s.m_strSubFolderName);
+        m_log.AddLogRow(row);
+        m_log.WriteLogText(row + u"\r\n");
+      }
+      ProcessFolderAction(m_ctx, target.folder, record.dwNoteId, m_s.m_nAction);
+    } else {
+      ProcessFolderDelete(m_ctx, record.dwNoteId);
+    }
+  }
+}
+
+void Worker::EndOfRun(LNNotesSession& session) {
+  session.TermThread();
+  m_log.WriteLogText(u"\r\n" + std::u16string(90, u'/') + u"\r\n\r\n");
+  m_log.WriteLogText(u"Work Completed!!!!\r\n\r\n");
+  m_log.Flush();
+  m_page.ShowMessage(
+      u"Duplicate removing process for selected NSF file(s) has been done successfully.");
+  if (platform::FileExists(platform::ToUtf8(m_options.strLogPath)))
+    m_page.SetStatusLine(u"Log file path: " + m_options.strLogPath);
+  GiveBackPage();
+}
+
+void Worker::GiveBackPage() {
+  m_page.EnableControl(RunPage::kBack, true);
+  m_page.EnableControl(RunPage::kStartProcess, true);
+  m_page.EnableControl(RunPage::kClose, true);
+  m_page.ShowControl(RunPage::kStop, false);
+  m_page.ShowControl(RunPage::kFolderBar, false);
+  m_page.ShowControl(RunPage::kDatabaseBar, false);
+}
+
+}  // namespace
+
+std::u16string NewDatabasePath(const std::u16string& folder, const std::u16string& source,
+                               const std::u16string& stamp) {
+  const std::size_t slash = source.rfind(platform::kPathSeparator);
+  const std::u16string fileName =
+      slash == std::u16string::npos ? std::u16string() : source.substr(slash + 1);
+  return folder + platform::kPathSeparator + fileName + stamp + u".nsf";
+}
+
+std::u16string SecondTargetFolderName(const RunSettings& settings) {
+  if (settings.m_bMultipleFiles == 1)
+    return settings.m_strSubFolderName + u"#" + platform::DecimalText(2);
+  return u"Folder #" + platform::DecimalText(2);
+}
+
+int OpenRunDatabase(RunSettings& settings, const std::u16string& path) {
+  try {
+    const LNString notesPath(platform::ToUtf8(path));
+    settings.m_session.GetDatabase(notesPath, &settings.m_db, "");
+    settings.m_db.Open();
+    settings.m_hDatabase = settings.m_db.GetDatabaseHandle(1);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::u16string StartRun(RunSettings& settings, RunPage& page, const std::u16string& strLogFolder) {
+  page.SetStatusLine(u"");
+  settings.m_bRunning = 1;
+  page.ShowControl(RunPage::kStop, true);
+  page.ShowControl(RunPage::kFolderBar, true);
+  page.ShowControl(RunPage::kDatabaseBar, true);
+  page.EnableControl(RunPage::kBack, false);
+  page.EnableControl(RunPage::kStartProcess, false);
+  page.EnableControl(RunPage::kClose, false);
+
+  if (settings.m_session.IsInitialized()) settings.m_session.Term(0);
+  settings.m_session.Initialize();
+
+  std::u16string folder = strLogFolder;
+  if (folder.empty()) {
+    folder = platform::FromUtf8(platform::DesktopFolder());
+  } else {
+    std::error_code ec;  // a folder that cannot be made shows as a log that cannot be made
+    std::filesystem::create_directories(platform::ToUtf8(folder), ec);
+  }
+  const std::u16string path = LogFilePath(folder, platform::TimeStamp());
+  OpenRunLog(settings.m_logFile, page, path, page.GetLogRows(), !folder.empty());
+  return path;
+}
+
+int RunWorker(RunSettings& settings, RunPage& page, const RunOptions& options) {
+  return Worker(settings, page, options).Run();
+}

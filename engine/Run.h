@@ -1,0 +1,63 @@
+// The run: from Start Process to the completion message.
+//
+// The page that hosts a run (the wizard's summary and progress page, or
+// tarnwick-cli) does this:
+//
+//   1. On its own thread, after its own confirmation (originals will be
+//      changed: "You Select option to change in Original File..."), call
+//      StartRun. It empties the status line, sets m_bRunning, shows Stop and
+//      both bars, disables Back, Start Process and Close, starts the Notes
+//      session afresh and opens the log file with its head (the header line
+//      and every row the log list holds). It returns the log file's path,
+//      which the page keeps as m_strLogPath.
+//   2. Start a worker thread that calls RunWorker with that path. RunWorker
+//      goes through the databases of the run (m_vecFilePaths in
+//      multiple-file mode, m_strSingleFilePath otherwise), reports to the
+//      page from the worker thread, shows the completion message, gives the
+//      page its buttons back and returns 0. The page stays responsive while
+//      it runs: Stop only sets m_bRunning to 0, and the run ends after the
+//      current folder pass with its normal end.
+//
+// RunSettings and RunPage are not owned; both must outlive the worker. While
+// the worker runs, only m_bRunning may be touched by another thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "lnapi/LNNotes.h"
+
+struct RunSettings;
+class RunPage;
+
+struct RunOptions {
+  std::u16string strLogPath;  // what StartRun returned
+  // Judge every document and report each duplicate ("Duplicate Item ID:")
+  // in the log file, but change no database and copy nothing.
+  bool bDryRun = false;
+};
+
+// Steps of Start Process after the confirmation. strLogFolder empty: the
+// user's desktop folder. Returns the log file's path (also when the file
+// could not be made; the log list then says so).
+std::u16string StartRun(RunSettings& settings, RunPage& page,
+                        const std::u16string& strLogFolder = u"");
+
+// The worker procedure: RunMultipleFiles when m_bMultipleFiles is 1, else
+// RunSingleFile. Returns 0.
+int RunWorker(RunSettings& settings, RunPage& page, const RunOptions& options);
+
+// Opens the database at path into m_db and takes its core-API handle into
+// m_hDatabase. 1 on success; 0 on any failure (nothing thrown).
+int OpenRunDatabase(RunSettings& settings, const std::u16string& path);
+
+// The copy made in new-file mode: folder + "/" + the source's file name (the
+// text after its last "/", extension included) + stamp + ".nsf". A folder
+// already ending in "/" keeps it, so two follow each other (harmless here).
+std::u16string NewDatabasePath(const std::u16string& folder, const std::u16string& source,
+                               const std::u16string& stamp);
+
+// The name of the sub folder that is made when neither m_strSubFolderName
+// exists nor can be created: m_strSubFolderName + "#2" in multiple-file
+// mode, "Folder #2" in single-file mode (names users already know).
+std::u16string SecondTargetFolderName(const RunSettings& settings);
