@@ -1,0 +1,154 @@
+#include "platform/TempPath.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+const char kSharedTemp[] = "/tmp";
+
+std::string WithSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path.push_back('/');
+  return path;
+}
+
+const char* NonEmptyEnv(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+std::string WithoutSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+bool IsOwnRealDirectory(const std::string& path) {
+  struct stat st {};
+  if (::lstat(WithoutSlash(path).c_str(), &st) != 0) return false;
+  return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+class FileDescriptor {
+public:
+  explicit FileDescriptor(int fd) : m_fd(fd) {}
+  ~FileDescriptor() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return m_fd; }
+  // Closes now and reports whether the close itself succeeded (a write may
+  // only be reported as failed at close time).
+  bool Close() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd < 0 || ::close(fd) == 0;
+  }
+
+private:
+  int m_fd;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A new file in dirFd that nobody else can have prepared: O_EXCL with a
+// random name. Returns its descriptor and name.
+int CreateScratchFile(int dirFd, const std::string& baseName, std::string* scratchName) {
+  std::random_device device;
+  std::uniform_int_distribution<unsigned> digits(0, 0xFFFFFF);
+  for (int attempt = 0; attempt < 32; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%06x", digits(device));
+    *scratchName = "." + baseName + suffix;
+    const int fd = ::openat(dirFd, scratchName->c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::string UserTempPath() {
+  if (const char* tmpdir = NonEmptyEnv("TMPDIR")) return WithSlash(tmpdir);
+  if (const char* runtime = NonEmptyEnv("XDG_RUNTIME_DIR")) return WithSlash(runtime);
+  return detail::FallbackTempPath(kSharedTemp, ::geteuid());
+}
+
+bool PrepareUserTempPath() {
+  if (NonEmptyEnv("TMPDIR") != nullptr || NonEmptyEnv("XDG_RUNTIME_DIR") != nullptr) return true;
+  return detail::PrepareFallbackTempPath(kSharedTemp, ::geteuid());
+}
+
+bool CreatePrivateDirectory(const std::string& path) {
+  const std::string dir = WithoutSlash(path);
+  if (::mkdir(dir.c_str(), 0700) == 0) return IsOwnRealDirectory(dir);
+  return errno == EEXIST && IsOwnRealDirectory(dir);
+}
+
+bool WritePrivateFile(const std::string& path, std::string_view bytes) {
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") return false;
+
+  // O_NOFOLLOW on the folder itself; its owner is checked on the open
+  // descriptor, so the folder cannot be swapped between check and use.
+  FileDescriptor dirFd(::open(WithoutSlash(dir).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (dirFd.Get() < 0 || ::fstat(dirFd.Get(), &st) != 0 || st.st_uid != ::geteuid()) return false;
+
+  std::string scratch;
+  FileDescriptor file(CreateScratchFile(dirFd.Get(), name, &scratch));
+  if (file.Get() < 0) return false;
+  // The umask may only take bits away; make sure the mode is exactly 0600.
+  const bool written = ::fchmod(file.Get(), 0600) == 0 && WriteAll(file.Get(), bytes) && file.Close();
+  if (!written || ::renameat(dirFd.Get(), scratch.c_str(), dirFd.Get(), name.c_str()) != 0) {
+    ::unlinkat(dirFd.Get(), scratch.c_str(), 0);
+    return false;
+  }
+  return true;
+}
+
+namespace detail {
+
+std::string FallbackTempPath(const std::string& sharedBase, uid_t uid) {
+  return WithSlash(sharedBase) + "tarnwick-" + std::to_string(uid) + "/";
+}
+
+bool PrepareFallbackTempPath(const std::string& sharedBase, uid_t uid) {
+  const std::string dir = WithoutSlash(FallbackTempPath(sharedBase, uid));
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  // Another user may have made the name first, or planted a link there.
+  FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || st.st_uid != uid) return false;
+  // It is ours by name and by owner: keep it private even if an older run
+  // (or the user) loosened its mode.
+  if ((st.st_mode & 07777) != 0700 && ::fchmod(fd.Get(), 0700) != 0) return false;
+  return true;
+}
+
+}  // namespace detail
+
+}  // namespace platform
