@@ -1,0 +1,24 @@
+// The about box: the product title and three links to the maker (web site,
+// support mail, sales mail). Modal over the page whose Help menu opened it;
+// OK ends it as accepted, the window's close as cancelled. Enter and Escape
+// do nothing; it can be dragged by its body. User-interface thread.
+#pragma once
+
+#include <QFont>
+
+#include "ui/win/CDialog.h"
+
+namespace frame {
+
+class CVintrelAboutDlg : public win::CDialog {
+  Q_OBJECT
+public:
+  explicit CVintrelAboutDlg(QWidget* parent = nullptr);
+  // Builds the template and initialises the links, title and OK button.
+  [[nodiscard]] bool Create();
+
+private:
+  QFont m_titleFont;  // Arial, 15 pixels, semi-bold; the title static uses it
+};
+
+}  // namespace frame

@@ -1,0 +1,177 @@
+#include "ui/win/DialogBuilder.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include "res/Resources.h"
+#include "ui/win/Buttons.h"
+
+namespace win {
+
+namespace {
+
+QWidget* MakeStatic(QWidget* parent, const ControlTemplate& c) {
+  auto* label = new QLabel(c.strText, parent);
+  // A static control wraps at blanks; a line of underscores is clipped.
+  label->setWordWrap(c.strText.contains(QLatin1Char(' ')));
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
+QWidget* MakePicture(QWidget* parent, const ControlTemplate& c) {
+  InitTarnwickResources();
+  auto* label = new QLabel(parent);
+  label->setPixmap(QPixmap(BitmapResourcePath(c.nImageId)));
+  label->setScaledContents(true);
+  return label;
+}
+
+QWidget* MakeEdit(QWidget* parent, const ControlTemplate& c) {
+  if (c.Has("multiline")) {
+    auto* edit = new QPlainTextEdit(c.strText, parent);
+    edit->setReadOnly(c.Has("readonly"));
+    edit->setLineWrapMode(c.Has("autohscroll") ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+    edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    if (c.Has("noborder")) edit->setFrameShape(QFrame::NoFrame);
+    return edit;
+  }
+  auto* edit = new QLineEdit(c.strText, parent);
+  edit->setReadOnly(c.Has("readonly"));
+  edit->setFrame(!c.Has("noborder"));
+  return edit;
+}
+
+QWidget* MakeButton(QWidget* parent, const ControlTemplate& c) {
+  auto* button = new QPushButton(c.strText, parent);
+  // Enter never presses a button on these dialogs; only an explicit
+  // default button is drawn as one.
+  button->setAutoDefault(false);
+  button->setDefault(c.Has("default"));
+  if (c.nImageId) DressButton(button, c.nImageId, c.strTooltip);
+  return button;
+}
+
+QWidget* MakeRadio(QWidget* parent, const ControlTemplate& c) {
+  auto* radio = new QRadioButton(c.strText, parent);
+  radio->setAutoExclusive(false);
+  // An auto radio button is checked by a click and never unchecked by one.
+  QObject::connect(radio, &QRadioButton::clicked, radio, [radio] { radio->setChecked(true); });
+  return radio;
+}
+
+QWidget* MakeList(QWidget* parent, const ControlTemplate& c, bool bTree) {
+  auto* view = new QTreeWidget(parent);
+  view->setRootIsDecorated(bTree);
+  view->setHeaderHidden(bTree);
+  view->setUniformRowHeights(true);
+  view->setSortingEnabled(false);
+  view->setSelectionMode(c.Has("multisel") ? QAbstractItemView::ExtendedSelection
+                                           : QAbstractItemView::SingleSelection);
+  view->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view->setAllColumnsShowFocus(c.Has("fullrow") || !bTree);
+  if (!bTree) {
+    view->header()->setStretchLastSection(false);
+    view->setColumnCount(0);
+    view->setIndentation(0);
+  }
+  if (c.Has("gridlines"))
+    view->setStyleSheet(QStringLiteral("QTreeView::item { border-bottom: 1px solid palette(midlight);"
+                                       " border-right: 1px solid palette(midlight); }"));
+  if (c.Has("noborder")) view->setFrameShape(QFrame::NoFrame);
+  return view;
+}
+
+QWidget* MakeCombo(QWidget* parent, const ControlTemplate& c, const DialogUnits& units) {
+  auto* combo = new QComboBox(parent);
+  combo->setEditable(c.kind == ControlKind::combo);
+  // The template's height is the dropped-down list's; the closed box keeps
+  // the height of one line.
+  const int rows = std::max(1, units.Y(c.rectDlu.height()) / std::max(1, combo->fontMetrics().height()) - 1);
+  combo->setMaxVisibleItems(rows);
+  return combo;
+}
+
+QWidget* MakeDate(QWidget* parent) {
+  auto* date = new QDateEdit(QDate::currentDate(), parent);
+  date->setCalendarPopup(true);
+  date->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+  return date;
+}
+
+}  // namespace
+
+QWidget* BuildControl(QWidget* parent, const ControlTemplate& c, const DialogUnits& units) {
+  QWidget* w = nullptr;
+  switch (c.kind) {
+    case ControlKind::picture: w = MakePicture(parent, c); break;
+    case ControlKind::group: w = new QGroupBox(c.strText, parent); break;
+    case ControlKind::staticText: w = MakeStatic(parent, c); break;
+    case ControlKind::edit: w = MakeEdit(parent, c); break;
+    case ControlKind::button: w = MakeButton(parent, c); break;
+    case ControlKind::radio: w = MakeRadio(parent, c); break;
+    case ControlKind::check: w = new QCheckBox(c.strText, parent); break;
+    case ControlKind::list: w = MakeList(parent, c, false); break;
+    case ControlKind::tree: w = MakeList(parent, c, true); break;
+    case ControlKind::progress: {
+      auto* bar = new QProgressBar(parent);
+      bar->setRange(0, 100);
+      bar->setValue(0);
+      bar->setTextVisible(false);
+      w = bar;
+      break;
+    }
+    case ControlKind::combo:
+    case ControlKind::droplist: w = MakeCombo(parent, c, units); break;
+    case ControlKind::date: w = MakeDate(parent); break;
+    case ControlKind::menubutton: {
+      auto* button = new CMenuButton(c.strText, parent);
+      button->setAutoDefault(false);
+      if (c.nMenuId) button->LoadMenu(c.nMenuId);
+      w = button;
+      break;
+    }
+    case ControlKind::link: {
+      auto* link = new CLinkButton(parent);
+      link->setText(c.strText);
+      link->setToolTip(c.strTooltip);
+      w = link;
+      break;
+    }
+  }
+  QRect r = units.MapDialogRect(c.rectDlu);
+  if (c.kind == ControlKind::combo || c.kind == ControlKind::droplist)
+    r.setHeight(std::min(r.height(), w->sizeHint().height()));
+  w->setGeometry(r);
+  w->setProperty("dlgId", c.nId);
+  w->setObjectName(QStringLiteral("ctl%1").arg(c.nId));
+  if (!c.strTooltip.isEmpty()) w->setToolTip(c.strTooltip);
+  if (c.Has("checked"))
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setChecked(true);
+  if (c.Has("disabled")) w->setEnabled(false);
+  if (c.Has("hidden")) w->setVisible(false);
+  return w;
+}
+
+std::vector<std::pair<int, QWidget*>> BuildControls(QWidget* parent, const DialogTemplate& t,
+                                                    const DialogUnits& units) {
+  std::vector<std::pair<int, QWidget*>> out;
+  out.reserve(t.controls.size());
+  for (const ControlTemplate& c : t.controls) out.emplace_back(c.nId, BuildControl(parent, c, units));
+  return out;
+}
+
+}  // namespace win
