@@ -1,0 +1,582 @@
+#include "lnapi/store/Store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "lnapi/Status.h"
+
+namespace lnapi::store {
+
+namespace {
+
+const char* const kSchema = R"sql(
+CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE notes(
+  id INTEGER PRIMARY KEY,
+  class INTEGER NOT NULL,
+  life INTEGER NOT NULL DEFAULT 0,
+  created TEXT NOT NULL,
+  modified TEXT NOT NULL,
+  name TEXT,
+  view_type INTEGER NOT NULL DEFAULT 0,
+  select_kind INTEGER NOT NULL DEFAULT 0,
+  select_args TEXT NOT NULL DEFAULT '');
+CREATE INDEX notes_design ON notes(class, id) WHERE class <> 1;
+CREATE TABLE items(
+  note INTEGER NOT NULL,
+  seq INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  type INTEGER NOT NULL,
+  value BLOB NOT NULL,
+  PRIMARY KEY(note, seq)) WITHOUT ROWID;
+CREATE TABLE entries(
+  design INTEGER NOT NULL,
+  pos INTEGER NOT NULL,
+  note INTEGER NOT NULL,
+  PRIMARY KEY(design, pos)) WITHOUT ROWID;
+CREATE INDEX entries_note ON entries(note);
+)sql";
+
+const char* const kNoteColumns =
+    "SELECT id, class, life, created, modified, name, view_type, select_kind, select_args "
+    "FROM notes ";
+
+std::string JoinArgs(const std::vector<std::string>& args) {
+  std::string out;
+  for (const auto& a : args) {
+    if (!out.empty()) out += '\n';
+    out += a;
+  }
+  return out;
+}
+
+std::vector<std::string> SplitArgs(std::string_view text) {
+  std::vector<std::string> out;
+  if (text.empty()) return out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t nl = text.find('\n', start);
+    out.emplace_back(text.substr(start, nl == std::string_view::npos ? nl : nl - start));
+    if (nl == std::string_view::npos) break;
+    start = nl + 1;
+  }
+  return out;
+}
+
+std::uint32_t BigEndian(const unsigned char* p, int n) {
+  std::uint32_t v = 0;
+  for (int i = 0; i < n; ++i) v = (v << 8) | p[i];
+  return v;
+}
+
+[[noreturn]] void Refuse(const std::string& path, LNSTATUS code, const std::string& reason) {
+  ThrowStatus(code, "Cannot open " + path + ": " + reason);
+}
+
+// Looks at the file without changing it: is it there, a plain readable file,
+// an SQLite file, and one of ours in a format this program knows?
+void CheckFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0)
+    Refuse(path, LNERR_FILE, errno == ENOENT ? "the file does not exist" : std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) Refuse(path, LNERR_NOT_A_DATABASE, "it is a folder, not a database file");
+  if (!S_ISREG(st.st_mode)) Refuse(path, LNERR_NOT_A_DATABASE, "it is not a regular file");
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Refuse(path, LNERR_FILE, std::strerror(errno));
+  unsigned char header[100];
+  std::size_t got = 0;
+  while (got < sizeof header) {
+    const ssize_t n = ::read(fd, header + got, sizeof header - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  if (st.st_size == 0) Refuse(path, LNERR_NOT_A_DATABASE, "the file is empty, not a Tarnwick database");
+  if (got < sizeof header || std::memcmp(header, "SQLite format 3", 16) != 0)
+    Refuse(path, LNERR_NOT_A_DATABASE, "file is not a Tarnwick database");
+  if (BigEndian(header + 68, 4) != kApplicationId)
+    Refuse(path, LNERR_NOT_A_DATABASE,
+           "file is an SQLite database of another program, not a Tarnwick database");
+  const auto version = static_cast<int>(BigEndian(header + 60, 4));
+  if (version > kFormatVersion)
+    Refuse(path, LNERR_NOT_A_DATABASE,
+           "database format " + std::to_string(version) + " is newer than this program reads");
+  if (version < 1) Refuse(path, LNERR_NOT_A_DATABASE, "file is not a complete Tarnwick database");
+  std::uint32_t pageSize = BigEndian(header + 16, 2);
+  if (pageSize == 1) pageSize = 65536;
+  const std::uint32_t pages = BigEndian(header + 28, 4);
+  const bool countValid = std::memcmp(header + 92, header + 24, 4) == 0;
+  struct stat journal {};
+  const bool hotJournal = ::stat((path + "-journal").c_str(), &journal) == 0 && journal.st_size > 0;
+  // A journal left by a killed writer is rolled back on open; the size may
+  // legitimately disagree until then.
+  if (!hotJournal && countValid && pageSize >= 512 &&
+      static_cast<std::uint64_t>(st.st_size) < std::uint64_t{pageSize} * pages)
+    Refuse(path, LNERR_NOT_A_DATABASE,
+           "the file is truncated (" + std::to_string(st.st_size) + " of " +
+               std::to_string(std::uint64_t{pageSize} * pages) + " bytes)");
+}
+
+}  // namespace
+
+// Resets a cached statement when the query ends, whatever way it ends.
+class Store::Statement {
+public:
+  Statement(Store& store, const char* sql) : m_store(store), m_pStmt(store.Prepare(sql)) {}
+  ~Statement() {
+    sqlite3_reset(m_pStmt);
+    sqlite3_clear_bindings(m_pStmt);
+  }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  Statement& Bind(int i, std::int64_t v) {
+    sqlite3_bind_int64(m_pStmt, i, v);
+    return *this;
+  }
+  Statement& Bind(int i, std::string_view text) {
+    sqlite3_bind_text(m_pStmt, i, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+    return *this;
+  }
+  Statement& BindBlob(int i, std::string_view bytes) {
+    sqlite3_bind_blob(m_pStmt, i, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
+    return *this;
+  }
+  // True while a row is there; throws on error.
+  bool Step() {
+    const int rc = sqlite3_step(m_pStmt);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    m_store.Fail("read or write the database");
+  }
+  void Run() {
+    while (Step()) {
+    }
+  }
+  std::int64_t Int(int col) const { return sqlite3_column_int64(m_pStmt, col); }
+  std::string Text(int col) const {
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(m_pStmt, col));
+    return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(m_pStmt, col))) : std::string();
+  }
+  bool IsNull(int col) const { return sqlite3_column_type(m_pStmt, col) == SQLITE_NULL; }
+
+private:
+  Store& m_store;
+  sqlite3_stmt* m_pStmt;  // owned by the store's cache
+};
+
+// One change, atomic on its own: a transaction of its own, or a savepoint
+// inside the caller's transaction so a failure undoes only this change.
+class Store::WriteScope {
+public:
+  explicit WriteScope(Store& store) : m_store(store), m_bNested(store.m_nDepth > 0) {
+    if (store.m_bReadOnly) ThrowStatus(LNERR_FILE, "Cannot change " + store.m_strPath + ": it is open read-only");
+    store.Exec(m_bNested ? "SAVEPOINT change" : "BEGIN IMMEDIATE");
+  }
+  ~WriteScope() {
+    if (m_bDone) return;
+    // Undoing a failed change: an error here can only mean the connection is
+    // already gone, and the transaction is then void anyway.
+    sqlite3_exec(m_store.m_pDb, m_bNested ? "ROLLBACK TO change; RELEASE change" : "ROLLBACK",
+                 nullptr, nullptr, nullptr);
+  }
+  WriteScope(const WriteScope&) = delete;
+  WriteScope& operator=(const WriteScope&) = delete;
+  void Commit() {
+    m_store.Exec(m_bNested ? "RELEASE change" : "COMMIT");
+    m_bDone = true;
+  }
+
+private:
+  Store& m_store;
+  bool m_bNested;
+  bool m_bDone = false;
+};
+
+std::unique_ptr<Store> Store::Open(const std::string& path, Mode mode) {
+  CheckFile(path);
+  std::unique_ptr<Store> store(new Store);
+  store->m_strPath = path;
+  store->m_bReadOnly = mode == Mode::readOnly;
+  int flags = SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
+  flags |= store->m_bReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+  int rc = sqlite3_open_v2(path.c_str(), &store->m_pDb, flags, nullptr);
+  if (rc != SQLITE_OK && !store->m_bReadOnly) {
+    // A file we may read but not write opens read-only; changes then fail
+    // with a status naming the file.
+    sqlite3_close(store->m_pDb);
+    store->m_pDb = nullptr;
+    store->m_bReadOnly = true;
+    rc = sqlite3_open_v2(path.c_str(), &store->m_pDb,
+                         SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_READONLY, nullptr);
+  }
+  if (rc != SQLITE_OK) Refuse(path, LNERR_FILE, sqlite3_errstr(rc));
+  sqlite3_busy_timeout(store->m_pDb, 5000);
+  sqlite3_extended_result_codes(store->m_pDb, 1);
+  try {
+    if (!store->m_bReadOnly) store->Exec("PRAGMA synchronous=NORMAL");
+    store->Meta("title");  // proves the schema is ours and readable
+  } catch (LNSTATUS) {
+    Refuse(path, LNERR_NOT_A_DATABASE,
+           std::string("the database is damaged (") + sqlite3_errmsg(store->m_pDb) + ")");
+  }
+  return store;
+}
+
+std::unique_ptr<Store> Store::Create(const std::string& path, const std::string& title,
+                                     bool softDeletions) {
+  // O_EXCL: never replace a file that appeared meanwhile.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) ThrowStatus(LNERR_FILE, "Cannot create " + path + ": " + std::strerror(errno));
+  ::close(fd);
+  std::unique_ptr<Store> store(new Store);
+  store->m_strPath = path;
+  const int rc = sqlite3_open_v2(path.c_str(), &store->m_pDb,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+  if (rc != SQLITE_OK) {
+    ::unlink(path.c_str());
+    ThrowStatus(LNERR_FILE, "Cannot create " + path + ": " + sqlite3_errstr(rc));
+  }
+  try {
+    store->CreateSchema(title, softDeletions);
+  } catch (...) {
+    store.reset();
+    ::unlink(path.c_str());
+    throw;
+  }
+  return store;
+}
+
+void Store::CreateSchema(const std::string& title, bool softDeletions) {
+  Exec("PRAGMA synchronous=NORMAL");
+  Exec(("PRAGMA application_id=" + std::to_string(static_cast<std::int32_t>(kApplicationId))).c_str());
+  Exec(("PRAGMA user_version=" + std::to_string(kFormatVersion)).c_str());
+  WriteScope scope(*this);
+  Exec(kSchema);
+  SetMeta("title", title);
+  SetMeta("softDeletions", softDeletions ? "1" : "0");
+  SetMeta("highId", "0");
+  scope.Commit();
+}
+
+Store::~Store() {
+  for (auto& [sql, stmt] : m_mapStatements) sqlite3_finalize(stmt);
+  // An open transaction here belongs to a caller that never committed:
+  // closing rolls it back, which is what an uncommitted change must do.
+  sqlite3_close_v2(m_pDb);
+}
+
+void Store::Exec(const char* sql) {
+  if (sqlite3_exec(m_pDb, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail("read or write the database");
+}
+
+sqlite3_stmt* Store::Prepare(const char* sql) {
+  auto it = m_mapStatements.find(sql);
+  if (it != m_mapStatements.end()) return it->second;
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v3(m_pDb, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
+    Fail("read the database");
+  m_mapStatements.emplace(sql, stmt);
+  return stmt;
+}
+
+void Store::Fail(const char* what) {
+  const int rc = sqlite3_extended_errcode(m_pDb);
+  const LNSTATUS code = (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB
+                            ? LNERR_NOT_A_DATABASE
+                            : LNERR_FILE;
+  ThrowStatus(code, std::string("Cannot ") + what + " " + m_strPath + ": " + sqlite3_errmsg(m_pDb));
+}
+
+std::string Store::Meta(const char* key) {
+  Statement q(*this, "SELECT value FROM meta WHERE key=?");
+  q.Bind(1, std::string_view(key));
+  return q.Step() ? q.Text(0) : std::string();
+}
+
+void Store::SetMeta(const char* key, const std::string& value) {
+  Statement q(*this, "INSERT OR REPLACE INTO meta(key, value) VALUES(?, ?)");
+  q.Bind(1, std::string_view(key)).Bind(2, value).Run();
+}
+
+std::string Store::Title() { return Meta("title"); }
+bool Store::SoftDeletions() { return Meta("softDeletions") != "0"; }
+
+void Store::SetTitle(const std::string& title) {
+  WriteScope scope(*this);
+  SetMeta("title", title);
+  scope.Commit();
+}
+
+void Store::SetSoftDeletions(bool on) {
+  WriteScope scope(*this);
+  SetMeta("softDeletions", on ? "1" : "0");
+  scope.Commit();
+}
+
+void Store::Begin() {
+  if (m_bReadOnly) ThrowStatus(LNERR_FILE, "Cannot change " + m_strPath + ": it is open read-only");
+  Exec(m_nDepth == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT level");
+  ++m_nDepth;
+}
+
+void Store::Commit() {
+  if (m_nDepth == 0) ThrowStatus(LNERR_BAD_ARGUMENT, "No transaction is open on " + m_strPath);
+  Exec(m_nDepth == 1 ? "COMMIT" : "RELEASE level");
+  --m_nDepth;
+}
+
+void Store::Rollback() {
+  if (m_nDepth == 0) ThrowStatus(LNERR_BAD_ARGUMENT, "No transaction is open on " + m_strPath);
+  Exec(m_nDepth == 1 ? "ROLLBACK" : "ROLLBACK TO level; RELEASE level");
+  --m_nDepth;
+}
+
+namespace {
+
+NoteRow ReadRow(const auto& q) {
+  NoteRow row;
+  row.dwId = static_cast<NOTEID>(q.Int(0));
+  row.cls = static_cast<NoteClass>(q.Int(1));
+  row.life = static_cast<NoteLife>(q.Int(2));
+  row.strCreated = q.Text(3);
+  row.strModified = q.Text(4);
+  row.strName = q.Text(5);
+  row.nViewType = static_cast<int>(q.Int(6));
+  row.select = static_cast<SelectKind>(q.Int(7));
+  row.vecSelectArgs = SplitArgs(q.Text(8));
+  return row;
+}
+
+// Folder entries and explicit view entries are rows of the entries table;
+// only live documents count.
+const char* const kLiveEntriesByPos =
+    "SELECT e.note FROM entries e JOIN notes n ON n.id = e.note "
+    "WHERE e.design = ? AND n.life = 0 AND n.class = 1 ORDER BY e.pos";
+const char* const kLiveEntriesById =
+    "SELECT e.note FROM entries e JOIN notes n ON n.id = e.note "
+    "WHERE e.design = ? AND n.life = 0 AND n.class = 1 ORDER BY e.note";
+
+}  // namespace
+
+std::optional<NoteRow> Store::GetNote(NOTEID id) {
+  static const std::string sql = std::string(kNoteColumns) + "WHERE id = ?";
+  Statement q(*this, sql.c_str());
+  q.Bind(1, id);
+  if (!q.Step()) return std::nullopt;
+  return ReadRow(q);
+}
+
+std::vector<StoredItem> Store::GetItems(NOTEID id) {
+  Statement q(*this, "SELECT name, type, value FROM items WHERE note = ? ORDER BY seq");
+  q.Bind(1, id);
+  std::vector<StoredItem> items;
+  while (q.Step())
+    items.push_back(StoredItem{q.Text(0), static_cast<WORD>(q.Int(1)), q.Text(2)});
+  return items;
+}
+
+std::vector<NoteRow> Store::ListNotes() {
+  static const std::string sql = std::string(kNoteColumns) + "ORDER BY id";
+  Statement q(*this, sql.c_str());
+  std::vector<NoteRow> rows;
+  while (q.Step()) rows.push_back(ReadRow(q));
+  return rows;
+}
+
+std::vector<NoteRow> Store::ListDesignNotes() {
+  static const std::string sql = std::string(kNoteColumns) + "WHERE class <> 1 AND life = 0 ORDER BY id";
+  Statement q(*this, sql.c_str());
+  std::vector<NoteRow> rows;
+  while (q.Step()) rows.push_back(ReadRow(q));
+  return rows;
+}
+
+std::optional<NoteRow> Store::FindDesignNote(std::string_view name) {
+  static const std::string sql =
+      std::string(kNoteColumns) + "WHERE class <> 1 AND life = 0 AND name = ? ORDER BY id LIMIT 1";
+  Statement q(*this, sql.c_str());
+  q.Bind(1, name);
+  if (!q.Step()) return std::nullopt;
+  return ReadRow(q);
+}
+
+std::vector<NOTEID> Store::Entries(const NoteRow& design) {
+  std::vector<NOTEID> ids;
+  const auto collect = [&](Statement& q) {
+    while (q.Step()) ids.push_back(static_cast<NOTEID>(q.Int(0)));
+  };
+  if (design.cls == NoteClass::folder) {
+    Statement q(*this, kLiveEntriesByPos);
+    q.Bind(1, design.dwId);
+    collect(q);
+    return ids;
+  }
+  switch (design.select) {
+    case SelectKind::entries: {
+      Statement q(*this, kLiveEntriesById);
+      q.Bind(1, design.dwId);
+      collect(q);
+      break;
+    }
+    case SelectKind::all: {
+      Statement q(*this, "SELECT id FROM notes WHERE class = 1 AND life = 0 ORDER BY id");
+      collect(q);
+      break;
+    }
+    case SelectKind::hasItem: {
+      Statement q(*this,
+                  "SELECT n.id FROM notes n WHERE n.class = 1 AND n.life = 0 AND EXISTS "
+                  "(SELECT 1 FROM items i WHERE i.note = n.id AND i.name = ? COLLATE NOCASE) "
+                  "ORDER BY n.id");
+      q.Bind(1, design.vecSelectArgs.empty() ? std::string() : design.vecSelectArgs.front());
+      collect(q);
+      break;
+    }
+    case SelectKind::form: {
+      // The form is the first Form text item, as GetFormNote reads it.
+      Statement q(*this,
+                  "SELECT n.id, (SELECT i.value FROM items i WHERE i.note = n.id AND "
+                  "i.name = 'Form' COLLATE NOCASE AND i.type = 1280 ORDER BY i.seq LIMIT 1) "
+                  "FROM notes n WHERE n.class = 1 AND n.life = 0 ORDER BY n.id");
+      while (q.Step()) {
+        if (q.IsNull(1)) continue;
+        const std::string form = q.Text(1);
+        for (const auto& wanted : design.vecSelectArgs)
+          if (form == wanted) {
+            ids.push_back(static_cast<NOTEID>(q.Int(0)));
+            break;
+          }
+      }
+      break;
+    }
+    case SelectKind::none:
+      break;
+  }
+  return ids;
+}
+
+std::vector<NOTEID> Store::StoredEntries(NOTEID design) {
+  Statement q(*this, "SELECT note FROM entries WHERE design = ? ORDER BY pos");
+  q.Bind(1, design);
+  std::vector<NOTEID> ids;
+  while (q.Step()) ids.push_back(static_cast<NOTEID>(q.Int(0)));
+  return ids;
+}
+
+NOTEID Store::NextNoteId() {
+  Statement q(*this, "SELECT MAX(id) FROM notes");
+  q.Step();
+  std::uint64_t high = static_cast<std::uint64_t>(q.Int(0));
+  const std::string recorded = Meta("highId");
+  if (!recorded.empty()) high = std::max<std::uint64_t>(high, std::stoull(recorded));
+  const std::uint64_t next = (high / 4 + 1) * 4;
+  if (next > 0xFFFFFFFCu) ThrowStatus(LNERR_FILE, "Cannot add a note to " + m_strPath + ": no note id is left");
+  return static_cast<NOTEID>(next);
+}
+
+void Store::InsertNote(const NoteRow& row, const std::vector<StoredItem>& items) {
+  WriteScope scope(*this);
+  Statement q(*this,
+              "INSERT INTO notes(id, class, life, created, modified, name, view_type, select_kind, "
+              "select_args) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  q.Bind(1, row.dwId).Bind(2, static_cast<int>(row.cls)).Bind(3, static_cast<int>(row.life));
+  q.Bind(4, row.strCreated).Bind(5, row.strModified.empty() ? row.strCreated : row.strModified);
+  q.Bind(6, row.strName).Bind(7, row.nViewType).Bind(8, static_cast<int>(row.select));
+  const std::string args = JoinArgs(row.vecSelectArgs);
+  q.Bind(9, args).Run();
+  // The high-water mark keeps ids of erased notes from coming back.
+  Statement high(*this,
+                 "UPDATE meta SET value = MAX(CAST(value AS INTEGER), ?) WHERE key = 'highId'");
+  high.Bind(1, row.dwId).Run();
+  ReplaceItems(row.dwId, items);
+  scope.Commit();
+}
+
+void Store::ReplaceItems(NOTEID id, const std::vector<StoredItem>& items) {
+  WriteScope scope(*this);
+  Statement del(*this, "DELETE FROM items WHERE note = ?");
+  del.Bind(1, id).Run();
+  int seq = 0;
+  for (const auto& item : items) {
+    Statement q(*this, "INSERT INTO items(note, seq, name, type, value) VALUES(?, ?, ?, ?, ?)");
+    q.Bind(1, id).Bind(2, seq++).Bind(3, item.strName).Bind(4, item.wType).BindBlob(5, item.value).Run();
+  }
+  scope.Commit();
+}
+
+void Store::SetStoredEntries(NOTEID design, const std::vector<NOTEID>& entries) {
+  WriteScope scope(*this);
+  Statement del(*this, "DELETE FROM entries WHERE design = ?");
+  del.Bind(1, design).Run();
+  int pos = 0;
+  for (NOTEID note : entries) {
+    Statement q(*this, "INSERT INTO entries(design, pos, note) VALUES(?, ?, ?)");
+    q.Bind(1, design).Bind(2, ++pos).Bind(3, note).Run();
+  }
+  scope.Commit();
+}
+
+bool Store::AppendEntry(NOTEID folder, NOTEID doc) {
+  WriteScope scope(*this);
+  {
+    Statement has(*this, "SELECT 1 FROM entries WHERE note = ? AND design = ?");
+    has.Bind(1, doc).Bind(2, folder);
+    if (has.Step()) {
+      scope.Commit();
+      return false;
+    }
+  }
+  Statement q(*this,
+              "INSERT INTO entries(design, pos, note) "
+              "VALUES(?1, (SELECT COALESCE(MAX(pos), 0) + 1 FROM entries WHERE design = ?1), ?2)");
+  q.Bind(1, folder).Bind(2, doc).Run();
+  scope.Commit();
+  return true;
+}
+
+void Store::MoveToTrash(NOTEID id) {
+  WriteScope scope(*this);
+  Statement q(*this, "UPDATE notes SET life = 1, modified = ? WHERE id = ? AND class = 1 AND life = 0");
+  q.Bind(1, LocalTimeNow()).Bind(2, id).Run();
+  scope.Commit();
+}
+
+void Store::Erase(NOTEID id, bool leaveStub) {
+  WriteScope scope(*this);
+  {
+    Statement items(*this, "DELETE FROM items WHERE note = ?");
+    items.Bind(1, id).Run();
+  }
+  {
+    Statement entries(*this, "DELETE FROM entries WHERE note = ? OR design = ?");
+    entries.Bind(1, id).Bind(2, id).Run();
+  }
+  if (leaveStub) {
+    Statement q(*this, "UPDATE notes SET life = 2, modified = ?, name = NULL, select_kind = 0, "
+                       "select_args = '' WHERE id = ?");
+    q.Bind(1, LocalTimeNow()).Bind(2, id).Run();
+  } else {
+    Statement q(*this, "DELETE FROM notes WHERE id = ?");
+    q.Bind(1, id).Run();
+  }
+  scope.Commit();
+}
+
+std::string LocalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local {};
+  localtime_r(&now, &local);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &local);
+  return buf;
+}
+
+}  // namespace lnapi::store

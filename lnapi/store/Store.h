@@ -1,0 +1,130 @@
+// The .nsf file format: one SQLite file per database.
+//
+// A Store is one connection to one database file. It knows notes (documents,
+// views, folders, deletion stubs), their ordered items, folder entries and
+// view selection rules, and nothing of the LN classes above it. Every
+// mutating call is atomic: outside Begin/Commit it commits before returning;
+// inside, it joins the open transaction (and a failing call undoes only its
+// own part).
+//
+// Errors are thrown as LNSTATUS values whose text names the file and the
+// reason. Threads: a Store may move between threads but is used by one thread
+// at a time (the connection is opened in serialized mode regardless).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "lnapi/LNNotes.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace lnapi::store {
+
+enum class NoteClass : int { document = 1, view = 2, folder = 3 };
+// What became of a note: a live document, one in the trash, or the deletion
+// stub left where a document was deleted.
+enum class NoteLife : int { live = 0, trash = 1, stub = 2 };
+// How a view chooses its documents. Folders use explicit entries.
+enum class SelectKind : int { none = 0, all = 1, form = 2, hasItem = 3, entries = 4 };
+
+struct StoredItem {
+  std::string strName;
+  WORD wType = 0;
+  std::string value;  // the value bytes as stored (see ItemCodec.h)
+};
+
+struct NoteRow {
+  NOTEID dwId = 0;
+  NoteClass cls = NoteClass::document;
+  NoteLife life = NoteLife::live;
+  std::string strCreated;   // local time "YYYY-MM-DDTHH:MM:SS"
+  std::string strModified;  // local time, same form
+  std::string strName;      // views and folders
+  int nViewType = 0;
+  SelectKind select = SelectKind::none;
+  std::vector<std::string> vecSelectArgs;  // form names, or the one item name
+};
+
+// The application id ("TrnW") and format version written into every file.
+constexpr std::uint32_t kApplicationId = 0x54726E57;
+constexpr int kFormatVersion = 1;
+
+class Store {
+public:
+  enum class Mode { readWrite, readOnly };
+  // Opens an existing database. Checks the file's header before SQLite sees
+  // it, so a file that is not a Tarnwick database is refused unchanged.
+  static std::unique_ptr<Store> Open(const std::string& path, Mode mode = Mode::readWrite);
+  // Makes a new, empty database at path, which must not exist.
+  static std::unique_ptr<Store> Create(const std::string& path, const std::string& title,
+                                       bool softDeletions);
+  ~Store();
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  const std::string& Path() const { return m_strPath; }
+  bool IsReadOnly() const { return m_bReadOnly; }
+  std::string Title();
+  bool SoftDeletions();
+  void SetTitle(const std::string& title);
+  void SetSoftDeletions(bool on);
+
+  // Transactions nest; only the outermost Commit writes.
+  void Begin();
+  void Commit();
+  void Rollback();
+  int TransactionDepth() const { return m_nDepth; }
+
+  std::optional<NoteRow> GetNote(NOTEID id);
+  std::vector<StoredItem> GetItems(NOTEID id);
+  // Every note, stubs included, ascending id.
+  std::vector<NoteRow> ListNotes();
+  // Views and folders that are not stubs, ascending id.
+  std::vector<NoteRow> ListDesignNotes();
+  std::optional<NoteRow> FindDesignNote(std::string_view name);
+  // Live documents of a view or folder, in its order.
+  std::vector<NOTEID> Entries(const NoteRow& design);
+  // Stored folder entries or explicit view entries, without filtering.
+  std::vector<NOTEID> StoredEntries(NOTEID design);
+
+  // The next free id: a multiple of 4 above every id ever used here.
+  NOTEID NextNoteId();
+  // Inserts a note and its items (the id must be free).
+  void InsertNote(const NoteRow& row, const std::vector<StoredItem>& items);
+  void ReplaceItems(NOTEID id, const std::vector<StoredItem>& items);
+  void SetStoredEntries(NOTEID design, const std::vector<NOTEID>& entries);
+  // Appends doc to the folder unless it is there. False when it was.
+  bool AppendEntry(NOTEID folder, NOTEID doc);
+  void MoveToTrash(NOTEID id);
+  // Removes the note's items and entries; leaves a stub when asked.
+  void Erase(NOTEID id, bool leaveStub);
+
+private:
+  class Statement;
+  class WriteScope;
+  Store() = default;
+  void Exec(const char* sql);
+  sqlite3_stmt* Prepare(const char* sql);  // cached for the life of the connection
+  [[noreturn]] void Fail(const char* what);
+  void CreateSchema(const std::string& title, bool softDeletions);
+  std::string Meta(const char* key);
+  void SetMeta(const char* key, const std::string& value);
+
+  sqlite3* m_pDb = nullptr;  // owned; closed by the destructor
+  std::string m_strPath;
+  bool m_bReadOnly = false;
+  int m_nDepth = 0;
+  std::unordered_map<const char*, sqlite3_stmt*> m_mapStatements;  // owned; finalized by the destructor
+};
+
+// The local time now as "YYYY-MM-DDTHH:MM:SS".
+std::string LocalTimeNow();
+
+}  // namespace lnapi::store

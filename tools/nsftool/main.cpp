@@ -1,0 +1,94 @@
+// nsftool: makes, imports and dumps Tarnwick databases (.nsf files).
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "lnapi/LNNotes.h"
+#include "tools/nsftool/NsfJson.h"
+#include "tools/nsftool/Sample.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: nsftool import [--force] DB.nsf FILE.json   (FILE.json may be - for standard input)\n"
+    "       nsftool dump DB.nsf\n"
+    "       nsftool sample DB.nsf [--docs N] [--seed S] [--folders F] [--dup-percent P] [--force]\n";
+
+int Usage(const std::string& problem) {
+  std::cerr << "nsftool: " << problem << "\n" << kUsage;
+  return 2;
+}
+
+int Import(const std::vector<std::string>& args) {
+  bool force = false;
+  std::vector<std::string> paths;
+  for (const auto& a : args) {
+    if (a == "--force")
+      force = true;
+    else if (a.size() > 1 && a[0] == '-' && a != "-")
+      return Usage("unknown option " + a);
+    else
+      paths.push_back(a);
+  }
+  if (paths.size() != 2) return Usage("import needs DB.nsf and FILE.json");
+  std::string text;
+  if (paths[1] == "-") {
+    std::ostringstream in;
+    in << std::cin.rdbuf();
+    text = in.str();
+  } else {
+    std::ifstream in(paths[1], std::ios::binary);
+    if (!in) {
+      std::cerr << "nsftool: cannot read " << paths[1] << ": " << std::strerror(errno) << "\n";
+      return 2;
+    }
+    std::ostringstream buf;
+    buf << in.rdbuf();
+    text = buf.str();
+  }
+  try {
+    nsftool::ImportJson(text, paths[0], force);
+  } catch (const nsftool::TargetExists& e) {
+    std::cerr << "nsftool: " << e.what() << "\n";
+    return 1;
+  } catch (const nsftool::InputError& e) {
+    std::cerr << "nsftool: " << paths[1] << ": " << e.what() << "\n";
+    return 2;
+  } catch (LNSTATUS status) {
+    std::cerr << "nsftool: " << LNGetErrorMessageText(status) << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int Dump(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Usage("dump needs DB.nsf");
+  try {
+    std::cout << nsftool::DumpJson(args[0]);
+    std::cout.flush();
+  } catch (LNSTATUS status) {
+    std::cerr << "nsftool: " << LNGetErrorMessageText(status) << "\n";
+    return 1;
+  }
+  return std::cout ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage("no command given");
+  const std::string command = argv[1];
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "import") return Import(args);
+  if (command == "dump") return Dump(args);
+  if (command == "sample") return nsftool::SampleCommand(args);
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  return Usage("unknown command " + command);
+}
