@@ -1,0 +1,218 @@
+#include "tools/mailio/MailCommands.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "tools/mailio/ImportReport.h"
+#include "tools/mailio/MailDatabase.h"
+#include "tools/mailio/MailSources.h"
+#include "tools/mailio/Mbox.h"
+#include "tools/mailio/MimeExport.h"
+#include "tools/mailio/MimeImport.h"
+#include "tools/mailio/VCard.h"
+
+namespace mailio {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: nsftool import-mail DB.nsf SOURCE...\n"
+    "       nsftool import-vcard DB.nsf FILE.vcf...\n"
+    "       nsftool export-mail DB.nsf OUT.mbox [--folder NAME]\n"
+    "       nsftool export-vcard DB.nsf OUT.vcf\n";
+
+int Usage(const std::string& problem) {
+  std::cerr << "nsftool: " << problem << "\n" << kUsage;
+  return 2;
+}
+
+// Commits what is pending; a failure there undoes the last batch, which the
+// counts must show. A database that this import created and that holds no
+// document is removed again.
+int Finish(MailDatabase& db, const std::string& dbPath, ImportReport& report, std::ostream& err) {
+  const std::size_t pending = db.PendingCount();
+  std::string error;
+  if (!db.Finish(&error)) {
+    err << dbPath << ": the last " << pending << " documents could not be written: " << error << "\n";
+    report.Unimported(pending);
+  }
+  report.PrintTotals();
+  if (report.ImportedCount() == 0 && db.Created()) {
+    std::error_code ec;
+    fs::remove(dbPath, ec);
+  }
+  return report.ExitStatus();
+}
+
+bool IsMail(const Doc& doc) {
+  const std::string form = doc.TextOf("Form");
+  return doc.Find("Subject") || form == "Memo" || form == "Reply";
+}
+
+LocalTime EnvelopeTime(const Doc& doc) {
+  if (const Item* posted = doc.Find("PostedDate"); posted && posted->kind == ItemKind::Time) return posted->time;
+  return doc.created.value_or(LocalTime{});
+}
+
+}  // namespace
+
+bool IsMailCommand(const std::string& command) {
+  return command == "import-mail" || command == "import-vcard" || command == "export-mail" ||
+         command == "export-vcard";
+}
+
+int ImportMail(const std::string& dbPath, const std::vector<std::string>& sources, std::ostream& out,
+               std::ostream& err) {
+  std::string error;
+  std::unique_ptr<MailDatabase> db = MailDatabase::OpenForImport(dbPath, Design::Mail, &error);
+  if (!db) {
+    err << error << "\n";
+    return 1;
+  }
+  ImportReport report("message", out, err);
+  for (const std::string& source : sources) {
+    const bool readable = ForEachSourceMessage(
+        source,
+        [&](SourceMessage&& m) {
+          if (!m.error.empty()) return report.Skipped(m.file, m.number, m.error);
+          try {
+            MessageResult r = ImportMessage(m.bytes);
+            std::string storeError;
+            if (!r.doc) report.Skipped(m.file, m.number, r.error);
+            else if (!db->Add(*r.doc, TargetFolder(m.folder), &storeError))
+              report.Skipped(m.file, m.number, storeError);
+            else
+              report.Imported();
+          } catch (const std::exception& e) {  // out of memory on a giant message, say
+            report.Skipped(m.file, m.number, std::string("cannot be read: ") + e.what());
+          }
+        },
+        &error);
+    if (!readable) report.SourceFailed(error);
+  }
+  return Finish(*db, dbPath, report, err);
+}
+
+int ImportVCards(const std::string& dbPath, const std::vector<std::string>& files, std::ostream& out,
+                 std::ostream& err) {
+  std::string error;
+  std::unique_ptr<MailDatabase> db = MailDatabase::OpenForImport(dbPath, Design::Contacts, &error);
+  if (!db) {
+    err << error << "\n";
+    return 1;
+  }
+  ImportReport report("card", out, err);
+  for (const std::string& file : files) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in || fs::is_directory(file)) {
+      report.SourceFailed(file + ": cannot be read");
+      continue;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    ReadVCards(bytes.str(), [&](CardResult&& card) {
+      std::string storeError;
+      if (!card.doc) report.Skipped(file, card.number, card.error);
+      else if (!db->Add(*card.doc, "", &storeError)) report.Skipped(file, card.number, storeError);
+      else report.Imported();
+    });
+  }
+  return Finish(*db, dbPath, report, err);
+}
+
+int ExportMail(const std::string& dbPath, const std::string& outPath, const std::optional<std::string>& folder,
+               std::ostream& out, std::ostream& err) {
+  MboxWriter writer;
+  std::string error;
+  std::size_t count = 0;
+  // The database is read first into the file, so a database that fails to
+  // open leaves no empty output behind.
+  std::error_code ec;
+  if (!fs::exists(dbPath, ec)) {
+    err << dbPath << ": no such database\n";
+    return 1;
+  }
+  if (!writer.Open(outPath, &error)) {
+    err << outPath << ": cannot be written: " << error << "\n";
+    return 1;
+  }
+  const bool read = ReadDocuments(
+      dbPath, folder,
+      [&](NOTEID, Doc&& doc) {
+        if (!IsMail(doc)) return;
+        writer.Append(EnvelopeSender(doc), EnvelopeTime(doc), ExportMessage(doc));
+        ++count;
+      },
+      &error);
+  std::string closeError;
+  const bool closed = writer.Close(&closeError);
+  if (!read || !closed) {
+    err << (read ? closeError : error) << "\n";
+    fs::remove(outPath, ec);
+    return 1;
+  }
+  out << "exported: " << count << "\n";
+  return 0;
+}
+
+int ExportVCards(const std::string& dbPath, const std::string& outPath, std::ostream& out, std::ostream& err) {
+  std::string cards, error;
+  std::size_t count = 0;
+  const bool read = ReadDocuments(
+      dbPath, std::nullopt,
+      [&](NOTEID, Doc&& doc) {
+        if (doc.TextOf("Form") != "Person") return;
+        cards += WriteVCard(doc);
+        ++count;
+      },
+      &error);
+  if (!read) {
+    err << error << "\n";
+    return 1;
+  }
+  std::ofstream file(outPath, std::ios::binary | std::ios::trunc);
+  file << cards;
+  file.close();
+  if (!file) {
+    err << outPath << ": cannot be written\n";
+    std::error_code ec;
+    fs::remove(outPath, ec);
+    return 1;
+  }
+  out << "exported: " << count << "\n";
+  return 0;
+}
+
+int RunMailCommand(const std::string& command, const std::vector<std::string>& args) {
+  if (command == "import-mail" || command == "import-vcard") {
+    if (args.size() < 2) return Usage(command + " needs a database and at least one source");
+    const std::vector<std::string> sources(args.begin() + 1, args.end());
+    return command == "import-mail" ? ImportMail(args[0], sources, std::cout, std::cerr)
+                                    : ImportVCards(args[0], sources, std::cout, std::cerr);
+  }
+  if (command == "export-mail") {
+    std::vector<std::string> paths;
+    std::optional<std::string> folder;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      if (args[i] == "--folder") {
+        if (i + 1 == args.size()) return Usage("--folder needs a folder name");
+        folder = args[++i];
+      } else {
+        paths.push_back(args[i]);
+      }
+    }
+    if (paths.size() != 2) return Usage("export-mail needs a database and an output file");
+    return ExportMail(paths[0], paths[1], folder, std::cout, std::cerr);
+  }
+  if (command == "export-vcard") {
+    if (args.size() != 2) return Usage("export-vcard needs a database and an output file");
+    return ExportVCards(args[0], args[1], std::cout, std::cerr);
+  }
+  return Usage("unknown command " + command);
+}
+
+}  // namespace mailio

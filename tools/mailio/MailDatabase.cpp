@@ -1,0 +1,342 @@
+#include "tools/mailio/MailDatabase.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "lnapi/RichText.h"
+#include "lnapi/Utf8.h"
+#include "lnapi/store/ItemCodec.h"
+#include "lnapi/store/Store.h"
+
+namespace mailio {
+
+namespace fs = std::filesystem;
+namespace st = lnapi::store;
+namespace rt = lnapi::richtext;
+
+namespace {
+
+// Documents per transaction: one commit per document would spend the import
+// on disk flushes; a batch that is lost to a crash is lost whole.
+constexpr std::size_t kBatchSize = 500;
+
+std::string StatusText(LNSTATUS status) { return LNGetErrorMessageText(status); }
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+std::string EncodeRich(const std::vector<RichRecord>& records) {
+  std::vector<rt::Record> out;
+  out.reserve(records.size());
+  for (const RichRecord& r : records) {
+    rt::Record rec;
+    if (r.kind == RichRecord::Kind::Picture) {
+      rec.kind = rt::RecordKind::picture;
+      rec.gif = r.gif;
+      rec.nWidth = static_cast<std::uint16_t>(std::clamp(r.width, 0, 0xFFFF));
+      rec.nHeight = static_cast<std::uint16_t>(std::clamp(r.height, 0, 0xFFFF));
+    } else {
+      rec.kind = rt::RecordKind::paragraph;
+      if (!r.text.empty()) rec.vecRuns.push_back({r.text, false, false, false});
+    }
+    out.push_back(std::move(rec));
+  }
+  return rt::Encode(out);
+}
+
+void Paragraph(std::vector<RichRecord>& out, std::string text) {
+  out.push_back({RichRecord::Kind::Paragraph, std::move(text), {}, 0, 0});
+}
+
+// Rich text written by others may hold more than paragraphs and pictures:
+// tables, sections and links are read as plain paragraphs.
+void DecodeRecords(const std::vector<rt::Record>& records, std::vector<RichRecord>& out) {
+  for (const rt::Record& rec : records) {
+    switch (rec.kind) {
+      case rt::RecordKind::paragraph: {
+        std::string text;
+        for (const rt::Run& run : rec.vecRuns) text += run.strText;
+        Paragraph(out, std::move(text));
+        break;
+      }
+      case rt::RecordKind::lineBreak: Paragraph(out, {}); break;
+      case rt::RecordKind::picture:
+        out.push_back({RichRecord::Kind::Picture, {}, rec.gif, rec.nWidth, rec.nHeight});
+        break;
+      case rt::RecordKind::table:
+        for (const auto& row : rec.vecRows) {
+          std::string line;
+          for (std::size_t i = 0; i < row.size(); ++i) line += (i ? "\t" : "") + row[i];
+          Paragraph(out, std::move(line));
+        }
+        break;
+      case rt::RecordKind::section:
+        Paragraph(out, rec.strTitle);
+        DecodeRecords(rec.vecBody, out);
+        break;
+      case rt::RecordKind::link: Paragraph(out, rec.strText + " <" + rec.strUrl + ">"); break;
+      case rt::RecordKind::attachmentIcon: break;
+    }
+  }
+}
+
+std::string HtmlText(std::string_view value) {
+  if (value.size() < 2) return {};
+  std::string_view text = value.substr(2);
+  if (value.size() > 3 && value[3] == '\0') {  // UTF-16LE
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2)
+      units.push_back(static_cast<char16_t>(static_cast<unsigned char>(text[i]) |
+                                            (static_cast<unsigned char>(text[i + 1]) << 8)));
+    return lnapi::utf8::FromUtf16(units);
+  }
+  return std::string(text);
+}
+
+std::optional<LocalTime> FromTimeValue(const std::optional<st::TimeValue>& t) {
+  if (!t) return std::nullopt;
+  return LocalTime{t->nYear, t->nMonth, t->nDay, t->nHour, t->nMinute, t->nSecond};
+}
+
+std::string FormatLocal(const LocalTime& t) {
+  return st::FormatTime({t.year, t.month, t.day, t.hour, t.minute, t.second, 0});
+}
+
+}  // namespace
+
+std::vector<st::StoredItem> ToStoredItems(const Doc& doc) {
+  std::vector<st::StoredItem> out;
+  out.reserve(doc.items.size());
+  for (const Item& item : doc.items) {
+    st::StoredItem s{item.name, 0, {}};
+    switch (item.kind) {
+      case ItemKind::Text: s.wType = TYPE_TEXT; s.value = item.text; break;
+      case ItemKind::TextList: s.wType = TYPE_TEXT_LIST; s.value = st::EncodeTextList(item.list); break;
+      case ItemKind::Time:
+        s.wType = TYPE_TIME;
+        s.value = st::EncodeTime({item.time.year, item.time.month, item.time.day, item.time.hour,
+                                  item.time.minute, item.time.second, 0});
+        break;
+      case ItemKind::RichText: s.wType = TYPE_COMPOSITE; s.value = EncodeRich(item.rich); break;
+      case ItemKind::Html:
+        s.wType = TYPE_HTML;
+        s.value = std::string("\x15\0", 2) + item.text;  // the type word, then 8-bit text
+        break;
+      case ItemKind::Attachment:
+        s.wType = TYPE_OBJECT;
+        s.value = st::EncodeAttachment({item.fileName, item.bytes});
+        break;
+      case ItemKind::Raw: s.wType = item.rawType; s.value = item.bytes; break;
+    }
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
+Doc FromStoredItems(const std::vector<st::StoredItem>& items) {
+  Doc doc;
+  for (const st::StoredItem& s : items) {
+    switch (s.wType) {
+      case TYPE_TEXT: doc.items.push_back(Item::MakeText(s.strName, s.value)); break;
+      case TYPE_TEXT_LIST:
+        if (auto list = st::DecodeTextList(s.value)) doc.items.push_back(Item::MakeTextList(s.strName, *list));
+        break;
+      case TYPE_TIME:
+        if (auto t = FromTimeValue(st::DecodeTime(s.value))) doc.items.push_back(Item::MakeTime(s.strName, *t));
+        break;
+      case TYPE_COMPOSITE:
+        try {
+          std::vector<RichRecord> rich;
+          DecodeRecords(rt::Decode(s.value), rich);
+          doc.items.push_back(Item::MakeRich(s.strName, std::move(rich)));
+        } catch (LNSTATUS) {
+          // A damaged rich-text value: the rest of the document still goes out.
+        }
+        break;
+      case TYPE_HTML: doc.items.push_back(Item::MakeHtml(s.strName, HtmlText(s.value))); break;
+      case TYPE_OBJECT:
+        if (auto a = st::DecodeAttachment(s.value)) {
+          Item item = Item::MakeAttachment(a->strFileName, std::move(a->data));
+          item.name = s.strName;
+          doc.items.push_back(std::move(item));
+        }
+        break;
+      default: doc.items.push_back(Item::MakeRaw(s.strName, s.wType, s.value)); break;
+    }
+  }
+  return doc;
+}
+
+std::string TargetFolder(const std::string& folder) {
+  const std::string name = Lower(folder);
+  if (name == "sent" || name == "sent items" || name == "sent messages" || name == "sent mail") return "($Sent)";
+  if (name == "drafts") return "($Drafts)";
+  return folder;
+}
+
+MailDatabase::~MailDatabase() {
+  if (m_bInBatch) {
+    try {
+      m_pStore->Rollback();  // Finish was not called: an error path, keep nothing pending
+    } catch (...) {
+      // Nothing more can be done in a destructor; SQLite rolls back on close.
+    }
+  }
+}
+
+std::unique_ptr<MailDatabase> MailDatabase::OpenForImport(const std::string& path, Design design,
+                                                          std::string* error) {
+  std::unique_ptr<MailDatabase> db(new MailDatabase());
+  try {
+    std::error_code ec;
+    if (fs::exists(path, ec)) {
+      if (lnapi::IsFileHeldByOther(path)) {
+        *error = "Cannot import into " + path + ": the database is open in another program";
+        return nullptr;
+      }
+      db->m_pStore = st::Store::Open(path);
+    } else {
+      db->m_pStore = st::Store::Create(path, fs::path(path).stem().string(), true);
+      db->m_bCreated = true;
+    }
+    for (const st::NoteRow& row : db->m_pStore->ListDesignNotes())
+      if (row.cls == st::NoteClass::folder || row.select == st::SelectKind::entries)
+        db->m_mapFolderIds.emplace(row.strName, row.dwId);
+      else
+        db->m_mapFolderIds.emplace(row.strName, 0);  // a rule view: its rule files documents
+    db->m_pStore->Begin();
+    if (design == Design::Mail) {
+      db->DesignNote("($Inbox)");
+      db->EnsureView("($Sent)", static_cast<int>(st::SelectKind::entries), {});
+      db->EnsureView("($Drafts)", static_cast<int>(st::SelectKind::entries), {});
+      db->EnsureView("($All)", static_cast<int>(st::SelectKind::all), {});
+      db->EnsureView("($SoftDeletions)", static_cast<int>(st::SelectKind::entries), {});
+    } else {
+      db->EnsureView("My Contacts", static_cast<int>(st::SelectKind::form), {"Person"});
+      db->EnsureView("($People)", static_cast<int>(st::SelectKind::form), {"Person"});
+    }
+    db->m_pStore->Commit();
+  } catch (LNSTATUS status) {
+    *error = StatusText(status);
+    return nullptr;
+  }
+  return db;
+}
+
+void MailDatabase::EnsureView(const std::string& name, int selectKind, const std::vector<std::string>& args) {
+  if (m_mapFolderIds.count(name)) return;
+  st::NoteRow row;
+  row.dwId = m_pStore->NextNoteId();
+  row.cls = st::NoteClass::view;
+  row.strCreated = st::LocalTimeNow();
+  row.strName = name;
+  row.select = static_cast<st::SelectKind>(selectKind);
+  row.vecSelectArgs = args;
+  m_pStore->InsertNote(row, {});
+  m_mapFolderIds.emplace(name, row.select == st::SelectKind::entries ? row.dwId : 0);
+}
+
+NOTEID MailDatabase::DesignNote(const std::string& name) {
+  if (auto it = m_mapFolderIds.find(name); it != m_mapFolderIds.end()) return it->second;
+  // Parent levels first, so the folder tree shows "Projects" above "Projects\2019".
+  if (auto slash = name.rfind('\\'); slash != std::string::npos && slash > 0) DesignNote(name.substr(0, slash));
+  st::NoteRow row;
+  row.dwId = m_pStore->NextNoteId();
+  row.cls = st::NoteClass::folder;
+  row.strCreated = st::LocalTimeNow();
+  row.strName = name;
+  row.select = st::SelectKind::entries;
+  m_pStore->InsertNote(row, {});
+  m_mapFolderIds.emplace(name, row.dwId);
+  return row.dwId;
+}
+
+bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* error) {
+  try {
+    if (!m_bInBatch) {
+      m_pStore->Begin();
+      m_bInBatch = true;
+    }
+    // Made outside the document's own savepoint: a document that fails must
+    // not take a folder that the cache already knows with it.
+    const NOTEID folderId = folder.empty() ? 0 : DesignNote(folder);
+    m_pStore->Begin();
+    try {
+      st::NoteRow row;
+      row.dwId = m_pStore->NextNoteId();
+      row.cls = st::NoteClass::document;
+      row.strCreated = doc.created ? FormatLocal(*doc.created) : st::LocalTimeNow();
+      row.strModified = st::LocalTimeNow();
+      m_pStore->InsertNote(row, ToStoredItems(doc));
+      if (folderId) m_pStore->AppendEntry(folderId, row.dwId);
+      m_pStore->Commit();
+    } catch (LNSTATUS status) {
+      m_pStore->Rollback();
+      *error = "cannot be stored: " + StatusText(status);
+      return false;
+    }
+    if (++m_nPending >= kBatchSize) {
+      m_pStore->Commit();
+      m_bInBatch = false;
+      m_nPending = 0;
+    }
+    return true;
+  } catch (LNSTATUS status) {
+    *error = "cannot be stored: " + StatusText(status);
+    return false;
+  }
+}
+
+bool MailDatabase::Finish(std::string* error) {
+  if (!m_bInBatch) return true;
+  try {
+    m_bInBatch = false;
+    m_nPending = 0;
+    m_pStore->Commit();
+    return true;
+  } catch (LNSTATUS status) {
+    *error = StatusText(status);
+    try {
+      m_pStore->Rollback();
+    } catch (LNSTATUS) {
+      // The connection is gone; SQLite has rolled the batch back itself.
+    }
+    return false;
+  }
+}
+
+bool ReadDocuments(const std::string& path, const std::optional<std::string>& folder,
+                   const std::function<void(NOTEID, Doc&&)>& onDoc, std::string* error) {
+  try {
+    std::unique_ptr<st::Store> store = st::Store::Open(path, st::Store::Mode::readOnly);
+    std::vector<NOTEID> ids;
+    if (folder) {
+      std::optional<st::NoteRow> design = store->FindDesignNote(*folder);
+      if (!design) {
+        *error = path + ": no folder or view named " + *folder;
+        return false;
+      }
+      ids = store->Entries(*design);
+    } else {
+      for (const st::NoteRow& row : store->ListNotes())
+        if (row.cls == st::NoteClass::document && row.life == st::NoteLife::live) ids.push_back(row.dwId);
+    }
+    for (NOTEID id : ids) {
+      std::optional<st::NoteRow> row = store->GetNote(id);
+      if (!row || row->life != st::NoteLife::live || row->cls != st::NoteClass::document) continue;
+      Doc doc = FromStoredItems(store->GetItems(id));
+      doc.created = FromTimeValue(st::ParseTime(row->strCreated));
+      onDoc(id, std::move(doc));
+    }
+    return true;
+  } catch (LNSTATUS status) {
+    *error = StatusText(status);
+    return false;
+  }
+}
+
+}  // namespace mailio

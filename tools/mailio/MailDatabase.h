@@ -1,0 +1,79 @@
+// Writing imported documents into a database and reading them back out, over
+// the .nsf store (lnapi/store): the public Notes classes read items but do not
+// write them, and an import needs exact control of every item it stores.
+//
+// MailDatabase holds one store connection; one thread at a time.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lnapi/LNNotes.h"
+#include "tools/mailio/MailDoc.h"
+
+namespace lnapi::store {
+class Store;
+struct StoredItem;
+}  // namespace lnapi::store
+
+namespace mailio {
+
+enum class Design { Mail, Contacts };
+
+// Stored items of a document, and back. FromStoredItems skips values it
+// cannot decode (a damaged item is not worth losing the rest of a document).
+std::vector<lnapi::store::StoredItem> ToStoredItems(const Doc& doc);
+Doc FromStoredItems(const std::vector<lnapi::store::StoredItem>& items);
+
+class MailDatabase {
+public:
+  // Opens path, or creates it (title: the file's stem) when it does not
+  // exist, and adds whatever of the design is missing: for mail the folder
+  // ($Inbox) and the views ($Sent), ($Drafts), ($All) and ($SoftDeletions);
+  // for contacts the views "My Contacts" and ($People). nullptr with *error
+  // naming the file and the reason on failure.
+  static std::unique_ptr<MailDatabase> OpenForImport(const std::string& path, Design design,
+                                                     std::string* error);
+  ~MailDatabase();
+  MailDatabase(const MailDatabase&) = delete;
+  MailDatabase& operator=(const MailDatabase&) = delete;
+
+  bool Created() const { return m_bCreated; }
+
+  // Stores doc whole, filed in folder (created with its parent levels when
+  // missing; "" files it nowhere), or stores nothing and returns false with
+  // *error. Work is committed in batches; a batch that fails to commit is
+  // reported by Finish.
+  [[nodiscard]] bool Add(const Doc& doc, const std::string& folder, std::string* error);
+  // Commits what is pending. False with *error when that fails (then none
+  // of the pending documents were stored).
+  [[nodiscard]] bool Finish(std::string* error);
+  std::size_t PendingCount() const { return m_nPending; }
+
+private:
+  MailDatabase() = default;
+  NOTEID DesignNote(const std::string& name);  // folder of that name, made when missing
+  void EnsureView(const std::string& name, int selectKind, const std::vector<std::string>& args);
+
+  std::unique_ptr<lnapi::store::Store> m_pStore;
+  std::map<std::string, NOTEID> m_mapFolderIds;
+  bool m_bCreated = false;
+  bool m_bInBatch = false;
+  std::size_t m_nPending = 0;
+};
+
+// Reads the live documents (not in the trash, not stubs) of the database at
+// path: every one in note id order, or the entries of the view or folder
+// named folder. False with *error when the file or the folder is missing.
+[[nodiscard]] bool ReadDocuments(const std::string& path, const std::optional<std::string>& folder,
+                                 const std::function<void(NOTEID, Doc&&)>& onDoc, std::string* error);
+
+// Where a source folder's messages go: Sent and Drafts folders of mail
+// clients to the views ($Sent) and ($Drafts), every other name unchanged.
+std::string TargetFolder(const std::string& folder);
+
+}  // namespace mailio

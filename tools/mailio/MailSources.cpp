@@ -1,0 +1,192 @@
+#include "tools/mailio/MailSources.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "tools/mailio/Mbox.h"
+
+namespace mailio {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+bool IsDir(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_directory(p, ec);
+}
+
+bool IsMaildir(const fs::path& dir) { return IsDir(dir / "cur") || IsDir(dir / "new"); }
+
+bool ReadWhole(const fs::path& path, std::string* bytes, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = std::string("cannot be read: ") + std::strerror(errno);
+    return false;
+  }
+  std::ostringstream out;
+  out << in.rdbuf();
+  *bytes = std::move(out).str();
+  return true;
+}
+
+std::string ReadHead(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string head(1024, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  return head;
+}
+
+// Names in a directory, sorted, hidden ones left out unless asked for.
+std::vector<fs::path> Entries(const fs::path& dir, bool withHidden = false) {
+  std::vector<fs::path> out;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!withHidden && name.starts_with('.')) continue;
+    out.push_back(it->path());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string StripSuffix(std::string name, std::initializer_list<const char*> suffixes) {
+  for (const char* s : suffixes) {
+    const std::string suffix = s;
+    if (name.size() > suffix.size() && Lower(name).ends_with(suffix)) return name.substr(0, name.size() - suffix.size());
+  }
+  return name;
+}
+
+// A single message file: an mbox-style envelope line at its top is dropped.
+void OneFile(const fs::path& file, const std::string& folder, const std::function<void(SourceMessage&&)>& fn) {
+  SourceMessage m{file.string(), 1, folder, {}, {}};
+  if (ReadWhole(file, &m.bytes, &m.error) && m.bytes.starts_with("From ")) {
+    const auto eol = m.bytes.find('\n');
+    m.bytes.erase(0, eol == std::string::npos ? m.bytes.size() : eol + 1);
+  }
+  fn(std::move(m));
+}
+
+bool MboxFile(const fs::path& file, const std::string& folder, const std::function<void(SourceMessage&&)>& fn,
+              std::string* error) {
+  return ReadMbox(
+      file, [&](std::size_t n, std::string&& bytes) { fn({file.string(), n, folder, std::move(bytes), {}}); },
+      error);
+}
+
+std::vector<std::string> Plus(std::vector<std::string> levels, const std::string& more) {
+  levels.push_back(more);
+  return levels;
+}
+
+void Maildir(const fs::path& dir, const std::vector<std::string>& levels, bool root,
+             const std::function<void(SourceMessage&&)>& fn) {
+  const std::string folder = levels.empty() ? kInboxFolder : FolderNameFromLevels(levels);
+  std::vector<fs::path> files;
+  for (const char* sub : {"cur", "new"})
+    for (const fs::path& p : Entries(dir / sub))
+      if (!IsDir(p)) files.push_back(p);
+  // Maildir names begin with the delivery time: name order is arrival order.
+  std::sort(files.begin(), files.end(),
+            [](const fs::path& a, const fs::path& b) { return a.filename() < b.filename(); });
+  for (const fs::path& f : files) OneFile(f, folder, fn);
+
+  for (const fs::path& sub : Entries(dir, root)) {
+    const std::string name = sub.filename().string();
+    if (!IsDir(sub) || name == "cur" || name == "new" || name == "tmp") continue;
+    if (root && name.starts_with('.')) {
+      if (name == "." || name == ".." || !IsMaildir(sub)) continue;
+      std::vector<std::string> nested = levels;
+      std::stringstream parts(name.substr(1));  // Maildir++: ".Projects.2019"
+      for (std::string part; std::getline(parts, part, '.');) nested.push_back(part);
+      Maildir(sub, nested, false, fn);
+    } else {
+      Maildir(sub, Plus(levels, name), false, fn);
+    }
+  }
+}
+
+bool Directory(const fs::path& dir, const std::vector<std::string>& levels,
+               const std::function<void(SourceMessage&&)>& fn, std::string* error) {
+  const std::vector<std::string> below(levels.begin() + 1, levels.end());  // without the top directory
+  for (const fs::path& entry : Entries(dir)) {
+    const std::string name = entry.filename().string();
+    if (IsDir(entry)) {
+      if (IsMaildir(entry))
+        Maildir(entry, Plus(below, name), false, fn);
+      else if (!Directory(entry, Plus(levels, StripSuffix(name, {".sbd"})), fn, error))
+        return false;
+    } else if (Lower(name).ends_with(".eml")) {
+      OneFile(entry, FolderNameFromLevels(levels), fn);
+    } else if (LooksLikeMbox(ReadHead(entry))) {
+      std::string readError;
+      if (!MboxFile(entry, FolderNameFromLevels(Plus(below, StripSuffix(name, {".mbox", ".mbx"}))), fn, &readError))
+        fn({entry.string(), 1, {}, {}, "cannot be read: " + readError});
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string FolderNameFromLevels(const std::vector<std::string>& levels) {
+  std::string name;
+  for (std::string level : levels) {
+    if (level.empty()) continue;
+    std::replace(level.begin(), level.end(), '\\', '_');  // the level separator of Notes
+    if (!name.empty()) name += '\\';
+    name += level;
+  }
+  if (name.empty() || Lower(name) == "inbox") return kInboxFolder;
+  return name;
+}
+
+bool ForEachSourceMessage(const fs::path& source, const std::function<void(SourceMessage&&)>& onMessage,
+                          std::string* error) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(source, ec);
+  if (ec || !fs::exists(status)) {
+    *error = source.string() + ": no such file or directory";
+    return false;
+  }
+  if (fs::is_directory(status)) {
+    if (IsMaildir(source)) {
+      Maildir(source, {}, true, onMessage);
+      return true;
+    }
+    fs::path abs = fs::absolute(source, ec).lexically_normal();
+    std::string top = abs.filename().string();
+    if (top.empty()) top = abs.parent_path().filename().string();
+    return Directory(source, {StripSuffix(top, {".sbd"})}, onMessage, error);
+  }
+  if (LooksLikeMbox(ReadHead(source))) {
+    std::string readError;
+    const std::string folder = FolderNameFromLevels({StripSuffix(source.filename().string(), {".mbox", ".mbx"})});
+    if (!MboxFile(source, folder, onMessage, &readError)) {
+      *error = source.string() + ": cannot be read: " + readError;
+      return false;
+    }
+    return true;
+  }
+  std::ifstream probe(source, std::ios::binary);
+  if (!probe) {
+    *error = source.string() + ": cannot be read: " + std::strerror(errno);
+    return false;
+  }
+  OneFile(source, kInboxFolder, onMessage);
+  return true;
+}
+
+}  // namespace mailio

@@ -1,0 +1,44 @@
+// Where imported messages come from, and which folder each goes to.
+//
+// A SOURCE is
+// - an mbox file (first line "From "): every message, to the folder named by
+//   the file (without an .mbox or .mbx extension);
+// - a maildir (a directory with cur/ or new/): its own messages to ($Inbox),
+//   its sub-maildirs to nested folders: Maildir++ ".Projects.2019" and plain
+//   "Projects/2019" both give "Projects\2019";
+// - a single message file (.eml or any file that is no mbox): to ($Inbox);
+// - a directory of .eml and mbox files: the .eml files to the folder named
+//   after the directory (and its sub-directories nested below it), each mbox
+//   to a folder named by its path below the directory.
+// A folder named Inbox or INBOX (any letter case) is ($Inbox).
+//
+// Not thread-safe per call; holds no state between calls.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace mailio {
+
+inline constexpr const char* kInboxFolder = "($Inbox)";
+
+struct SourceMessage {
+  std::string file;    // the file the message came from (for messages to the user)
+  std::size_t number;  // its place in that file, from 1
+  std::string folder;  // the Notes folder it goes to ("Projects\2019", "($Inbox)")
+  std::string bytes;   // the message; empty when unreadable (error set)
+  std::string error;   // set when the message could not even be read
+};
+
+// Calls onMessage for every message of source, in file order. Returns false
+// with *error when source itself cannot be read (missing, no permission).
+[[nodiscard]] bool ForEachSourceMessage(const std::filesystem::path& source,
+                                        const std::function<void(SourceMessage&&)>& onMessage,
+                                        std::string* error);
+
+// The Notes folder name for a file-system folder path of levels.
+std::string FolderNameFromLevels(const std::vector<std::string>& levels);
+
+}  // namespace mailio

@@ -1,0 +1,160 @@
+#include "tools/mailio/Mbox.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+
+namespace mailio {
+
+namespace {
+
+bool IsFromLine(std::string_view line) { return line.substr(0, 5) == "From "; }
+
+// ">From ", ">>From " ... : one ">" of those was added when writing.
+bool IsQuotedFromLine(std::string_view line) {
+  std::size_t i = 0;
+  while (i < line.size() && line[i] == '>') ++i;
+  return i > 0 && line.substr(i, 5) == "From ";
+}
+
+// Collects lines into messages; shared by the file and the memory reader.
+class Splitter {
+public:
+  explicit Splitter(const std::function<void(std::size_t, std::string&&)>& onMessage)
+      : m_onMessage(onMessage) {}
+
+  // line without its "\n"
+  void Line(std::string_view line) {
+    if (IsFromLine(line)) {
+      Flush();
+      m_bInMessage = true;
+      return;
+    }
+    if (!m_bInMessage) return;  // text before the first From_ line is no message
+    if (IsQuotedFromLine(line)) line.remove_prefix(1);
+    m_message.append(line);
+    m_message += '\n';
+  }
+
+  void Flush() {
+    if (!m_bInMessage) return;
+    // The empty line before the next From_ line separates; it is not content.
+    if (m_message.size() >= 2 && m_message.ends_with("\n\n")) m_message.pop_back();
+    else if (m_message.size() >= 3 && m_message.ends_with("\n\r\n")) m_message.resize(m_message.size() - 2);
+    m_onMessage(++m_nCount, std::move(m_message));
+    m_message.clear();
+    m_bInMessage = false;
+  }
+
+private:
+  const std::function<void(std::size_t, std::string&&)>& m_onMessage;
+  std::string m_message;
+  std::size_t m_nCount = 0;
+  bool m_bInMessage = false;
+};
+
+}  // namespace
+
+bool LooksLikeMbox(std::string_view head) {
+  const auto start = head.find_first_not_of("\r\n");
+  return start != std::string_view::npos && IsFromLine(head.substr(start));
+}
+
+bool ReadMbox(const std::filesystem::path& path,
+              const std::function<void(std::size_t, std::string&&)>& onMessage, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  Splitter splitter(onMessage);
+  std::string line;
+  while (std::getline(in, line)) splitter.Line(line);
+  if (in.bad()) {
+    *error = "read error";
+    return false;
+  }
+  splitter.Flush();
+  return true;
+}
+
+void SplitMbox(std::string_view bytes, const std::function<void(std::size_t, std::string&&)>& onMessage) {
+  Splitter splitter(onMessage);
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    std::size_t end = bytes.find('\n', i);
+    if (end == std::string_view::npos) end = bytes.size();
+    splitter.Line(bytes.substr(i, end - i));
+    i = end + 1;
+  }
+  splitter.Flush();
+}
+
+std::string QuoteFromLines(std::string_view message) {
+  std::string out;
+  out.reserve(message.size() + 16);
+  std::size_t i = 0;
+  while (i < message.size()) {
+    std::size_t end = message.find('\n', i);
+    const std::size_t stop = end == std::string_view::npos ? message.size() : end + 1;
+    std::string_view line = message.substr(i, stop - i);
+    if (IsFromLine(line) || IsQuotedFromLine(line)) out += '>';
+    out.append(line);
+    i = stop;
+  }
+  return out;
+}
+
+std::string FromLine(const std::string& sender, const LocalTime& when) {
+  std::tm tm{};
+  tm.tm_year = when.year - 1900;
+  tm.tm_mon = when.month - 1;
+  tm.tm_mday = when.day;
+  tm.tm_hour = when.hour;
+  tm.tm_min = when.minute;
+  tm.tm_sec = when.second;
+  tm.tm_isdst = -1;
+  if (when.year == 0 || mktime(&tm) == static_cast<std::time_t>(-1)) {  // fills the weekday
+    const std::time_t now = std::time(nullptr);
+    localtime_r(&now, &tm);
+  }
+  char buf[64];
+  std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y", &tm);
+  return "From " + sender + " " + buf;
+}
+
+MboxWriter::~MboxWriter() {
+  if (m_pFile) std::fclose(m_pFile);  // a failure here was not asked for; Close reports it
+}
+
+bool MboxWriter::Open(const std::filesystem::path& path, std::string* error) {
+  m_path = path;
+  m_pFile = std::fopen(path.c_str(), "wb");
+  if (!m_pFile) *error = std::strerror(errno);
+  return m_pFile != nullptr;
+}
+
+void MboxWriter::Append(const std::string& sender, const LocalTime& when, std::string_view message) {
+  if (!m_pFile) return;
+  std::string out = FromLine(sender, when);
+  out += '\n';
+  out += QuoteFromLines(message);
+  if (out.back() != '\n') out += '\n';
+  out += '\n';
+  std::fwrite(out.data(), 1, out.size(), m_pFile);
+}
+
+bool MboxWriter::Close(std::string* error) {
+  if (!m_pFile) return true;
+  const bool failed = std::ferror(m_pFile) != 0;
+  const bool closeFailed = std::fclose(m_pFile) != 0;
+  m_pFile = nullptr;
+  if (failed || closeFailed) {
+    *error = "cannot write " + m_path.string();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace mailio

@@ -1,0 +1,319 @@
+#include "tools/mailio/MimeImport.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <vector>
+
+#include "tools/mailio/GMimeSupport.h"
+#include "tools/mailio/GifConvert.h"
+
+namespace mailio {
+
+namespace {
+
+using gm::Ref;
+
+// A leaf of the MIME tree, as the body and attachment decisions need it.
+struct Leaf {
+  GMimeObject* object = nullptr;  // owned by the message
+  std::string mediaType, subType;  // lower case
+  bool attachmentDisposition = false;
+  bool inRelated = false;
+  bool isMessage = false;
+  std::string fileName, contentId;
+};
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+bool IsBlank(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isspace(c); });
+}
+
+// The first line must be a header field ("Name:"), or this is no message.
+bool StartsWithHeaderField(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size() && bytes[i] != ':') {
+    auto c = static_cast<unsigned char>(bytes[i]);
+    if (c <= 32 || c >= 127) return false;
+    ++i;
+  }
+  return i > 0 && i < bytes.size();
+}
+
+std::optional<LocalTime> ToLocal(GDateTime* dt) {
+  if (!dt) return std::nullopt;
+  const std::time_t t = static_cast<std::time_t>(g_date_time_to_unix(dt));
+  std::tm tm{};
+  if (!localtime_r(&t, &tm)) return std::nullopt;
+  LocalTime lt{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  if (lt.year < 1601 || lt.year > 9999) return std::nullopt;  // no real mail date
+  return lt;
+}
+
+std::optional<LocalTime> ParseDate(const std::string& text) {
+  if (IsBlank(text)) return std::nullopt;
+  GDateTime* dt = g_mime_utils_header_decode_date(text.c_str());
+  if (!dt) return std::nullopt;
+  auto lt = ToLocal(dt);
+  g_date_time_unref(dt);
+  return lt;
+}
+
+// Delivery-Date if present, else the time stamp of the topmost Received
+// header (the last hop, that is the delivery).
+std::optional<LocalTime> DeliveredDate(GMimeObject* message) {
+  if (const char* d = g_mime_object_get_header(message, "Delivery-Date"))
+    if (auto lt = ParseDate(d)) return lt;
+  GMimeHeaderList* headers = g_mime_object_get_header_list(message);
+  const int count = g_mime_header_list_get_count(headers);
+  for (int i = 0; i < count; ++i) {
+    GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
+    if (g_ascii_strcasecmp(g_mime_header_get_name(h), "Received") != 0) continue;
+    std::string value = gm::Str(g_mime_header_get_value(h));
+    const auto semi = value.rfind(';');
+    if (semi == std::string::npos) return std::nullopt;
+    return ParseDate(value.substr(semi + 1));
+  }
+  return std::nullopt;
+}
+
+void AppendAddresses(InternetAddressList* list, std::vector<std::string>& out) {
+  if (!list) return;
+  const int n = internet_address_list_length(list);
+  for (int i = 0; i < n; ++i) {
+    InternetAddress* ia = internet_address_list_get_address(list, i);
+    if (INTERNET_ADDRESS_IS_GROUP(ia)) {
+      AppendAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(ia)), out);
+      continue;
+    }
+    std::string text = ToUtf8Lenient(gm::Take(internet_address_to_string(ia, nullptr, FALSE)));
+    if (!text.empty()) out.push_back(std::move(text));
+  }
+}
+
+void Walk(GMimeObject* object, bool inRelated, std::vector<Leaf>& leaves) {
+  if (GMIME_IS_MULTIPART(object)) {
+    GMimeContentType* ct = g_mime_object_get_content_type(object);
+    const bool related = ct && g_mime_content_type_is_type(ct, "multipart", "related");
+    GMimeMultipart* mp = GMIME_MULTIPART(object);
+    const int n = g_mime_multipart_get_count(mp);
+    for (int i = 0; i < n; ++i) Walk(g_mime_multipart_get_part(mp, i), inRelated || related, leaves);
+    return;
+  }
+  Leaf leaf;
+  leaf.object = object;
+  leaf.inRelated = inRelated;
+  if (GMimeContentType* ct = g_mime_object_get_content_type(object)) {
+    leaf.mediaType = Lower(gm::Str(g_mime_content_type_get_media_type(ct)));
+    leaf.subType = Lower(gm::Str(g_mime_content_type_get_media_subtype(ct)));
+  }
+  if (GMimeContentDisposition* cd = g_mime_object_get_content_disposition(object))
+    leaf.attachmentDisposition = g_mime_content_disposition_is_attachment(cd);
+  if (GMIME_IS_MESSAGE_PART(object)) {
+    leaf.isMessage = true;
+    if (GMimeContentDisposition* cd = g_mime_object_get_content_disposition(object))
+      leaf.fileName = gm::Str(g_mime_content_disposition_get_parameter(cd, "filename"));
+  } else if (GMIME_IS_PART(object)) {
+    leaf.fileName = gm::Str(g_mime_part_get_filename(GMIME_PART(object)));
+    leaf.contentId = gm::Str(g_mime_part_get_content_id(GMIME_PART(object)));
+  } else {
+    return;  // nothing else carries content
+  }
+  leaf.fileName = ToUtf8Lenient(leaf.fileName);
+  leaves.push_back(std::move(leaf));
+}
+
+// The decoded content of a leaf (transfer encoding undone).
+std::string Content(const Leaf& leaf) {
+  Ref<GMimeStream> stream(g_mime_stream_mem_new());
+  if (leaf.isMessage) {
+    GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(leaf.object));
+    if (inner) g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, stream.get());
+  } else if (GMimeDataWrapper* w = g_mime_part_get_content(GMIME_PART(leaf.object))) {
+    g_mime_data_wrapper_write_to_stream(w, stream.get());
+  }
+  return gm::StreamBytes(stream.get());
+}
+
+// A text part's content as UTF-8, converted from its declared charset; text
+// whose charset is unknown or wrong is read as Windows-1252 where it is not
+// UTF-8.
+std::string TextContent(const Leaf& leaf) {
+  std::string bytes = Content(leaf);
+  const char* charset = g_mime_object_get_content_type_parameter(leaf.object, "charset");
+  if (charset && *charset && !IsValidUtf8(bytes)) {
+    gsize written = 0;
+    GError* error = nullptr;
+    char* converted = g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
+                                g_mime_charset_iconv_name(charset), nullptr, &written, &error);
+    if (error) g_error_free(error);
+    if (converted) {
+      std::string out(converted, written);
+      g_free(converted);
+      if (IsValidUtf8(out)) return out;
+    }
+  }
+  return ToUtf8Lenient(bytes);
+}
+
+bool HtmlReferences(const std::string& html, const std::string& contentId) {
+  if (contentId.empty()) return false;
+  return Lower(html).find("cid:" + Lower(contentId)) != std::string::npos;
+}
+
+std::string AttachmentName(const Leaf& leaf, int number) {
+  if (!leaf.fileName.empty()) return leaf.fileName;
+  if (leaf.isMessage) return "message-" + std::to_string(number) + ".eml";
+  std::string ext = leaf.subType.empty() ? "bin" : leaf.subType;
+  if (leaf.mediaType == "text" && leaf.subType == "plain") ext = "txt";
+  if (leaf.subType == "octet-stream") ext = "bin";
+  return "attachment-" + std::to_string(number) + "." + ext;
+}
+
+// Body, the HTML alternative, inline images and attachments, in item order.
+void AddContentItems(GMimeMessage* message, Doc& doc) {
+  std::vector<Leaf> leaves;
+  if (GMimeObject* top = g_mime_message_get_mime_part(message)) Walk(top, false, leaves);
+
+  std::optional<std::string> text, html;
+  std::vector<const Leaf*> rest;
+  for (const Leaf& leaf : leaves) {
+    const bool bodyCandidate = !leaf.isMessage && !leaf.attachmentDisposition &&
+                               leaf.fileName.empty() && leaf.mediaType == "text";
+    if (bodyCandidate && leaf.subType == "plain") {
+      // A second plain part (a list footer, say) is shown after the first.
+      text = text ? *text + TextContent(leaf) : TextContent(leaf);
+    } else if (bodyCandidate && leaf.subType == "html" && !html) {
+      html = TextContent(leaf);
+    } else {
+      rest.push_back(&leaf);
+    }
+  }
+
+  std::vector<RichRecord> pictures;
+  std::vector<Item> inlineImages, attachments;
+  int attachmentNumber = 0;
+  for (const Leaf* leaf : rest) {
+    const bool inlineImage = leaf->mediaType == "image" && !leaf->contentId.empty() &&
+                             (leaf->inRelated || (html && HtmlReferences(*html, leaf->contentId)));
+    std::string bytes = Content(*leaf);
+    if (inlineImage) {
+      if (auto gif = ConvertToGif(bytes))
+        pictures.push_back({RichRecord::Kind::Picture, {}, std::move(gif->bytes), gif->width, gif->height});
+      std::string value = leaf->contentId + "\n" + leaf->mediaType + "/" + leaf->subType + "\n" +
+                          leaf->fileName + "\n" + bytes;
+      inlineImages.push_back(Item::MakeRaw(kInlineImageItem, kTypeUserData, std::move(value)));
+    } else {
+      attachments.push_back(Item::MakeAttachment(AttachmentName(*leaf, ++attachmentNumber), std::move(bytes)));
+    }
+  }
+
+  if (text || !html) {
+    std::vector<RichRecord> body = TextToParagraphs(text.value_or(""));
+    body.insert(body.end(), pictures.begin(), pictures.end());
+    doc.items.push_back(Item::MakeRich("Body", std::move(body)));
+    if (html) doc.items.push_back(Item::MakeHtml(kHtmlAlternativeItem, std::move(*html)));
+  } else {
+    doc.items.push_back(Item::MakeHtml("Body", std::move(*html)));
+    if (!pictures.empty()) doc.items.push_back(Item::MakeRich("Body", std::move(pictures)));
+  }
+  for (Item& item : inlineImages) doc.items.push_back(std::move(item));
+  for (Item& item : attachments) doc.items.push_back(std::move(item));
+}
+
+GMimeParserOptions* LenientOptions() {
+  static GMimeParserOptions* options = [] {
+    GMimeParserOptions* o = g_mime_parser_options_new();
+    static const char* fallback[] = {"UTF-8", "windows-1252", nullptr};
+    g_mime_parser_options_set_fallback_charsets(o, fallback);
+    g_mime_parser_options_set_address_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_parameter_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    g_mime_parser_options_set_rfc2047_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+    return o;
+  }();
+  return options;
+}
+
+bool HasAnyHeader(GMimeObject* message) {
+  for (const char* name : {"From", "To", "Subject", "Date", "Message-ID", "Received", "Sender"})
+    if (g_mime_object_get_header(message, name)) return true;
+  return false;
+}
+
+}  // namespace
+
+std::string HeaderBlock(std::string_view message) {
+  std::string out;
+  out.reserve(std::min<std::size_t>(message.size(), 4096));
+  std::size_t i = 0;
+  while (i < message.size()) {
+    std::size_t end = message.find('\n', i);
+    if (end == std::string_view::npos) end = message.size();
+    std::string_view line = message.substr(i, end - i);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) break;
+    out.append(line);
+    out += '\n';
+    i = end + 1;
+  }
+  return out;
+}
+
+MessageResult ImportMessage(std::string_view bytes) {
+  if (IsBlank(bytes)) return {std::nullopt, "empty message"};
+  std::size_t start = bytes.find_first_not_of("\r\n");
+  if (!StartsWithHeaderField(bytes.substr(start))) return {std::nullopt, "does not start with header lines"};
+
+  gm::EnsureInitialised();
+  Ref<GMimeStream> stream = gm::MemoryStream(bytes.substr(start));
+  Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+  Ref<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), LenientOptions()));
+  if (!message) return {std::nullopt, "cannot be read as a MIME message"};
+  GMimeObject* object = GMIME_OBJECT(message.get());
+  if (!HasAnyHeader(object)) return {std::nullopt, "has no From, To, Subject, Date or Message-ID header"};
+
+  Doc doc;
+  doc.items.push_back(Item::MakeText("Form", "Memo"));
+  doc.items.push_back(Item::MakeText("Subject", ToUtf8Lenient(gm::Str(g_mime_message_get_subject(message.get())))));
+  std::vector<std::string> from;
+  AppendAddresses(g_mime_message_get_from(message.get()), from);
+  if (!from.empty()) {
+    std::string joined = from.front();
+    for (std::size_t i = 1; i < from.size(); ++i) joined += ", " + from[i];
+    doc.items.push_back(Item::MakeText("From", std::move(joined)));
+  }
+  const std::pair<GMimeAddressType, const char*> lists[] = {{GMIME_ADDRESS_TYPE_TO, "SendTo"},
+                                                            {GMIME_ADDRESS_TYPE_CC, "CopyTo"},
+                                                            {GMIME_ADDRESS_TYPE_BCC, "BlindCopyTo"}};
+  for (const auto& [type, name] : lists) {
+    std::vector<std::string> addresses;
+    AppendAddresses(g_mime_message_get_addresses(message.get(), type), addresses);
+    if (!addresses.empty()) doc.items.push_back(Item::MakeTextList(name, std::move(addresses)));
+  }
+  const std::optional<LocalTime> posted = ToLocal(g_mime_message_get_date(message.get()));
+  if (posted) doc.items.push_back(Item::MakeTime("PostedDate", *posted));
+  const std::optional<LocalTime> delivered = DeliveredDate(object);
+  if (delivered) doc.items.push_back(Item::MakeTime("DeliveredDate", *delivered));
+  if (const char* id = g_mime_object_get_header(object, "Message-ID")) {
+    std::string value = ToUtf8Lenient(id);
+    value.erase(0, value.find_first_not_of(" \t"));
+    value.erase(value.find_last_not_of(" \t\r\n") + 1);
+    if (!value.empty()) doc.items.push_back(Item::MakeText("$MessageID", std::move(value)));
+  }
+  std::string headers = HeaderBlock(bytes.substr(start));
+  if (IsValidUtf8(headers))
+    doc.items.push_back(Item::MakeText(kRawHeadersItem, std::move(headers)));
+  else
+    doc.items.push_back(Item::MakeRaw(kRawHeadersItem, kTypeUserData, std::move(headers)));
+  AddContentItems(message.get(), doc);
+  doc.created = posted ? posted : delivered;
+  return {std::move(doc), {}};
+}
+
+}  // namespace mailio

@@ -1,0 +1,125 @@
+#include "tools/mailio/VCardMapping.h"
+
+#include <algorithm>
+
+namespace mailio {
+
+namespace {
+
+bool Ignored(const std::string& name) {
+  return name == "PHOTO" || name == "LOGO" || name == "SOUND" || name == "PRODID";
+}
+
+// The one to keep first among several EMAIL or TEL: the most preferred,
+// else the first.
+std::size_t PreferredIndex(const std::vector<const VCardProperty*>& props) {
+  std::size_t best = 0;
+  for (std::size_t i = 1; i < props.size(); ++i)
+    if (props[i]->preferLevel < props[best]->preferLevel) best = i;
+  return best;
+}
+
+std::string ValueOf(const VCardProperty& prop) {
+  std::string v = VCardUnescape(prop.value);
+  const auto b = v.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  v = v.substr(b, v.find_last_not_of(" \t") - b + 1);
+  if (prop.name == "TEL" && v.size() > 4 && (v.rfind("tel:", 0) == 0 || v.rfind("TEL:", 0) == 0)) v.erase(0, 4);
+  if (prop.name == "EMAIL" && v.rfind("mailto:", 0) == 0) v.erase(0, 7);
+  return v;
+}
+
+// Adds the first of values as primaryName and the rest as a list.
+void AddPrimaryAndOthers(Doc& doc, const std::vector<const VCardProperty*>& props,
+                         const char* primaryName, const char* othersName) {
+  std::vector<const VCardProperty*> usable;
+  for (const VCardProperty* p : props)
+    if (!ValueOf(*p).empty()) usable.push_back(p);
+  if (usable.empty()) return;
+  const std::size_t best = PreferredIndex(usable);
+  doc.items.push_back(Item::MakeText(primaryName, ValueOf(*usable[best])));
+  std::vector<std::string> others;
+  for (std::size_t i = 0; i < usable.size(); ++i)
+    if (i != best) others.push_back(ValueOf(*usable[i]));
+  if (!others.empty()) doc.items.push_back(Item::MakeTextList(othersName, std::move(others)));
+}
+
+std::string JoinNonEmpty(std::initializer_list<std::string> parts) {
+  std::string out;
+  for (const std::string& p : parts) {
+    if (p.empty()) continue;
+    if (!out.empty()) out += ' ';
+    out += p;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string CanonicalLine(const VCardProperty& prop) {
+  std::string line = prop.name;
+  std::vector<std::string> types = prop.types;
+  if (prop.preferred) types.push_back("pref");
+  if (!types.empty()) {
+    line += ";TYPE=";
+    for (std::size_t i = 0; i < types.size(); ++i) line += (i ? "," : "") + types[i];
+  }
+  for (const auto& [name, value] : prop.params) {
+    const bool needsQuotes = value.find_first_of(",;:") != std::string::npos;
+    line += ";" + name + "=" + (needsQuotes ? "\"" + value + "\"" : value);
+  }
+  if (prop.base64) line += ";ENCODING=b";
+  line += ':';
+  for (char c : prop.value) {
+    if (c == '\r') continue;
+    if (c == '\n') line += "\\n";
+    else line += c;
+  }
+  return line;
+}
+
+std::optional<Doc> PersonFromVCard(const VCard& card, std::string* error) {
+  std::string fn;
+  std::vector<std::string> n, org;
+  std::vector<const VCardProperty*> emails, phones, rest;
+  for (const VCardProperty& p : card.properties) {
+    if (Ignored(p.name)) continue;
+    if (p.name == "FN" && fn.empty()) fn = ValueOf(p);
+    else if (p.name == "N" && n.empty()) n = VCardComponents(p.value);
+    else if (p.name == "ORG" && org.empty()) org = VCardComponents(p.value);
+    else {
+      if (p.name == "EMAIL") emails.push_back(&p);
+      if (p.name == "TEL") phones.push_back(&p);
+      rest.push_back(&p);  // e-mails and phones too: their lines keep their types
+    }
+  }
+  n.resize(std::max<std::size_t>(n.size(), 5));
+  org.resize(std::max<std::size_t>(org.size(), 2));
+  Doc doc;
+  doc.items.push_back(Item::MakeText("Form", "Person"));
+  doc.items.push_back(Item::MakeText("Type", "Person"));
+  AddPrimaryAndOthers(doc, emails, "MailAddress", "OtherMailAddresses");
+  AddPrimaryAndOthers(doc, phones, "primaryPhoneNumber", "OtherPhoneNumbers");
+  std::string fullName = fn.empty() ? JoinNonEmpty({n[3], n[1], n[2], n[0], n[4]}) : fn;
+  if (fullName.empty()) fullName = org[0];
+  if (fullName.empty()) fullName = doc.TextOf("MailAddress");
+  if (fullName.empty() && !doc.Find("primaryPhoneNumber")) {
+    *error = "card has no name, e-mail address or phone number";
+    return std::nullopt;
+  }
+  std::vector<Item> names;
+  names.push_back(Item::MakeText("FullName", fullName));
+  names.push_back(Item::MakeText("FullNameInput", fullName));
+  const std::pair<const char*, const std::string*> nameParts[] = {
+      {"FirstName", &n[1]}, {"LastName", &n[0]}, {"MiddleInitial", &n[2]}, {"Title", &n[3]},
+      {"Suffix", &n[4]},    {"CompanyName", &org[0]}, {"Department", &org[1]}};
+  for (const auto& [name, value] : nameParts)
+    if (!value->empty()) names.push_back(Item::MakeText(name, *value));
+  doc.items.insert(doc.items.begin() + 2, names.begin(), names.end());
+  std::vector<std::string> lines;
+  for (const VCardProperty* p : rest) lines.push_back(CanonicalLine(*p));
+  if (!lines.empty()) doc.items.push_back(Item::MakeTextList(kVCardPropertiesItem, std::move(lines)));
+  return doc;
+}
+
+}  // namespace mailio
