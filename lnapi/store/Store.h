@@ -62,7 +62,9 @@ public:
   // Opens an existing database. Checks the file's header before SQLite sees
   // it, so a file that is not a Tarnwick database is refused unchanged.
   static std::unique_ptr<Store> Open(const std::string& path, Mode mode = Mode::readWrite);
-  // Makes a new, empty database at path, which must not exist.
+  // Makes a new, empty database at path, which must not exist. Its commits
+  // are not synced to disk: build the file under a temporary name, close the
+  // store, SyncFile it and rename it into place.
   static std::unique_ptr<Store> Create(const std::string& path, const std::string& title,
                                        bool softDeletions);
   ~Store();
@@ -123,6 +125,9 @@ private:
   int m_nDepth = 0;
   std::unordered_map<const char*, sqlite3_stmt*> m_mapStatements;  // owned; finalized by the destructor
 };
+
+// Flushes a closed database file to disk; throws an LNSTATUS on failure.
+void SyncFile(const std::string& path);
 
 // The local time now as "YYYY-MM-DDTHH:MM:SS".
 std::string LocalTimeNow();

@@ -348,6 +348,8 @@ void Write(const Parsed& parsed, const std::string& path) {
     db->InsertNote(stub, {});
   }
   db->Commit();
+  db.reset();
+  store::SyncFile(path);
 }
 
 }  // namespace

@@ -10,6 +10,9 @@
 #include "lnapi/LNNotes.h"
 #include "tools/nsftool/NsfJson.h"
 #include "tools/nsftool/Sample.h"
+#ifdef TARNWICK_HAVE_MAILIO
+#include "tools/mailio/MailCommands.h"
+#endif
 
 namespace {
 
@@ -83,6 +86,9 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage("no command given");
   const std::string command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
+#ifdef TARNWICK_HAVE_MAILIO
+  if (mailio::IsMailCommand(command)) return mailio::RunMailCommand(command, args);
+#endif
   if (command == "import") return Import(args);
   if (command == "dump") return Dump(args);
   if (command == "sample") return nsftool::SampleCommand(args);
