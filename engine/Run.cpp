@@ -8,6 +8,7 @@
 #include "engine/RunPage.h"
 #include "engine/RunSettings.h"
 #include "notes/FolderList.h"
+#include "notes/FolderTree.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -236,6 +237,29 @@ int OpenRunDatabase(RunSettings& settings, const std::u16string& path) {
   } catch (...) {
     return 0;
   }
+}
+
+bool SelectEveryFolder(RunSettings& s) {
+  if (s.m_session.IsInitialized()) s.m_session.Term(0);
+  s.m_session.Initialize();
+  LNNotesSession threadSession;
+  threadSession.InitThread();
+  if (!OpenRunDatabase(s, s.m_strSingleFilePath)) {
+    threadSession.TermThread();
+    return false;
+  }
+  std::vector<FolderRecord> folders;
+  BuildFolderList(s.m_db, folders, s.m_curFolder);
+  const std::vector<FolderRecord> checked =
+      CheckedFoldersPreOrder(BuildFolderTree(s.m_strSingleFilePath, folders));
+  s.m_vecSelectedFolders.insert(s.m_vecSelectedFolders.end(), checked.begin(), checked.end());
+  try {
+    s.m_db.Close();
+  } catch (...) {
+    // The run opens the database anew.
+  }
+  threadSession.TermThread();
+  return true;
 }
 
 std::u16string StartRun(RunSettings& settings, RunPage& page, const std::u16string& strLogFolder) {

@@ -51,6 +51,14 @@ int RunWorker(RunSettings& settings, RunPage& page, const RunOptions& options);
 // m_hDatabase. 1 on success; 0 on any failure (nothing thrown).
 int OpenRunDatabase(RunSettings& settings, const std::u16string& path);
 
+// What the single-file page does before a run when every box of its folder
+// tree stays checked: (re)initialises m_session, opens m_strSingleFilePath,
+// lists its folders, builds the folder tree and appends its items in
+// pre-order (the database item first) to m_vecSelectedFolders, then closes
+// the database. False, with nothing appended, when the database does not
+// open. Brackets its Notes work with InitThread/TermThread.
+[[nodiscard]] bool SelectEveryFolder(RunSettings& settings);
+
 // The copy made in new-file mode: folder + "/" + the source's file name (the
 // text after its last "/", extension included) + stamp + ".nsf". A folder
 // already ending in "/" keeps it, so two follow each other (harmless here).

@@ -1,0 +1,321 @@
+#include "engine/FolderPass.h"
+
+#include "engine/DuplicateKeys.h"
+#include "engine/RunLog.h"
+#include "platform/Text.h"
+
+namespace {
+
+// Open flags of the folder; when the first open fails the second is tried.
+constexpr int kFolderOpenFlags = 0x10001;
+// Disposals committed together. Each document stays its own all-or-nothing
+// unit inside the batch; the batch only saves the cost of a commit per
+// document.
+constexpr int kBatchDocuments = 4096;
+
+enum class Disposal { deleteNoStub, action };
+
+struct FolderCounters {
+  std::uint64_t found = 0;
+  std::uint64_t duplicates = 0;
+  std::uint64_t notSaved = 0;  // nothing increments it
+};
+
+std::u16string IdText(NOTEID id) {
+  return platform::DecimalText(static_cast<std::int32_t>(id));
+}
+
+std::u16string CounterText(std::uint64_t value) {
+  return platform::DecimalText(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+}
+
+// Groups the disposals of one pass into a few commits.
+class BatchCommit {
+public:
+  BatchCommit(LNDatabase& db, bool bActive) : m_db(db), m_bActive(bActive) { Begin(); }
+  ~BatchCommit() {
+    // The documents disposed of so far are whole units; keep them.
+    try {
+      End();
+    } catch (...) {
+    }
+  }
+  BatchCommit(const BatchCommit&) = delete;
+  BatchCommit& operator=(const BatchCommit&) = delete;
+
+  void Counted() {
+    if (++m_nDocuments < kBatchDocuments) return;
+    End();
+    Begin();
+  }
+  void End() {
+    if (!m_bOpen) return;
+    m_bOpen = false;
+    m_nDocuments = 0;
+    m_db.CommitTransaction();
+  }
+
+private:
+  void Begin() {
+    // A database that refuses a transaction (opened read-only) is walked
+    // without one; each change then fails on its own and is reported so.
+    try {
+      if (m_bActive && m_db.BeginTransaction() == LNNOERROR) m_bOpen = true;
+    } catch (...) {
+      m_bActive = false;
+    }
+  }
+  LNDatabase& m_db;
+  bool m_bActive;
+  bool m_bOpen = false;
+  int m_nDocuments = 0;
+};
+
+// One document's changes, all or nothing: Commit keeps them; leaving the
+// scope without Commit undoes every one of them.
+class DocumentUnit {
+public:
+  explicit DocumentUnit(LNDatabase& db) : m_db(db) {
+    m_bOpen = m_db.BeginTransaction() == LNNOERROR;
+  }
+  ~DocumentUnit() {
+    if (!m_bOpen) return;
+    try {
+      m_db.RollbackTransaction();
+    } catch (...) {
+      // Nothing more can be done here; the outer batch still holds the
+      // earlier documents, and this one is reported as not disposed of.
+    }
+  }
+  DocumentUnit(const DocumentUnit&) = delete;
+  DocumentUnit& operator=(const DocumentUnit&) = delete;
+  [[nodiscard]] bool IsOpen() const { return m_bOpen; }
+  [[nodiscard]] bool Commit() {
+    if (!m_bOpen) return false;
+    m_bOpen = false;
+    return m_db.CommitTransaction() == LNNOERROR;
+  }
+
+private:
+  LNDatabase& m_db;
+  bool m_bOpen = false;
+};
+
+class FolderPass {
+public:
+  FolderPass(PassContext& ctx, Disposal disposal, LNViewFolder target, int action)
+      : m_ctx(ctx), m_s(ctx.settings), m_disposal(disposal), m_target(std::move(target)),
+        m_nAction(action) {}
+
+  bool Run(NOTEID folderId);
+
+private:
+  bool Running() const { return m_s.m_bRunning.load() != 0; }
+  void HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& batch);
+  void LogKept(NOTEID id, const std::u16string& form);
+  void Dispose(LNMailMessage& doc, NOTEID id, const KeyDigest& digest);
+  bool CopyToTarget(LNMailMessage& doc, NOTEID id, bool bDeleteOriginal);
+  void EndOfFolder(LNViewFolder& folder);
+
+  PassContext& m_ctx;
+  RunSettings& m_s;
+  Disposal m_disposal;
+  LNViewFolder m_target;
+  int m_nAction;
+  FolderCounters m_counters;
+  LNDocument m_doc;  // reused for every entry
+  std::u16string m_strKey;
+};
+
+bool FolderPass::Run(NOTEID folderId) {
+  LNDatabase& db = m_s.m_db;
+  LNViewFolder folder;
+  try {
+    db.GetViewFolder(folderId, &folder);
+    if (folder.Open(kFolderOpenFlags, db) != LNNOERROR) folder.Open(0, db);
+    const LNINT n = folder.GetEntryCount();
+    const bool bChanges = !m_ctx.bDryRun;
+    {
+      BatchCommit batch(db, bChanges);
+      for (LNINT i = 0; i < n; ++i) {
+        m_strKey.clear();
+        if (!Running()) break;
+        HandleEntry(folder, i, batch);
+      }
+      batch.End();
+    }
+    EndOfFolder(folder);
+  } catch (LNSTATUS status) {
+    (void)LNGetErrorMessageText(status);
+  } catch (...) {
+    // Treated like a Notes error outside the entries: the pass ends here.
+  }
+  m_ctx.log.Flush();
+  return Running();
+}
+
+void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& batch) {
+  LNMailMessage mail;
+  try {
+    const LNVFEntry entry = folder[i];
+    if (entry.IsNull()) return;
+    entry.GetDocument(&m_doc);
+    m_doc.Open(0);
+    if (!m_doc.IsOpen()) {
+      m_ctx.log.WriteLogText(u"WARNING:Document cannot be opened\r\n");
+      m_ctx.log.WriteLogText(u"\r\n");
+      return;
+    }
+    mail = m_doc;
+    m_doc.Close();
+    mail.Open(0);
+    const std::u16string form = platform::FromUtf8(mail.GetFormNote().Bytes());
+    const NOTEID id = mail.GetNoteID();
+
+    const DocumentKind kind = ClassifyDocument(mail);
+    ++m_counters.found;
+    bool bKeep = true;
+    KeyDigest digest;
+    try {
+      if (kind == DocumentKind::mailItem) {
+        if (m_s.m_bMailCriteria == 0 || !BuildMailKey(m_s, mail, m_strKey)) {
+          mail.Close();
+          return;
+        }
+      } else if (kind == DocumentKind::contact) {
+        if (m_s.m_bContactCriteria == 0) {
+          mail.Close();
+          return;
+        }
+        BuildContactKey(m_s, mail, m_strKey);
+      }
+      // An empty key has nothing to compare: the document is kept and its
+      // digest not registered.
+      if (kind != DocumentKind::other && !m_strKey.empty()) {
+        digest = DigestKey(m_strKey);
+        bKeep = RegisterKey(m_s, digest);
+        if (bKeep && m_ctx.bDryRun) m_ctx.mapKeptIds[digest] = id;
+      }
+    } catch (...) {
+      // A key that cannot be composed: the document is skipped, counted in
+      // found only, and neither map is touched.
+      if (mail.IsOpen()) mail.Close();
+      return;
+    }
+    if (!RegisterNote(m_s, id)) {
+      mail.Close();
+      return;
+    }
+    mail.Close();
+    if (bKeep) {
+      LogKept(id, form);
+      return;
+    }
+    ++m_counters.duplicates;
+    Dispose(mail, id, digest);
+    batch.Counted();
+  } catch (...) {
+    // Any other failure on this entry: go on with the next one.
+    try {
+      if (mail.IsOpen()) mail.Close();
+      if (m_doc.IsOpen()) m_doc.Close();
+    } catch (...) {
+    }
+  }
+}
+
+void FolderPass::LogKept(NOTEID id, const std::u16string& form) {
+  RunLog& log = m_ctx.log;
+  log.WriteLogText(u"\r\nItem ID:\t" + IdText(id));
+  log.WriteLogText(u"\r\n");
+  log.WriteLogText(u"Item Type:\t" + form + u"\r\n");
+  log.WriteLogText(u"Saving Item Id:\t" + IdText(id) + u"\r\n");
+}
+
+void FolderPass::Dispose(LNMailMessage& doc, NOTEID id, const KeyDigest& digest) {
+  LNDatabase& db = m_s.m_db;
+  if (m_ctx.bDryRun) {
+    const auto kept = m_ctx.mapKeptIds.find(digest);
+    const NOTEID keptId = kept != m_ctx.mapKeptIds.end() ? kept->second : 0;
+    m_ctx.log.WriteLogText(u"Duplicate Item ID:\t" + IdText(id) + u" duplicate of " +
+                           IdText(keptId) + u"\r\n");
+    return;
+  }
+  if (m_disposal == Disposal::deleteNoStub) {
+    db.DeleteNote(id, UPDATE_NOSTUB);
+    return;
+  }
+  switch (m_nAction) {
+    case 1:
+      db.DeleteDocument(doc);
+      break;
+    case 2:
+    case 3:
+      if (m_ctx.bTargetMissing) break;
+      if (!CopyToTarget(doc, id, m_nAction == 2)) {
+        const std::u16string text =
+            (m_nAction == 2 ? u"Item not moved:\t" : u"Item not copied:\t") + IdText(id);
+        m_ctx.log.AddLogRow(text);
+        m_ctx.log.WriteLogText(text + u"\r\n");
+      }
+      break;
+    default:
+      break;  // still counted as a duplicate
+  }
+}
+
+// The copy is created, saved and filed in the sub folder, and (for a move)
+// the original deleted, as one unit: any failure undoes all of it, so the
+// original is never deleted unless its copy is safely in the sub folder.
+bool FolderPass::CopyToTarget(LNMailMessage& doc, NOTEID id, bool bDeleteOriginal) {
+  LNDatabase& db = m_s.m_db;
+  try {
+    DocumentUnit unit(db);
+    if (!unit.IsOpen()) return false;
+    LNDocument copy;
+    if (db.CreateDocument(doc, &copy) != LNNOERROR) return false;
+    if (copy.Save(0) != LNNOERROR) return false;
+    copy.Close();
+    if (m_target.FolderAddDocument(copy) != LNNOERROR) return false;
+    if (bDeleteOriginal && db.DeleteNote(id, UPDATE_NOSTUB) != LNNOERROR) return false;
+    return unit.Commit();
+  } catch (...) {
+    return false;
+  }
+}
+
+void FolderPass::EndOfFolder(LNViewFolder& folder) {
+  if (m_disposal == Disposal::action && !m_ctx.bDryRun) folder.Save(0);
+  folder.Close();
+  if (m_s.m_bSameFolderScope == 1) {
+    m_s.m_mapDuplicateKeys.clear();
+    m_ctx.mapKeptIds.clear();
+  }
+  const std::u16string line =
+      FolderSummaryLine(m_counters.found, m_counters.duplicates, m_counters.notSaved);
+  if (Running()) m_ctx.log.AddLogRow(line);
+  m_ctx.log.WriteLogText(line);
+  m_ctx.log.WriteLogText(u"\r\n");
+  m_ctx.log.WriteLogText(u"\r\n");
+}
+
+}  // namespace
+
+std::u16string FolderSummaryLine(std::uint64_t found, std::uint64_t duplicates,
+                                 std::uint64_t notSaved) {
+  return u"Total Items Found: " + CounterText(found) + u" , Items Save: " +
+         CounterText(found - notSaved - duplicates) + u" , Duplicate Items: " +
+         CounterText(duplicates) + u" , Items not save: " + CounterText(notSaved);
+}
+
+std::u16string TargetMissingRow(const std::u16string& folderName) {
+  return u"Sub folder missing, nothing moved or copied: " + folderName;
+}
+
+bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId, int action) {
+  return FolderPass(ctx, Disposal::action, std::move(target), action).Run(folderId);
+}
+
+bool ProcessFolderDelete(PassContext& ctx, NOTEID folderId) {
+  return FolderPass(ctx, Disposal::deleteNoStub, LNViewFolder(), 0).Run(folderId);
+}

@@ -1,0 +1,116 @@
+#include "tools/cli/CliMain.h"
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <unistd.h>
+
+#include "engine/Run.h"
+#include "engine/RunSettings.h"
+#include "engine/SummaryRows.h"
+#include "platform/Text.h"
+#include "tools/cli/CliOptions.h"
+#include "tools/cli/CliPage.h"
+
+namespace cli {
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitNotStarted = 1;
+constexpr int kExitUsage = 2;
+
+// The flag Stop writes. A signal handler may only store to a lock-free
+// atomic, which this is.
+std::atomic<std::uint8_t>* g_pRunning = nullptr;
+static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) {
+  if (g_pRunning) g_pRunning->store(0);
+}
+
+// SIGINT acts as the Stop button once; a second one ends the process as usual.
+void InstallStop(RunSettings& settings) {
+  g_pRunning = &settings.m_bRunning;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+platform::SystemTime LocalNow() {
+  platform::SystemTime now;
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  if (localtime_r(&t, &tm)) {
+    now.nYear = tm.tm_year + 1900;
+    now.nMonth = tm.tm_mon + 1;
+    now.nDay = tm.tm_mday;
+    now.nHour = tm.tm_hour;
+    now.nMinute = tm.tm_min;
+    now.nSecond = tm.tm_sec;
+  }
+  return now;
+}
+
+void PrintError(const std::string& text) { std::cerr << text << std::endl; }
+
+// The question the wizard asks before originals are changed.
+bool ConfirmOriginals(const CliOptions& o) {
+  if (o.bYes) return true;
+  if (!::isatty(STDIN_FILENO)) {
+    PrintError("Original files would be changed: give --yes to proceed without a terminal");
+    return false;
+  }
+  std::cerr << "You Select option to change in Original File.Please keep backup of Original "
+               "File.Do you want to Proceed ? [y/N] "
+            << std::flush;
+  std::string answer;
+  std::getline(std::cin, answer);
+  return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+}
+
+}  // namespace
+
+int Main(const std::vector<std::string>& args) {
+  RunSettings settings;
+  const ParseResult parsed = ParseCommandLine(args, settings, LocalNow());
+  if (parsed.usageError) {
+    PrintError("tarnwick-cli: " + *parsed.usageError);
+    return kExitUsage;
+  }
+  if (parsed.startError) {
+    PrintError("tarnwick-cli: " + *parsed.startError);
+    return kExitNotStarted;
+  }
+  const CliOptions& o = parsed.options;
+  if (o.bHelp) {
+    std::cout << UsageText();
+    return kExitDone;
+  }
+  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolder(settings)) {
+    PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
+    return kExitNotStarted;
+  }
+  // A dry run changes nothing, so there is nothing to confirm.
+  if (settings.m_bModifyOriginal == 1 && !o.bDryRun && !ConfirmOriginals(o)) return kExitNotStarted;
+
+  CliPage page(stdout, o.bQuiet);
+  page.SetInitialRows(SummaryRows(settings));
+  InstallStop(settings);
+  RunOptions options;
+  options.strLogPath = StartRun(settings, page, o.strLogDir);
+  options.bDryRun = o.bDryRun;
+  RunWorker(settings, page, options);
+  std::signal(SIGINT, SIG_DFL);
+  g_pRunning = nullptr;
+
+  std::cout << "Log file path: " << platform::ToUtf8(options.strLogPath) << std::endl;
+  // A single-file run whose database was not made or opened ends without
+  // its completion message.
+  return page.Messages().empty() ? kExitNotStarted : kExitDone;
+}
+
+}  // namespace cli

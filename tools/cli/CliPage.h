@@ -1,0 +1,44 @@
+// The terminal as the run's page: log rows go to standard output as they
+// come, one per line; bars, buttons and the status line have nothing to show.
+// Used on one thread at a time (the run calls it from its worker).
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/RunPage.h"
+
+namespace cli {
+
+class CliPage : public RunPage {
+public:
+  // out: where rows are printed (not owned); bQuiet prints nothing.
+  CliPage(std::FILE* out, bool bQuiet) : m_pOut(out), m_bQuiet(bQuiet) {}
+
+  // Rows the list holds before the run (the summary); printed at once.
+  void SetInitialRows(const std::vector<std::u16string>& rows);
+
+  void AddLogRow(const std::u16string& text) override;
+  std::vector<std::u16string> GetLogRows() override { return m_vecRows; }
+  void SetBarRange(int, int, int) override {}
+  void SetBarPos(int, int) override {}
+  void ShowControl(int, bool) override {}
+  void EnableControl(int, bool) override {}
+  void SetStatusLine(const std::u16string& text) override { m_strStatus = text; }
+  void ShowMessage(const std::u16string& text) override { m_vecMessages.push_back(text); }
+
+  const std::vector<std::u16string>& Messages() const { return m_vecMessages; }
+  const std::u16string& StatusLine() const { return m_strStatus; }
+
+private:
+  void Print(const std::u16string& text);
+
+  std::FILE* m_pOut;  // not owned
+  bool m_bQuiet;
+  std::vector<std::u16string> m_vecRows;
+  std::vector<std::u16string> m_vecMessages;
+  std::u16string m_strStatus;
+};
+
+}  // namespace cli
