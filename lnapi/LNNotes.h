@@ -84,8 +84,9 @@ private:
 // Wide text in (UTF-16) → Notes string. charset 0 = Unicode.
 LNSTATUS LNStringTranslate(std::u16string_view text, LNCHARSET charset, LNString* out);
 // Notes string → UTF-16 little-endian bytes in buf, at most bufSize bytes,
-// never a split character, zero-terminated when room is left. *length gets
-// the bytes written. charset 0 = Unicode.
+// never a split character, always zero-terminated when bufSize >= 2 (the
+// text is cut to leave room for the zero). *length gets the bytes written
+// without the zero. charset 0 = Unicode.
 LNSTATUS LNStringTranslate(const LNString& text, LNCHARSET charset, std::size_t bufSize,
                            char* buf, std::size_t* length);
 
@@ -340,4 +341,8 @@ namespace lnapi {
 // True when another process holds the file open through this layer (or holds
 // an exclusive lock on it). False for a file nobody holds.
 bool IsFileHeldByOther(const std::string& path);
+
+// The kind of a status: statuses made for one failure (with a text naming
+// the file) carry one of the LNERR_ codes above in their low 16 bits.
+constexpr LNSTATUS ErrorCode(LNSTATUS status) { return status & 0xFFFF; }
 }  // namespace lnapi
