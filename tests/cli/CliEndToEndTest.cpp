@@ -1,0 +1,179 @@
+// tarnwick-cli as a user runs it: the built binary, its output, exit status,
+// log file and databases.
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TestSupport.h"
+#include "tools/nsftool/NsfJson.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kThreeMemos = R"J({ "format": "nsf-json", "version": 1, "notes": [
+  { "class": "document", "noteId": 4, "created": "2010-03-05T14:07:09", "items": [
+    { "name": "Form", "type": "text", "value": "Memo" },
+    { "name": "Subject", "type": "text", "value": "Report" } ] },
+  { "class": "document", "noteId": 8, "created": "2010-03-05T14:07:09", "items": [
+    { "name": "Form", "type": "text", "value": "Memo" },
+    { "name": "Subject", "type": "text", "value": "Report" } ] },
+  { "class": "document", "noteId": 12, "created": "2010-03-05T14:07:09", "items": [
+    { "name": "Form", "type": "text", "value": "Memo" },
+    { "name": "Subject", "type": "text", "value": "Report" } ] },
+  { "class": "folder", "noteId": 100, "name": "($Inbox)", "entries": [4, 8, 12] } ] })J";
+
+struct Outcome {
+  int nExit = -1;
+  std::string out;
+  std::string err;
+  std::vector<std::string> OutLines() const {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+std::string Quote(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+class CliEndToEnd : public testsupport::TempDirTest {
+protected:
+  Outcome Run(const std::vector<std::string>& args) {
+    std::string command = Quote(testsupport::ToolPath("tarnwick-cli").string());
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    const fs::path out = m_tmp / "stdout.txt";
+    const fs::path err = m_tmp / "stderr.txt";
+    command += " < /dev/null > " + Quote(out.string()) + " 2> " + Quote(err.string());
+    const int status = std::system(command.c_str());
+    Outcome outcome;
+    outcome.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.out = testsupport::ReadFile(out);
+    outcome.err = testsupport::ReadFile(err);
+    return outcome;
+  }
+
+  std::string Db(const std::string& name, const std::string& json = kThreeMemos) {
+    const fs::path path = m_tmp / name;
+    nsftool::ImportJson(json, path);
+    return path.string();
+  }
+
+  std::vector<fs::path> DesktopLogs() {
+    std::vector<fs::path> logs;
+    const fs::path desktop = m_tmp / "home/Desktop";
+    if (!fs::exists(desktop)) return logs;
+    for (const auto& entry : fs::directory_iterator(desktop)) logs.push_back(entry.path());
+    return logs;
+  }
+};
+
+std::string Utf16Text(const std::string& bytes) {
+  std::string text;  // the ASCII of a UTF-16LE file, enough for these checks
+  for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) text.push_back(bytes[i]);
+  return text;
+}
+
+TEST_F(CliEndToEnd, UsageErrorsExitTwoWithOneLine) {
+  const std::string db = Db("mail.nsf");
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--frobnicate", "--action", "delete", db},
+           {"--action", "move", db},
+           {"--action", "delete", "--new-files", m_tmp.Path().string(), db},
+           {"--action", "delete"},
+           {db}}) {
+    const Outcome outcome = Run(args);
+    EXPECT_EQ(outcome.nExit, 2) << args.front();
+    EXPECT_TRUE(outcome.out.empty());
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+  }
+  EXPECT_NE(Run({"--frobnicate", db}).err.find("--frobnicate"), std::string::npos);
+  EXPECT_NE(Run({"--action", "copy", db}).err.find("--folder"), std::string::npos);
+  EXPECT_TRUE(DesktopLogs().empty());
+}
+
+TEST_F(CliEndToEnd, SingleDatabaseThatDoesNotOpenExitsOneWithoutLog) {
+  const std::string missing = (m_tmp / "missing.nsf").string();
+  const Outcome outcome = Run({"--new-files", m_tmp.Path().string(), missing});
+  EXPECT_EQ(outcome.nExit, 1);
+  EXPECT_EQ(outcome.err, "Database cannot be Opened: " + missing + "\n");
+  EXPECT_TRUE(DesktopLogs().empty());
+}
+
+TEST_F(CliEndToEnd, NewFileRunPrintsSummaryRowsAndLogPath) {
+  const std::string db = Db("mail.nsf");
+  const std::string before = testsupport::ReadFile(db);
+  fs::create_directories(m_tmp / "clean");
+  const Outcome outcome = Run({"--new-files", (m_tmp / "clean").string(), db});
+  ASSERT_EQ(outcome.nExit, 0) << outcome.err;
+  const auto lines = outcome.OutLines();
+  ASSERT_EQ(lines.size(), 13u) << outcome.out;
+  EXPECT_EQ(lines[0], "Selection Summary of Process:");
+  EXPECT_EQ(lines[1], "Selected Nsf File: " + db);
+  EXPECT_EQ(lines[6], "Select Start Process button to continue the duplicate remover process ");
+  EXPECT_EQ(lines[7].rfind("Creating Database " + (m_tmp / "clean/mail.nsf").string(), 0), 0u);
+  EXPECT_EQ(lines[10], "Processing Folder :\t($Inbox)");
+  EXPECT_EQ(lines[11], "Total Items Found: 3 , Items Save: 1 , Duplicate Items: 2 , Items not save: 0");
+  const auto logs = DesktopLogs();
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_EQ(lines[12], "Log file path: " + logs[0].string());
+  EXPECT_EQ(testsupport::ReadFile(db), before);
+  const std::string log = Utf16Text(testsupport::ReadFile(logs[0]));
+  EXPECT_NE(log.find("Selected Nsf File: " + db + "\r\n"), std::string::npos);
+  EXPECT_EQ(log.substr(log.size() - 22), "Work Completed!!!!\r\n\r\n");
+}
+
+TEST_F(CliEndToEnd, OriginalFilesNeedYesWithoutATerminal) {
+  const std::string db = Db("mail.nsf");
+  const std::string before = testsupport::ReadFile(db);
+  const Outcome refused = Run({"--action", "delete", db});
+  EXPECT_EQ(refused.nExit, 1);
+  EXPECT_NE(refused.err.find("--yes"), std::string::npos);
+  EXPECT_EQ(testsupport::ReadFile(db), before);
+
+  const Outcome done = Run({"--action", "delete", "--yes", "--quiet", "--log-dir",
+                            (m_tmp / "logs").string(), db});
+  EXPECT_EQ(done.nExit, 0) << done.err;
+  const auto lines = done.OutLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("Log file path: " + (m_tmp / "logs/Tarnwick_log_").string(), 0), 0u);
+  EXPECT_NE(testsupport::ReadFile(db), before);
+}
+
+TEST_F(CliEndToEnd, DryRunLeavesTheDatabaseByteIdentical) {
+  const std::string db = Db("mail.nsf");
+  const std::string before = testsupport::ReadFile(db);
+  const Outcome outcome = Run({"--dry-run", "--action", "move", "--folder", "Dups", db});
+  ASSERT_EQ(outcome.nExit, 0) << outcome.err;
+  EXPECT_EQ(testsupport::ReadFile(db), before);
+  EXPECT_NE(outcome.out.find("Duplicate Items: 2"), std::string::npos);
+  const auto logs = DesktopLogs();
+  ASSERT_EQ(logs.size(), 1u);
+  const std::string log = Utf16Text(testsupport::ReadFile(logs[0]));
+  EXPECT_NE(log.find("Duplicate Item ID:\t8 duplicate of 4\r\n"), std::string::npos);
+  EXPECT_NE(log.find("Duplicate Item ID:\t12 duplicate of 4\r\n"), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, SearchMakesAMultipleFileRun) {
+  fs::create_directories(m_tmp / "mail/sub");
+  const std::string a = Db("mail/a.nsf");
+  const std::string b = Db("mail/sub/B.NSF");
+  const Outcome outcome = Run({"--search", (m_tmp / "mail").string(), "--action", "trash", "--yes",
+                               "--scope", "file"});
+  ASSERT_EQ(outcome.nExit, 0) << outcome.err;
+  const auto lines = outcome.OutLines();
+  EXPECT_EQ(lines[1], "Total Number of Selected NSF Files:  2");
+  EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                       "Total Items Found: 3 , Items Save: 1 , Duplicate Items: 2 , Items not save: 0"),
+            2);
+}
+
+}  // namespace
