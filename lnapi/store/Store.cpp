@@ -100,6 +100,8 @@ void CheckFile(const std::string& path) {
   }
   ::close(fd);
   if (st.st_size == 0) Refuse(path, LNERR_NOT_A_DATABASE, "the file is empty, not a Tarnwick database");
+  if (got >= 16 && got < sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0)
+    Refuse(path, LNERR_NOT_A_DATABASE, "the file is truncated (" + std::to_string(got) + " bytes)");
   if (got < sizeof header || std::memcmp(header, "SQLite format 3", 16) != 0)
     Refuse(path, LNERR_NOT_A_DATABASE, "file is not a Tarnwick database");
   if (BigEndian(header + 68, 4) != kApplicationId)
