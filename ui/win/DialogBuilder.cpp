@@ -25,8 +25,9 @@ namespace {
 
 QWidget* MakeStatic(QWidget* parent, const ControlTemplate& c) {
   auto* label = new QLabel(c.strText, parent);
-  // A static control wraps at blanks; a line of underscores is clipped.
-  label->setWordWrap(c.strText.contains(QLatin1Char(' ')));
+  // A static control of several lines wraps at blanks; a one-line label is
+  // never wrapped (see Widen).
+  label->setWordWrap(c.rectDlu.height() >= 16 && c.strText.contains(QLatin1Char(' ')));
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   return label;
 }
@@ -112,6 +113,18 @@ QWidget* MakeDate(QWidget* parent) {
   return date;
 }
 
+// The templates were measured with the Windows font and check-box glyph;
+// labels, radio buttons and check boxes here can need a few pixels more.
+// They grow to the right rather than cut their text off.
+bool Widen(const ControlTemplate& c) {
+  switch (c.kind) {
+    case ControlKind::radio:
+    case ControlKind::check: return true;
+    case ControlKind::staticText: return c.rectDlu.height() < 16 && !c.strText.startsWith(QLatin1Char('_'));
+    default: return false;
+  }
+}
+
 }  // namespace
 
 QWidget* BuildControl(QWidget* parent, const ControlTemplate& c, const DialogUnits& units) {
@@ -155,6 +168,7 @@ QWidget* BuildControl(QWidget* parent, const ControlTemplate& c, const DialogUni
   QRect r = units.MapDialogRect(c.rectDlu);
   if (c.kind == ControlKind::combo || c.kind == ControlKind::droplist)
     r.setHeight(std::min(r.height(), w->sizeHint().height()));
+  if (Widen(c)) r.setWidth(std::max(r.width(), w->sizeHint().width()));
   w->setGeometry(r);
   w->setProperty("dlgId", c.nId);
   w->setObjectName(QStringLiteral("ctl%1").arg(c.nId));

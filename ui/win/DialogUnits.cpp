@@ -1,6 +1,7 @@
 #include "ui/win/DialogUnits.h"
 
 #include <QFontMetrics>
+#include <QStringList>
 #include <cmath>
 
 namespace win {
@@ -33,7 +34,14 @@ QRect DialogUnits::MapDialogRect(const QRect& dlu) const {
 QSize DialogUnits::MapDialogSize(const QSize& dlu) const { return QSize(X(dlu.width()), Y(dlu.height())); }
 
 QFont DialogFont() {
-  QFont f(QStringLiteral("DejaVu Sans"));
+  // DejaVu Sans Condensed at 11 pixels has the metrics the templates were
+  // laid out for (6 x 13 pixels per 4 x 8 dialog units, as Tahoma 8 points
+  // at 96 dots per inch): a 430 x 330 page is 645 x 536 pixels and the
+  // banner bitmap fits its picture exactly. Other fonts still work; the
+  // units follow whatever font is found.
+  QFont f;
+  f.setFamilies(QStringList{QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Tahoma"),
+                 QStringLiteral("Sans Serif")});
   f.setStyleHint(QFont::SansSerif);
   f.setPixelSize(11);
   return f;

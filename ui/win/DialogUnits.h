@@ -25,8 +25,8 @@ struct DialogUnits {
   QSize MapDialogSize(const QSize& dlu) const;
 };
 
-// The dialog font of every template ("MS Shell Dlg", 8 points): the
-// platform's sans-serif at 8 points at 96 dots per inch (11 pixels).
+// The dialog font of every template ("MS Shell Dlg", 8 points): a sans-serif
+// of 11 pixels (8 points at 96 dots per inch).
 QFont DialogFont();
 
 }  // namespace win
