@@ -82,6 +82,7 @@ int ImportMail(const std::string& dbPath, const std::vector<std::string>& source
           try {
             MessageResult r = ImportMessage(m.bytes);
             std::string storeError;
+            if (r.doc && !r.doc->created) r.doc->created = m.arrival;
             if (!r.doc) report.Skipped(m.file, m.number, r.error);
             else if (!db->Add(*r.doc, TargetFolder(m.folder), &storeError))
               report.Skipped(m.file, m.number, storeError);

@@ -1,6 +1,10 @@
 #include "tools/mailio/MailSources.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cctype>
+#include <ctime>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -69,11 +73,32 @@ std::string StripSuffix(std::string name, std::initializer_list<const char*> suf
   return name;
 }
 
-// A single message file: an mbox-style envelope line at its top is dropped.
+std::optional<LocalTime> LocalFromUnix(std::time_t t) {
+  std::tm tm{};
+  if (!localtime_r(&t, &tm)) return std::nullopt;
+  return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+// Maildir file names start with the delivery time in seconds; other files
+// have their modification time.
+std::optional<LocalTime> FileArrival(const fs::path& file) {
+  const std::string name = file.filename().string();
+  std::size_t digits = 0;
+  while (digits < name.size() && std::isdigit(static_cast<unsigned char>(name[digits]))) ++digits;
+  if (digits >= 9 && digits <= 11 && digits < name.size() && name[digits] == '.')
+    return LocalFromUnix(static_cast<std::time_t>(std::stoll(name.substr(0, digits))));
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return std::nullopt;
+  return LocalFromUnix(st.st_mtime);
+}
+
+// A single message file: an mbox-style envelope line at its top is dropped
+// (and gives the arrival time).
 void OneFile(const fs::path& file, const std::string& folder, const std::function<void(SourceMessage&&)>& fn) {
-  SourceMessage m{file.string(), 1, folder, {}, {}};
+  SourceMessage m{file.string(), 1, folder, {}, {}, FileArrival(file)};
   if (ReadWhole(file, &m.bytes, &m.error) && m.bytes.starts_with("From ")) {
     const auto eol = m.bytes.find('\n');
+    if (auto t = FromLineTime(std::string_view(m.bytes).substr(0, eol))) m.arrival = t;
     m.bytes.erase(0, eol == std::string::npos ? m.bytes.size() : eol + 1);
   }
   fn(std::move(m));
@@ -82,7 +107,10 @@ void OneFile(const fs::path& file, const std::string& folder, const std::functio
 bool MboxFile(const fs::path& file, const std::string& folder, const std::function<void(SourceMessage&&)>& fn,
               std::string* error) {
   return ReadMbox(
-      file, [&](std::size_t n, std::string&& bytes) { fn({file.string(), n, folder, std::move(bytes), {}}); },
+      file,
+      [&](MboxMessage&& m) {
+        fn({file.string(), m.number, folder, std::move(m.bytes), {}, FromLineTime(m.fromLine)});
+      },
       error);
 }
 
@@ -133,7 +161,7 @@ bool Directory(const fs::path& dir, const std::vector<std::string>& levels,
     } else if (LooksLikeMbox(ReadHead(entry))) {
       std::string readError;
       if (!MboxFile(entry, FolderNameFromLevels(Plus(below, StripSuffix(name, {".mbox", ".mbx"}))), fn, &readError))
-        fn({entry.string(), 1, {}, {}, "cannot be read: " + readError});
+        fn({entry.string(), 1, {}, {}, "cannot be read: " + readError, std::nullopt});
     }
   }
   return true;

@@ -17,8 +17,11 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "tools/mailio/MailDoc.h"
 
 namespace mailio {
 
@@ -30,6 +33,9 @@ struct SourceMessage {
   std::string folder;  // the Notes folder it goes to ("Projects\2019", "($Inbox)")
   std::string bytes;   // the message; empty when unreadable (error set)
   std::string error;   // set when the message could not even be read
+  // When it arrived, as far as the container tells (mbox From_ line, maildir
+  // file name, file time): the created time of a message without a Date.
+  std::optional<LocalTime> arrival;
 };
 
 // Calls onMessage for every message of source, in file order. Returns false

@@ -21,14 +21,15 @@ bool IsQuotedFromLine(std::string_view line) {
 // Collects lines into messages; shared by the file and the memory reader.
 class Splitter {
 public:
-  explicit Splitter(const std::function<void(std::size_t, std::string&&)>& onMessage)
-      : m_onMessage(onMessage) {}
+  explicit Splitter(const MboxCallback& onMessage) : m_onMessage(onMessage) {}
 
   // line without its "\n"
   void Line(std::string_view line) {
     if (IsFromLine(line)) {
       Flush();
       m_bInMessage = true;
+      m_fromLine.assign(line);
+      if (!m_fromLine.empty() && m_fromLine.back() == '\r') m_fromLine.pop_back();
       return;
     }
     if (!m_bInMessage) return;  // text before the first From_ line is no message
@@ -42,14 +43,16 @@ public:
     // The empty line before the next From_ line separates; it is not content.
     if (m_message.size() >= 2 && m_message.ends_with("\n\n")) m_message.pop_back();
     else if (m_message.size() >= 3 && m_message.ends_with("\n\r\n")) m_message.resize(m_message.size() - 2);
-    m_onMessage(++m_nCount, std::move(m_message));
+    m_onMessage({++m_nCount, std::move(m_message), std::move(m_fromLine)});
     m_message.clear();
+    m_fromLine.clear();
     m_bInMessage = false;
   }
 
 private:
-  const std::function<void(std::size_t, std::string&&)>& m_onMessage;
+  const MboxCallback& m_onMessage;
   std::string m_message;
+  std::string m_fromLine;
   std::size_t m_nCount = 0;
   bool m_bInMessage = false;
 };
@@ -61,8 +64,7 @@ bool LooksLikeMbox(std::string_view head) {
   return start != std::string_view::npos && IsFromLine(head.substr(start));
 }
 
-bool ReadMbox(const std::filesystem::path& path,
-              const std::function<void(std::size_t, std::string&&)>& onMessage, std::string* error) {
+bool ReadMbox(const std::filesystem::path& path, const MboxCallback& onMessage, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = std::strerror(errno);
@@ -79,7 +81,7 @@ bool ReadMbox(const std::filesystem::path& path,
   return true;
 }
 
-void SplitMbox(std::string_view bytes, const std::function<void(std::size_t, std::string&&)>& onMessage) {
+void SplitMbox(std::string_view bytes, const MboxCallback& onMessage) {
   Splitter splitter(onMessage);
   std::size_t i = 0;
   while (i < bytes.size()) {
@@ -104,6 +106,22 @@ std::string QuoteFromLines(std::string_view message) {
     i = stop;
   }
   return out;
+}
+
+std::optional<LocalTime> FromLineTime(std::string_view fromLine) {
+  // Skip "From" and the sender; the rest is the asctime text.
+  std::size_t at = fromLine.find(' ');
+  if (at == std::string_view::npos) return std::nullopt;
+  at = fromLine.find_first_not_of(' ', at);
+  at = at == std::string_view::npos ? at : fromLine.find(' ', at);
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::string rest(fromLine.substr(at));
+  std::tm tm{};
+  const char* end = strptime(rest.c_str(), " %a %b %d %H:%M:%S %Y", &tm);
+  if (!end) return std::nullopt;
+  LocalTime t{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  if (t.year < 1601 || t.year > 9999) return std::nullopt;
+  return t;
 }
 
 std::string FromLine(const std::string& sender, const LocalTime& when) {

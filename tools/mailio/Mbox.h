@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,14 +20,24 @@ namespace mailio {
 // True when the file's first non-empty line is an mbox From_ line.
 bool LooksLikeMbox(std::string_view head);
 
-// Calls onMessage(number from 1, message bytes) for every message of the mbox
-// file at path, streaming (the file is never held whole in memory). Returns
-// false with *error set when the file cannot be read.
-[[nodiscard]] bool ReadMbox(const std::filesystem::path& path,
-                            const std::function<void(std::size_t, std::string&&)>& onMessage,
+struct MboxMessage {
+  std::size_t number = 0;  // from 1
+  std::string bytes;       // the message, From_ line and quoting taken off
+  std::string fromLine;    // its From_ line, without the line end
+};
+using MboxCallback = std::function<void(MboxMessage&&)>;
+
+// Calls onMessage for every message of the mbox file at path, streaming (the
+// file is never held whole in memory). Returns false with *error set when the
+// file cannot be read.
+[[nodiscard]] bool ReadMbox(const std::filesystem::path& path, const MboxCallback& onMessage,
                             std::string* error);
 // The same for bytes already in memory.
-void SplitMbox(std::string_view bytes, const std::function<void(std::size_t, std::string&&)>& onMessage);
+void SplitMbox(std::string_view bytes, const MboxCallback& onMessage);
+
+// The time of a From_ line ("From sender Fri Mar  5 14:07:09 2010"), read as
+// local time; nullopt when the line has no such time.
+std::optional<LocalTime> FromLineTime(std::string_view fromLine);
 
 // Quotes a message's lines for an mbox body (">From " rule above).
 std::string QuoteFromLines(std::string_view message);

@@ -45,6 +45,16 @@ bool StartsWithHeaderField(std::string_view bytes) {
   return i > 0 && i < bytes.size();
 }
 
+// CR LF to LF: mbox files and the export write LF, and a body must read the
+// same after a round trip.
+std::string UnixLineEnds(std::string text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+  return out;
+}
+
 std::optional<LocalTime> ToLocal(GDateTime* dt) {
   if (!dt) return std::nullopt;
   const std::time_t t = static_cast<std::time_t>(g_date_time_to_unix(dt));
@@ -91,7 +101,8 @@ void AppendAddresses(InternetAddressList* list, std::vector<std::string>& out) {
       AppendAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(ia)), out);
       continue;
     }
-    std::string text = ToUtf8Lenient(gm::Take(internet_address_to_string(ia, nullptr, FALSE)));
+    // Broken headers can leave a folding line end inside a name.
+    std::string text = UnixLineEnds(ToUtf8Lenient(gm::Take(internet_address_to_string(ia, nullptr, FALSE))));
     if (!text.empty()) out.push_back(std::move(text));
   }
 }
@@ -142,9 +153,9 @@ std::string Content(const Leaf& leaf) {
 
 // A text part's content as UTF-8, converted from its declared charset; text
 // whose charset is unknown or wrong is read as Windows-1252 where it is not
-// UTF-8.
+// UTF-8. Line ends become LF.
 std::string TextContent(const Leaf& leaf) {
-  std::string bytes = Content(leaf);
+  std::string bytes = UnixLineEnds(Content(leaf));
   const char* charset = g_mime_object_get_content_type_parameter(leaf.object, "charset");
   if (charset && *charset && !IsValidUtf8(bytes)) {
     gsize written = 0;
@@ -280,7 +291,8 @@ MessageResult ImportMessage(std::string_view bytes) {
 
   Doc doc;
   doc.items.push_back(Item::MakeText("Form", "Memo"));
-  doc.items.push_back(Item::MakeText("Subject", ToUtf8Lenient(gm::Str(g_mime_message_get_subject(message.get())))));
+  doc.items.push_back(
+      Item::MakeText("Subject", UnixLineEnds(ToUtf8Lenient(gm::Str(g_mime_message_get_subject(message.get()))))));
   std::vector<std::string> from;
   AppendAddresses(g_mime_message_get_from(message.get()), from);
   if (!from.empty()) {
@@ -301,7 +313,7 @@ MessageResult ImportMessage(std::string_view bytes) {
   const std::optional<LocalTime> delivered = DeliveredDate(object);
   if (delivered) doc.items.push_back(Item::MakeTime("DeliveredDate", *delivered));
   if (const char* id = g_mime_object_get_header(object, "Message-ID")) {
-    std::string value = ToUtf8Lenient(id);
+    std::string value = UnixLineEnds(ToUtf8Lenient(id));
     value.erase(0, value.find_first_not_of(" \t"));
     value.erase(value.find_last_not_of(" \t\r\n") + 1);
     if (!value.empty()) doc.items.push_back(Item::MakeText("$MessageID", std::move(value)));

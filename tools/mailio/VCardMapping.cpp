@@ -29,18 +29,24 @@ std::string ValueOf(const VCardProperty& prop) {
   return v;
 }
 
-// Adds the first of values as primaryName and the rest as a list.
-void AddPrimaryAndOthers(Doc& doc, const std::vector<const VCardProperty*>& props,
-                         const char* primaryName, const char* othersName) {
+// The usable EMAIL or TEL properties, the one to keep as primary first.
+std::vector<const VCardProperty*> PrimaryFirst(const std::vector<const VCardProperty*>& props) {
   std::vector<const VCardProperty*> usable;
   for (const VCardProperty* p : props)
     if (!ValueOf(*p).empty()) usable.push_back(p);
-  if (usable.empty()) return;
-  const std::size_t best = PreferredIndex(usable);
-  doc.items.push_back(Item::MakeText(primaryName, ValueOf(*usable[best])));
+  if (usable.empty()) return usable;
+  std::rotate(usable.begin(), usable.begin() + static_cast<std::ptrdiff_t>(PreferredIndex(usable)),
+              usable.begin() + static_cast<std::ptrdiff_t>(PreferredIndex(usable)) + 1);
+  return usable;
+}
+
+// Adds the first of ordered as primaryName and the rest as a list.
+void AddPrimaryAndOthers(Doc& doc, const std::vector<const VCardProperty*>& ordered, const char* primaryName,
+                         const char* othersName) {
+  if (ordered.empty()) return;
+  doc.items.push_back(Item::MakeText(primaryName, ValueOf(*ordered.front())));
   std::vector<std::string> others;
-  for (std::size_t i = 0; i < usable.size(); ++i)
-    if (i != best) others.push_back(ValueOf(*usable[i]));
+  for (std::size_t i = 1; i < ordered.size(); ++i) others.push_back(ValueOf(*ordered[i]));
   if (!others.empty()) doc.items.push_back(Item::MakeTextList(othersName, std::move(others)));
 }
 
@@ -87,17 +93,17 @@ std::optional<Doc> PersonFromVCard(const VCard& card, std::string* error) {
     if (p.name == "FN" && fn.empty()) fn = ValueOf(p);
     else if (p.name == "N" && n.empty()) n = VCardComponents(p.value);
     else if (p.name == "ORG" && org.empty()) org = VCardComponents(p.value);
-    else {
-      if (p.name == "EMAIL") emails.push_back(&p);
-      if (p.name == "TEL") phones.push_back(&p);
-      rest.push_back(&p);  // e-mails and phones too: their lines keep their types
-    }
+    else if (p.name == "EMAIL") emails.push_back(&p);
+    else if (p.name == "TEL") phones.push_back(&p);
+    else rest.push_back(&p);
   }
   n.resize(std::max<std::size_t>(n.size(), 5));
   org.resize(std::max<std::size_t>(org.size(), 2));
   Doc doc;
   doc.items.push_back(Item::MakeText("Form", "Person"));
   doc.items.push_back(Item::MakeText("Type", "Person"));
+  emails = PrimaryFirst(emails);
+  phones = PrimaryFirst(phones);
   AddPrimaryAndOthers(doc, emails, "MailAddress", "OtherMailAddresses");
   AddPrimaryAndOthers(doc, phones, "primaryPhoneNumber", "OtherPhoneNumbers");
   std::string fullName = fn.empty() ? JoinNonEmpty({n[3], n[1], n[2], n[0], n[4]}) : fn;
@@ -116,8 +122,11 @@ std::optional<Doc> PersonFromVCard(const VCard& card, std::string* error) {
   for (const auto& [name, value] : nameParts)
     if (!value->empty()) names.push_back(Item::MakeText(name, *value));
   doc.items.insert(doc.items.begin() + 2, names.begin(), names.end());
+  // E-mail and phone lines are kept for their types, in the order the
+  // writer gives them back, so a written card reads back the same.
   std::vector<std::string> lines;
-  for (const VCardProperty* p : rest) lines.push_back(CanonicalLine(*p));
+  for (const auto* group : {&emails, &phones, &rest})
+    for (const VCardProperty* p : *group) lines.push_back(CanonicalLine(*p));
   if (!lines.empty()) doc.items.push_back(Item::MakeTextList(kVCardPropertiesItem, std::move(lines)));
   return doc;
 }

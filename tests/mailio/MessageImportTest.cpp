@@ -1,0 +1,201 @@
+// One message to one Memo document, and the mbox framing around it.
+#include <gtest/gtest.h>
+
+#include "tests/mailio/MailTestSupport.h"
+#include "tools/mailio/GifConvert.h"
+#include "tools/mailio/Mbox.h"
+#include "tools/mailio/MimeExport.h"
+#include "tools/mailio/MimeImport.h"
+
+using namespace mailio;
+using mailtest::MailTest;
+
+namespace {
+
+std::vector<std::string> SampleMessages() {
+  std::vector<std::string> messages;
+  SplitMbox(testsupport::ReadFile(mailtest::DataDir() / "sample.mbox"),
+            [&](MboxMessage&& m) { messages.push_back(std::move(m.bytes)); });
+  return messages;
+}
+
+Doc Import(const std::string& bytes) {
+  MessageResult r = ImportMessage(bytes);
+  EXPECT_TRUE(r.doc) << r.error;
+  return r.doc.value_or(Doc{});
+}
+
+std::vector<std::string> Paragraphs(const Item* body) {
+  std::vector<std::string> out;
+  if (!body) return out;
+  for (const RichRecord& r : body->rich)
+    if (r.kind == RichRecord::Kind::Paragraph) out.push_back(r.text);
+  return out;
+}
+
+}  // namespace
+
+TEST_F(MailTest, PlainMessageGivesTheMemoItems) {
+  Doc doc = Import(SampleMessages().at(0));
+  EXPECT_EQ(doc.TextOf("Form"), "Memo");
+  EXPECT_EQ(doc.TextOf("Subject"), "Quartalsbericht für März");
+  EXPECT_EQ(doc.TextOf("From"), "Ada Example <ada@example.org>");
+  EXPECT_EQ(doc.ListOf("SendTo"), (std::vector<std::string>{"Bob <bob@example.org>", "cy@example.org"}));
+  EXPECT_EQ(doc.ListOf("CopyTo"), (std::vector<std::string>{"\"Doe, Jane\" <jane@example.org>"}));
+  EXPECT_EQ(doc.TextOf("$MessageID"), "<report-1@example.org>");
+  ASSERT_TRUE(doc.Find("PostedDate"));
+  EXPECT_EQ(doc.Find("PostedDate")->time, (LocalTime{2010, 3, 5, 14, 7, 9}));
+  EXPECT_EQ(doc.Find("DeliveredDate")->time, (LocalTime{2010, 3, 5, 14, 7, 30}));
+  EXPECT_EQ(doc.created, (LocalTime{2010, 3, 5, 14, 7, 9}));
+  EXPECT_NE(doc.TextOf(kRawHeadersItem).find("Return-Path: <ada@example.org>\n"), std::string::npos);
+  // mboxrd: one ">" comes off every quoted From line.
+  EXPECT_EQ(Paragraphs(doc.Find("Body")),
+            (std::vector<std::string>{"Hello Bob,", "", ">From the figures below you can see the trend.",
+                                      "From here on it only grows.", "", "Ada"}));
+  EXPECT_FALSE(doc.Find(kAttachmentItem));
+}
+
+TEST_F(MailTest, DateIsConvertedToLocalTime) {
+  Doc doc = Import("From: a@example.org\nSubject: s\nDate: Tue, 1 Feb 2011 08:05:00 +0000\n\nx\n");
+  EXPECT_EQ(doc.Find("PostedDate")->time, (LocalTime{2011, 2, 1, 9, 5, 0}));  // Berlin in winter
+}
+
+TEST_F(MailTest, MissingOrUnreadableDateLeavesPostedDateOut) {
+  Doc undated = Import(SampleMessages().at(4));
+  EXPECT_EQ(undated.TextOf("Subject"), "undated");
+  EXPECT_FALSE(undated.Find("PostedDate"));
+  EXPECT_FALSE(undated.created);
+
+  Doc bad = Import(testsupport::ReadFile(mailtest::DataDir() / "single.eml"));
+  EXPECT_EQ(bad.TextOf("Subject"), "only subject");
+  EXPECT_FALSE(bad.Find("PostedDate"));
+  EXPECT_EQ(Paragraphs(bad.Find("Body")), (std::vector<std::string>{"Body line one", "line two"}));
+}
+
+TEST_F(MailTest, HtmlOnlyMessageGetsHtmlBodyAndItsCidImageAsGifPicture) {
+  Doc doc = Import(SampleMessages().at(1));
+  std::vector<const Item*> bodies = doc.FindAll("Body");
+  ASSERT_EQ(bodies.size(), 2u);
+  EXPECT_EQ(bodies[0]->kind, ItemKind::Html);
+  EXPECT_NE(bodies[0]->text.find("<p>Spring is here</p>"), std::string::npos);
+  ASSERT_EQ(bodies[1]->kind, ItemKind::RichText);
+  ASSERT_EQ(bodies[1]->rich.size(), 1u);
+  const RichRecord& picture = bodies[1]->rich[0];
+  EXPECT_EQ(picture.kind, RichRecord::Kind::Picture);
+  EXPECT_EQ(picture.gif.substr(0, 4), "GIF8");
+  EXPECT_EQ(picture.width, 1);
+  EXPECT_EQ(picture.height, 1);
+  // The image is inline, not an attachment, and its original bytes are kept.
+  EXPECT_FALSE(doc.Find(kAttachmentItem));
+  ASSERT_TRUE(doc.Find(kInlineImageItem));
+  EXPECT_EQ(doc.Find(kInlineImageItem)->bytes.substr(0, 32), "logo@example.com\nimage/png\n\n\x89PNG");
+}
+
+TEST_F(MailTest, AttachmentsKeepNamesAndBytesAndTheHtmlAlternativeIsKept) {
+  Doc doc = Import(SampleMessages().at(2));
+  EXPECT_EQ(doc.TextOf("From"), "Cy Café <cy@example.org>");  // 8-bit Latin-1 header
+  EXPECT_EQ(Paragraphs(doc.Find("Body")), (std::vector<std::string>{"Grüße, see the attached files."}));
+  ASSERT_TRUE(doc.Find(kHtmlAlternativeItem));
+  EXPECT_NE(doc.Find(kHtmlAlternativeItem)->text.find("Grüße"), std::string::npos);
+  std::vector<const Item*> files = doc.FindAll(kAttachmentItem);
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0]->fileName, "report.pdf");
+  EXPECT_EQ(files[0]->bytes, "%PDF-1.4\n%\xC7\xEC");
+  EXPECT_EQ(files[1]->fileName, "notes ü.bin");  // RFC 2231 name
+  EXPECT_EQ(files[1]->bytes.substr(0, 3), std::string("\x00\x01\x02", 3));  // bad base64 read leniently
+}
+
+TEST_F(MailTest, TextThatIsNoMessageIsRefusedWithAReason) {
+  MessageResult none = ImportMessage(SampleMessages().at(0).substr(0, 0));
+  EXPECT_FALSE(none.doc);
+  EXPECT_EQ(none.error, "empty message");
+  // The fourth mbox entry is plain text: the splitter keeps it a message, the
+  // parser refuses it.
+  MessageResult text = ImportMessage("this is not a mail message at all\n");
+  EXPECT_FALSE(text.doc);
+  EXPECT_EQ(text.error, "does not start with header lines");
+  MessageResult noFields = ImportMessage("X-Thing: 1\n\nbody\n");
+  EXPECT_FALSE(noFields.doc);
+  EXPECT_FALSE(noFields.error.empty());
+}
+
+TEST_F(MailTest, MessageWithoutSubjectStillHasASubjectItem) {
+  Doc doc = Import("From: a@example.org\nTo: b@example.org\n\nhi\n");
+  ASSERT_TRUE(doc.Find("Subject"));  // what makes the engine treat it as mail
+  EXPECT_EQ(doc.TextOf("Subject"), "");
+}
+
+TEST(MailText, LinesBecomeParagraphsAndBack) {
+  EXPECT_TRUE(TextToParagraphs("").empty());
+  auto p = TextToParagraphs("a\r\n\r\nb\rc\n");
+  ASSERT_EQ(p.size(), 4u);
+  EXPECT_EQ(p[1].text, "");
+  EXPECT_EQ(p[3].text, "c");
+  EXPECT_EQ(ParagraphsToText(p), "a\n\nb\nc\n");
+  EXPECT_EQ(ParagraphsToText(TextToParagraphs("no final line end")), "no final line end\n");
+}
+
+TEST(MailText, LenientUtf8ReadsWindows1252) {
+  EXPECT_TRUE(IsValidUtf8("Grüße"));
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));  // overlong
+  EXPECT_FALSE(IsValidUtf8("\xE2\x82"));  // cut short
+  EXPECT_EQ(ToUtf8Lenient("Caf\xE9 \x80"), "Café €");
+}
+
+TEST(Mbox, QuotedFromLinesComeBackUnchanged) {
+  const std::string message = "Subject: x\n\nFrom a line\n>From quoted\n>>From twice\nFromage\n";
+  std::string mbox;
+  mbox += FromLine("a@example.org", {2010, 3, 5, 14, 7, 9}) + "\n" + QuoteFromLines(message) + "\n";
+  mbox += FromLine("b@example.org", {2010, 3, 6, 1, 2, 3}) + "\n" + QuoteFromLines("Subject: y\n\nz\n\n") + "\n";
+  std::vector<std::string> got;
+  SplitMbox(mbox, [&](MboxMessage&& m) {
+    EXPECT_EQ(m.number, got.size() + 1);
+    got.push_back(m.bytes);
+  });
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0], message);
+  EXPECT_EQ(got[1], "Subject: y\n\nz\n\n");  // a blank line of its own survives
+}
+
+TEST(Mbox, FromLineHasTheAsctimeForm) {
+  EXPECT_EQ(FromLine("a@example.org", {2010, 3, 5, 14, 7, 9}), "From a@example.org Fri Mar  5 14:07:09 2010");
+  EXPECT_TRUE(LooksLikeMbox("\nFrom x Fri Mar  5 14:07:09 2010\n"));
+  EXPECT_EQ(FromLineTime("From a@example.org Fri Mar  5 14:07:09 2010"), (LocalTime{2010, 3, 5, 14, 7, 9}));
+  EXPECT_FALSE(FromLineTime("From a@example.org"));
+  EXPECT_FALSE(LooksLikeMbox("From: x@example.org\n"));
+}
+
+TEST(Gif, ConvertsPngAndRefusesWhatIsNoImage) {
+  EXPECT_FALSE(ConvertToGif("not an image"));
+  EXPECT_FALSE(ConvertToGif(std::string("\x89PNG\r\n\x1a\n", 8)));
+  // A PNG header claiming 100000 x 100000 pixels is refused before decoding.
+  std::string huge("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\x06\0\0\0", 29);
+  EXPECT_FALSE(ConvertToGif(huge));
+}
+
+TEST_F(MailTest, ExportedMessageImportsAsTheSameDocument) {
+  for (const std::string& original : SampleMessages()) {
+    MessageResult first = ImportMessage(original);
+    if (!first.doc) continue;
+    MessageResult second = ImportMessage(ExportMessage(*first.doc));
+    ASSERT_TRUE(second.doc) << second.error;
+    std::erase_if(first.doc->items, [](const Item& i) { return i.name == kRawHeadersItem; });
+    std::erase_if(second.doc->items, [](const Item& i) { return i.name == kRawHeadersItem; });
+    EXPECT_EQ(first.doc->items, second.doc->items) << first.doc->TextOf("Subject");
+  }
+}
+
+TEST_F(MailTest, DocumentWithoutKeptHeadersGetsHeadersFromItems) {
+  Doc doc;
+  doc.items = {Item::MakeText("Form", "Memo"), Item::MakeText("Subject", "Grüße"),
+               Item::MakeText("From", "Ada <ada@example.org>"),
+               Item::MakeTextList("SendTo", {"bob@example.org", "Cy <cy@example.org>"}),
+               Item::MakeTime("PostedDate", {2012, 7, 1, 12, 0, 0}),
+               Item::MakeRich("Body", TextToParagraphs("hello\n"))};
+  Doc back = Import(ExportMessage(doc));
+  EXPECT_EQ(back.TextOf("Subject"), "Grüße");
+  EXPECT_EQ(back.TextOf("From"), "Ada <ada@example.org>");
+  EXPECT_EQ(back.ListOf("SendTo"), (std::vector<std::string>{"bob@example.org", "Cy <cy@example.org>"}));
+  EXPECT_EQ(back.Find("PostedDate")->time, (LocalTime{2012, 7, 1, 12, 0, 0}));
+  EXPECT_EQ(EnvelopeSender(doc), "ada@example.org");
+}

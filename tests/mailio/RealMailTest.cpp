@@ -1,0 +1,143 @@
+// Real messages and cards from Debian packages, Python's mailbox module as an
+// independent reader of our mbox output, and a duplicate run over imported
+// mail. Tests whose package or program is not to be had are skipped.
+#include <gtest/gtest.h>
+
+#include "lnapi/store/Store.h"
+#include "tests/mailio/MailTestSupport.h"
+#include "tools/mailio/MailCommands.h"
+
+using namespace mailio;
+using mailtest::MailTest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> FilesIn(const fs::path& dir, const std::string& extension) {
+  std::vector<std::string> files;
+  if (!fs::is_directory(dir)) return files;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.path().extension() == extension) files.push_back(e.path().string());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Reads every message of an mbox with Python's mailbox module, parses each
+// with the modern email policy and decodes every part. Prints the count, and
+// "defects" when the parser found any.
+std::pair<int, std::string> PythonReads(const fs::path& mbox) {
+  const char* script =
+      "import mailbox, sys, email, email.policy\n"
+      "box = mailbox.mbox(sys.argv[1], create=False)\n"
+      "n = 0; defects = 0\n"
+      "for key in box.keys():\n"
+      "    msg = email.message_from_bytes(box.get_bytes(key), policy=email.policy.default)\n"
+      "    for part in msg.walk():\n"
+      "        defects += len(part.defects)\n"
+      "        if not part.is_multipart(): part.get_content()\n"
+      "    n += 1\n"
+      "print(n, 'defects' if defects else 'clean')\n";
+  testsupport::WriteFile(mbox.parent_path() / "read.py", script);
+  return mailtest::Run("python3 '" + (mbox.parent_path() / "read.py").string() + "' '" + mbox.string() + "'");
+}
+
+void ExpectSameDocuments(const fs::path& a, const fs::path& b) {
+  const auto first = mailtest::WithoutRawHeaders(mailtest::ReadAll(a));
+  const auto second = mailtest::WithoutRawHeaders(mailtest::ReadAll(b));
+  ASSERT_EQ(first.size(), second.size());
+  for (std::size_t i = 0; i < first.size(); ++i) {
+    EXPECT_EQ(first[i].items, second[i].items) << "document " << i << ": " << first[i].TextOf("Subject");
+    EXPECT_EQ(first[i].created, second[i].created) << "document " << i;
+  }
+}
+
+}  // namespace
+
+TEST_F(MailTest, ExportIsReadByPythonsMailboxModule) {
+  const fs::path inbox = m_tmp / "Inbox";
+  fs::copy_file(mailtest::DataDir() / "sample.mbox", inbox);
+  ASSERT_EQ(ImportMail(m_tmp / "m.nsf", {inbox.string()}, m_out, m_err), 0);
+  ASSERT_EQ(ExportMail(m_tmp / "m.nsf", m_tmp / "out.mbox", std::nullopt, m_out, m_err), 0);
+  const auto [status, output] = PythonReads(m_tmp / "out.mbox");
+  ASSERT_EQ(status, 0) << output;
+  EXPECT_EQ(output, "4 clean\n");
+}
+
+TEST_F(MailTest, PythonTestMessagesImportExportAndImportAgain) {
+  auto pkg = mailtest::DebianPackageFiles("libpython3.11-testsuite");
+  if (!pkg) GTEST_SKIP() << "libpython3.11-testsuite cannot be downloaded here";
+  const std::vector<std::string> files = FilesIn(*pkg / "usr/lib/python3.11/test/test_email/data", ".txt");
+  ASSERT_GT(files.size(), 40u);
+  ASSERT_EQ(ImportMail(m_tmp / "py.nsf", files, m_out, m_err), 0) << m_err.str();
+  // Every file is either imported or named with its reason.
+  std::size_t skippedLines = 0;
+  for (std::size_t at = m_err.str().find(": skipped: "); at != std::string::npos;
+       at = m_err.str().find(": skipped: ", at + 1))
+    ++skippedLines;
+  EXPECT_EQ(mailtest::ReadAll(m_tmp / "py.nsf").size() + skippedLines, files.size()) << m_err.str();
+  EXPECT_GE(mailtest::ReadAll(m_tmp / "py.nsf").size(), 40u);
+
+  ASSERT_EQ(ExportMail(m_tmp / "py.nsf", m_tmp / "py.mbox", std::nullopt, m_out, m_err), 0);
+  const auto [status, output] = PythonReads(m_tmp / "py.mbox");
+  ASSERT_EQ(status, 0) << output;
+  EXPECT_EQ(output.substr(0, output.find(' ')), std::to_string(mailtest::ReadAll(m_tmp / "py.nsf").size()));
+  fs::rename(m_tmp / "py.mbox", m_tmp / "INBOX");
+  ASSERT_EQ(ImportMail(m_tmp / "again.nsf", {(m_tmp / "INBOX").string()}, m_out, m_err), 0);
+  ExpectSameDocuments(m_tmp / "py.nsf", m_tmp / "again.nsf");
+}
+
+TEST_F(MailTest, LowQualityMessagesOfEnmimeAreImportedOrSkippedOneByOne) {
+  auto pkg = mailtest::DebianPackageFiles("golang-github-jhillyerd-enmime-dev");
+  if (!pkg) GTEST_SKIP() << "golang-github-jhillyerd-enmime-dev cannot be downloaded here";
+  const fs::path data = *pkg / "usr/share/gocode/src/github.com/jhillyerd/enmime/testdata";
+  std::vector<std::string> files = FilesIn(data / "mail", ".raw");
+  for (const std::string& f : FilesIn(data / "low-quality", ".raw")) files.push_back(f);
+  ASSERT_GT(files.size(), 40u);
+  ASSERT_EQ(ImportMail(m_tmp / "en.nsf", files, m_out, m_err), 0);
+  const std::size_t imported = mailtest::ReadAll(m_tmp / "en.nsf").size();
+  EXPECT_GE(imported, files.size() - 5) << m_err.str();
+  ASSERT_EQ(ExportMail(m_tmp / "en.nsf", m_tmp / "en.mbox", std::nullopt, m_out, m_err), 0);
+  const auto [status, output] = PythonReads(m_tmp / "en.mbox");
+  ASSERT_EQ(status, 0) << output;
+  fs::rename(m_tmp / "en.mbox", m_tmp / "INBOX");
+  ASSERT_EQ(ImportMail(m_tmp / "again.nsf", {(m_tmp / "INBOX").string()}, m_out, m_err), 0);
+  ExpectSameDocuments(m_tmp / "en.nsf", m_tmp / "again.nsf");
+}
+
+TEST_F(MailTest, EvolutionTestCardsImportAndRoundTrip) {
+  auto pkg = mailtest::DebianPackageFiles("evolution-data-server-tests");
+  if (!pkg) GTEST_SKIP() << "evolution-data-server-tests cannot be downloaded here";
+  const std::vector<std::string> files =
+      FilesIn(*pkg / "usr/libexec/evolution-data-server/installed-tests/vcards", ".vcf");
+  ASSERT_GT(files.size(), 30u);
+  ASSERT_EQ(ImportVCards(m_tmp / "eds.nsf", files, m_out, m_err), 0) << m_err.str();
+  const auto people = mailtest::ReadAll(m_tmp / "eds.nsf", "($People)");
+  EXPECT_GE(people.size(), files.size() - 2) << m_err.str();
+  bool sawFooBar = false;
+  for (const auto& [id, doc] : people)
+    if (doc.TextOf("FullNameInput") == "Foo Bar") sawFooBar = doc.TextOf("MailAddress") == "foo.bar@example.org";
+  EXPECT_TRUE(sawFooBar);
+  ASSERT_EQ(ExportVCards(m_tmp / "eds.nsf", m_tmp / "eds.vcf", m_out, m_err), 0);
+  ASSERT_EQ(ImportVCards(m_tmp / "again.nsf", {(m_tmp / "eds.vcf").string()}, m_out, m_err), 0);
+  ExpectSameDocuments(m_tmp / "eds.nsf", m_tmp / "again.nsf");
+}
+
+TEST_F(MailTest, DuplicateRunOnAnMboxHoldingEveryMessageTwiceFindsTheSecondCopies) {
+  const fs::path cli = testsupport::ToolPath("tarnwick-cli");
+  if (!fs::exists(cli)) GTEST_SKIP() << "tarnwick-cli is not built";
+  const std::string sample = testsupport::ReadFile(mailtest::DataDir() / "sample.mbox");
+  testsupport::WriteFile(m_tmp / "Inbox", sample + "\n" + sample);
+  ASSERT_EQ(ImportMail(m_tmp / "dup.nsf", {(m_tmp / "Inbox").string()}, m_out, m_err), 0);
+  const auto before = mailtest::ReadAll(m_tmp / "dup.nsf", "($Inbox)");
+  ASSERT_EQ(before.size(), 8u);
+
+  fs::create_directories(m_tmp / "logs");
+  const auto [status, output] = mailtest::Run("'" + cli.string() + "' --action trash --yes --log-dir '" +
+                                              (m_tmp / "logs").string() + "' '" + (m_tmp / "dup.nsf").string() + "'");
+  ASSERT_EQ(status, 0) << output;
+  std::vector<NOTEID> trashed, expected;
+  for (const auto& row : lnapi::store::Store::Open((m_tmp / "dup.nsf").string())->ListNotes())
+    if (row.life == lnapi::store::NoteLife::trash) trashed.push_back(row.dwId);
+  for (std::size_t i = 4; i < 8; ++i) expected.push_back(before[i].first);
+  EXPECT_EQ(trashed, expected) << output;
+}
