@@ -17,6 +17,7 @@
 #include "lnapi/store/ItemCodec.h"
 #include "lnapi/store/Store.h"
 #include "tools/nsftool/Base64.h"
+#include "tools/nsftool/NewFile.h"
 #include "tools/nsftool/NsfJson.h"
 #include "tools/nsftool/RichJson.h"
 
@@ -348,8 +349,6 @@ void Write(const Parsed& parsed, const std::string& path) {
     db->InsertNote(stub, {});
   }
   db->Commit();
-  db.reset();
-  store::SyncFile(path);
 }
 
 }  // namespace
@@ -368,25 +367,33 @@ void ImportJson(const std::string& jsonText, const std::filesystem::path& db, bo
   Parsed parsed = ParseText(jsonText);
   ResolveIds(parsed);
   if (!parsed.bTitleGiven) parsed.strTitle = db.filename().string();
+  BuildAtomically(db, replaceExisting, [&](const std::string& temp) { Write(parsed, temp); });
+}
+
+void BuildAtomically(const std::filesystem::path& db, bool replaceExisting,
+                     const std::function<void(const std::string& tempPath)>& build) {
   std::error_code ec;
   if (!replaceExisting && std::filesystem::exists(db, ec))
     throw TargetExists(db.string() + ": the file exists (use --force to replace it)");
   // Built beside the target and moved into place complete, so a failure
   // never leaves a partial database under the target's name.
-  std::string temp = db.string() + ".importXXXXXX";
+  std::string temp = db.string() + ".newXXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) lnapi::ThrowStatus(LNERR_FILE, "Cannot create " + db.string() + ": " + std::strerror(errno));
   ::close(fd);
   ::unlink(temp.c_str());
   try {
-    Write(parsed, temp);
+    build(temp);
+    store::SyncFile(temp);
     if (replaceExisting) {
       if (::rename(temp.c_str(), db.c_str()) != 0)
         lnapi::ThrowStatus(LNERR_FILE, "Cannot write " + db.string() + ": " + std::strerror(errno));
     } else {
       // link fails if the target appeared meanwhile; nothing is replaced.
-      if (::link(temp.c_str(), db.c_str()) != 0)
+      if (::link(temp.c_str(), db.c_str()) != 0) {
+        if (errno == EEXIST) throw TargetExists(db.string() + ": the file exists (use --force to replace it)");
         lnapi::ThrowStatus(LNERR_FILE, "Cannot write " + db.string() + ": " + std::strerror(errno));
+      }
       ::unlink(temp.c_str());
     }
   } catch (...) {

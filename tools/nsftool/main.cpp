@@ -19,7 +19,9 @@ namespace {
 const char* const kUsage =
     "usage: nsftool import [--force] DB.nsf FILE.json   (FILE.json may be - for standard input)\n"
     "       nsftool dump DB.nsf\n"
-    "       nsftool sample DB.nsf [--docs N] [--seed S] [--folders F] [--dup-percent P] [--force]\n";
+    "       nsftool sample DB.nsf [--docs N] [--seed S] [--folders F] [--dup-percent P] [--force]\n"
+    "         N mail memos (default 1000) plus N/20 contacts (at least 10); F user folders\n"
+    "         (default 6) beside ($Inbox); about P percent exact duplicates (default 10)\n";
 
 int Usage(const std::string& problem) {
   std::cerr << "nsftool: " << problem << "\n" << kUsage;
