@@ -2,10 +2,13 @@
 // skipped input, round trips.
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "lnapi/store/Store.h"
 #include "tests/mailio/MailTestSupport.h"
 #include "tools/mailio/MailCommands.h"
 #include "tools/mailio/MailDatabase.h"
+#include "tools/mailio/Mbox.h"
 
 using namespace mailio;
 using mailtest::MailTest;
@@ -165,6 +168,34 @@ TEST_F(MailTest, ContactsImportAndRoundTrip) {
   const auto first = mailtest::ReadAll(db), second = mailtest::ReadAll(m_tmp / "again.nsf");
   ASSERT_EQ(first.size(), second.size());
   for (std::size_t i = 0; i < first.size(); ++i) EXPECT_EQ(first[i].second.items, second[i].second.items);
+}
+
+// Random damage to an mbox never stops an import: every message the file
+// holds is either imported or reported, and the database holds exactly the
+// imported ones.
+TEST_F(MailTest, DamagedMboxNeverStopsTheImport) {
+  const std::string seed = testsupport::ReadFile(mailtest::DataDir() / "sample.mbox");
+  std::mt19937 rng(77);
+  for (int round = 0; round < 25; ++round) {
+    std::string input = seed;
+    for (int e = 0; e < 12 && !input.empty(); ++e) {
+      const std::size_t at = rng() % input.size();
+      if (rng() % 2) input.erase(at, 1 + rng() % 40);
+      else input.insert(at, 1, "\n:-=;\"<>\x80\xff"[rng() % 10]);
+    }
+    const fs::path mbox = m_tmp / ("r" + std::to_string(round)), db = m_tmp / ("r" + std::to_string(round) + ".nsf");
+    testsupport::WriteFile(mbox, "From x Fri Mar  5 14:07:09 2010\n" + input);
+    std::size_t messages = 0;
+    SplitMbox(testsupport::ReadFile(mbox), [&](MboxMessage&&) { ++messages; });
+    std::ostringstream out, err;
+    const int status = ImportMail(db, {mbox.string()}, out, err);
+    const std::size_t stored = fs::exists(db) ? mailtest::ReadAll(db).size() : 0;
+    std::size_t skipped = 0;
+    for (std::size_t at = err.str().find(": skipped: "); at != std::string::npos; at = err.str().find(": skipped: ", at + 1))
+      ++skipped;
+    EXPECT_EQ(stored + skipped, messages) << err.str();
+    EXPECT_EQ(status, stored > 0 ? 0 : 1);
+  }
 }
 
 TEST(MailCommands, UsageErrorsExitTwo) {

@@ -90,6 +90,19 @@ TEST(VCard, NameFromNWhenFnIsMissingAndCardsWithoutVersion) {
   EXPECT_EQ(cards[3].doc->TextOf("FullName"), "After a lost END");
 }
 
+TEST(VCard, ByteOrderMarksOfUtf8AndUtf16Files) {
+  const std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Zoë\r\nEND:VCARD\r\n";
+  EXPECT_EQ(Cards("\xEF\xBB\xBF" + card).at(0).doc->TextOf("FullName"), "Zoë");
+  std::string utf16 = "\xFF\xFE";
+  for (char16_t c : std::u16string(u"BEGIN:VCARD\r\nFN:Zoë\r\nEND:VCARD\r\n")) {
+    utf16 += static_cast<char>(c & 0xFF);
+    utf16 += static_cast<char>(c >> 8);
+  }
+  std::vector<CardResult> cards = Cards(utf16);
+  ASSERT_EQ(cards.size(), 1u);
+  EXPECT_EQ(cards[0].doc->TextOf("FullName"), "Zoë");
+}
+
 TEST(VCard, WrittenCardReadsBackAsTheSameDocument) {
   for (const char* file : {"v21.vcf", "v30.vcf", "v40-and-broken.vcf"}) {
     for (const CardResult& card : Cards(testsupport::ReadFile(mailtest::DataDir() / file))) {

@@ -245,6 +245,13 @@ std::optional<VCard> ParseVCard(std::string_view cardText) {
 }
 
 void ReadVCards(std::string_view bytes, const std::function<void(CardResult&&)>& onCard) {
+  // Windows programs write a byte-order mark, some of them UTF-16 text.
+  std::string converted;
+  if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+    converted = ConvertCharset(std::string(bytes), "UTF-16").value_or(std::string());
+    bytes = converted;
+  }
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
   const std::vector<std::string_view> lines = PhysicalLines(bytes);
   std::size_t number = 0;
   std::size_t start = 0;
