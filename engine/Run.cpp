@@ -230,7 +230,9 @@ std::u16string SecondTargetFolderName(const RunSettings& settings) {
 int OpenRunDatabase(RunSettings& settings, const std::u16string& path) {
   try {
     const LNString notesPath(platform::ToUtf8(path));
-    settings.m_session.GetDatabase(notesPath, &settings.m_db, "");
+    // A database object that was not bound to this path must not be opened:
+    // it would still stand for the previous database.
+    if (settings.m_session.GetDatabase(notesPath, &settings.m_db, "") != LNNOERROR) return 0;
     settings.m_db.Open();
     settings.m_hDatabase = settings.m_db.GetDatabaseHandle(1);
     return 1;

@@ -1,6 +1,9 @@
 // tarnwick-cli as a user runs it: the built binary, its output, exit status,
 // log file and databases.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -8,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "lnapi/LNNotes.h"
 #include "tests/support/TestSupport.h"
 #include "tools/nsftool/NsfJson.h"
 
@@ -174,6 +178,62 @@ TEST_F(CliEndToEnd, SearchMakesAMultipleFileRun) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(),
                        "Total Items Found: 3 , Items Save: 1 , Duplicate Items: 2 , Items not save: 0"),
             2);
+}
+
+TEST_F(CliEndToEnd, InterruptActsAsStop) {
+  const std::string a = Db("a.nsf");
+  const std::string b = Db("b.nsf");
+  const std::string bBefore = testsupport::ReadFile(b);
+  // Another writer holds a.nsf, so the run waits there while it makes its
+  // sub folder: time enough to press Stop.
+  LNNotesSession session;
+  session.Initialize();
+  LNDatabase blocker;
+  ASSERT_EQ(session.GetDatabase(LNString(a), &blocker), LNNOERROR);
+  blocker.Open();
+  blocker.BeginTransaction();
+
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  const std::string tool = testsupport::ToolPath("tarnwick-cli").string();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], STDOUT_FILENO);
+    const int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, STDIN_FILENO);
+    dup2(devnull, STDERR_FILENO);
+    close(out[0]);
+    execl(tool.c_str(), tool.c_str(), "--action", "move", "--folder", "Dups", "--yes", a.c_str(),
+          b.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(out[1]);
+  FILE* reader = fdopen(out[0], "r");
+  std::string printed;
+  char line[4096];
+  bool bInterrupted = false;
+  while (fgets(line, sizeof line, reader)) {
+    printed += line;
+    if (!bInterrupted && std::string(line) == "Processing Folders\n") {
+      kill(pid, SIGINT);
+      bInterrupted = true;
+    }
+  }
+  fclose(reader);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  blocker.RollbackTransaction();
+  blocker.Close();
+
+  ASSERT_TRUE(bInterrupted) << printed;
+  ASSERT_TRUE(WIFEXITED(status)) << printed;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(printed.find("Opening Database " + b), std::string::npos) << printed;
+  EXPECT_EQ(testsupport::ReadFile(b), bBefore);
+  const auto logs = DesktopLogs();
+  ASSERT_EQ(logs.size(), 1u);
+  const std::string log = Utf16Text(testsupport::ReadFile(logs[0]));
+  EXPECT_EQ(log.substr(log.size() - 22), "Work Completed!!!!\r\n\r\n");
 }
 
 }  // namespace

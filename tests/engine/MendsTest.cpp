@@ -125,3 +125,36 @@ TEST_F(RunTest, NoteIdsAndCountersPrintAsSigned32Bit) {
 
 }  // namespace
 }  // namespace runtest
+
+namespace runtest {
+namespace {
+
+TEST_F(RunTest, ErrorOutsideThePassesIsReportedAndTheNextDatabaseGoesOn) {
+  s.m_bModifyOriginal = 1;
+  s.m_nAction = 2;
+  s.m_strSubFolderName = u"Dups";
+  const auto locked = Db("locked.nsf", kTwoMemos);
+  const auto free = Db("free.nsf", kTwoMemos);
+  // Another writer holds the first database: making its sub folder fails
+  // with a Notes error (after the store's wait for the lock).
+  LNNotesSession session;
+  session.Initialize();
+  LNDatabase blocker;
+  ASSERT_EQ(session.GetDatabase(LNString(locked.string()), &blocker), LNNOERROR);
+  blocker.Open();
+  blocker.BeginTransaction();
+  RunMultiple({locked, free});
+  blocker.RollbackTransaction();
+  blocker.Close();
+
+  const auto rows = RunRows();
+  ASSERT_GE(rows.size(), 4u);
+  EXPECT_EQ(rows[2].find(U(locked)) != std::u16string::npos, true) << platform::ToUtf8(rows[2]);
+  EXPECT_EQ(rows[3], u"Opening Database " + U(free));
+  EXPECT_EQ(DocumentIds(Dump(locked)), (std::set<int>{4, 8}));
+  EXPECT_EQ(Entries(Dump(free), "Dups").size(), 1u);
+  EXPECT_EQ(page.messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace runtest
