@@ -1,0 +1,222 @@
+#include "ui/pages/progressDlg.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QThread>
+#include <QTreeWidget>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/Run.h"
+#include "engine/RunSettings.h"
+#include "engine/SummaryRows.h"
+#include "platform/Text.h"
+#include "ui/frame/Shutdown.h"
+
+namespace {
+
+constexpr const char* kConfirmOriginal =
+    "You Select option to change in Original File.Please keep backup of Original File.Do you "
+    "want to Proceed ?";
+
+bool LogFileExists(const std::u16string& path) {
+  if (path.empty()) {
+    return false;
+  }
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::path(platform::ToUtf8(path)), ec);
+}
+
+}  // namespace
+
+progressDlg::progressDlg(RunSettings& settings, frame::CWizardPage* pCreator)
+    : frame::CWizardPage(kTemplateId, settings, pCreator) {}
+
+progressDlg::~progressDlg() {
+  if (IsRunning()) {
+    m_bEnding = true;
+    m_settings.m_bRunning = 0;
+  }
+  WaitForWorker();
+}
+
+QTreeWidget* progressDlg::LogList() const { return DlgItem<QTreeWidget>(RunPage::kLogList); }
+
+bool progressDlg::OnInitDialog() {
+  QTreeWidget* list = LogList();
+  list->setColumnCount(1);
+  list->setHeaderLabels({QStringLiteral("Progress Log")});
+  list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  list->setColumnWidth(0, 550);
+  for (const std::u16string& row : SummaryRows(m_settings)) {
+    AddLogRow(row);
+  }
+  SetStatusLine(u"");
+  connect(DlgItem<QAbstractButton>(RunPage::kStartProcess), &QAbstractButton::clicked, this,
+          &progressDlg::OnStartProcess);
+  connect(DlgItem<QAbstractButton>(RunPage::kStop), &QAbstractButton::clicked, this,
+          &progressDlg::OnStop);
+  return true;
+}
+
+bool progressDlg::IsRunning() const { return m_worker.joinable() && !m_bWorkerDone; }
+
+void progressDlg::OnStartProcess() {
+  if (IsRunning()) {
+    return;  // the button is disabled while a run works; a stray click does nothing
+  }
+  if (m_settings.m_bModifyOriginal == 1 && !Confirm(QString::fromLatin1(kConfirmOriginal))) {
+    return;
+  }
+  WaitForWorker();  // the previous run's worker has finished; collect it
+  m_strLogPath = StartRun(m_settings, *this);
+  RunOptions options;
+  options.strLogPath = m_strLogPath;
+  m_bWorkerDone = false;
+  m_worker = std::thread([this, options] {
+    RunWorker(m_settings, *this, options);
+    m_bWorkerDone = true;
+  });
+}
+
+void progressDlg::OnStop() { m_settings.m_bRunning = 0; }
+
+void progressDlg::WaitForWorker() {
+  if (!m_worker.joinable()) {
+    return;
+  }
+  // The worker may be blocked in a call that this thread must carry out:
+  // keep handling events until it has returned, and only then join.
+  while (!m_bWorkerDone) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!m_bWorkerDone) {
+      QThread::msleep(2);
+    }
+  }
+  m_worker.join();
+}
+
+void progressDlg::OnClose() {
+  if (!Confirm(QString::fromLatin1(frame::kCloseQuestion))) {
+    return;
+  }
+  if (LogFileExists(m_strLogPath)) {
+    Notice(QStringLiteral("Log file path: ") + QString::fromStdU16String(m_strLogPath));
+  }
+  CommonShutdown();
+}
+
+void progressDlg::OnCancel() {
+  if (!IsRunning()) {
+    CWizardPage::OnCancel();
+    return;
+  }
+  if (!Confirm(QString::fromLatin1(frame::kCloseQuestion))) {
+    return;
+  }
+  // Never end the process while the worker writes to a database: stop the
+  // run as Stop does and let it close the database first.
+  m_bEnding = true;
+  m_settings.m_bRunning = 0;
+  WaitForWorker();
+  done(QDialog::Rejected);
+  frame::TerminateProcess(frame::kExitStatusClosed);
+}
+
+template <class F>
+void progressDlg::OnUiThread(F&& f) {
+  if (QThread::currentThread() == thread()) {
+    f();
+    return;
+  }
+  QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection);
+}
+
+void progressDlg::AddLogRow(const std::u16string& text) {
+  OnUiThread([this, &text] {
+    // Appended at the end; the list is not scrolled to it.
+    auto* item = new QTreeWidgetItem();
+    item->setText(0, QString::fromStdU16String(text));
+    LogList()->addTopLevelItem(item);
+  });
+}
+
+std::vector<std::u16string> progressDlg::LogRows() const {
+  std::vector<std::u16string> rows;
+  const QTreeWidget* list = LogList();
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    rows.push_back(list->topLevelItem(i)->text(0).toStdU16String());
+  }
+  return rows;
+}
+
+std::vector<std::u16string> progressDlg::GetLogRows() {
+  std::vector<std::u16string> rows;
+  OnUiThread([this, &rows] { rows = LogRows(); });
+  return rows;
+}
+
+void progressDlg::SetBarRange(int bar, int nLower, int nUpper) {
+  OnUiThread([this, bar, nLower, nUpper] {
+    if (auto* progress = DlgItem<QProgressBar>(bar)) {
+      progress->setRange(nLower, std::max(nLower, nUpper));
+    }
+  });
+}
+
+void progressDlg::SetBarPos(int bar, int nPos) {
+  OnUiThread([this, bar, nPos] {
+    // A position outside the range shows at its nearer end, as a native bar
+    // does (Qt would ignore it).
+    if (auto* progress = DlgItem<QProgressBar>(bar)) {
+      progress->setValue(std::clamp(nPos, progress->minimum(), progress->maximum()));
+    }
+  });
+}
+
+void progressDlg::ShowControl(int id, bool bShow) {
+  OnUiThread([this, id, bShow] { ShowDlgItem(id, bShow); });
+}
+
+void progressDlg::EnableControl(int id, bool bEnable) {
+  OnUiThread([this, id, bEnable] { EnableDlgItem(id, bEnable); });
+}
+
+QString progressDlg::StatusLine() const {
+  return DlgItem<QPlainTextEdit>(RunPage::kStatusLine)->toPlainText();
+}
+
+void progressDlg::SetStatusLine(const std::u16string& text) {
+  OnUiThread([this, &text] {
+    DlgItem<QPlainTextEdit>(RunPage::kStatusLine)->setPlainText(QString::fromStdU16String(text));
+  });
+}
+
+void progressDlg::ShowMessage(const std::u16string& text) {
+  OnUiThread([this, &text] {
+    // On the way out (Cancel during a run) nobody is left to read it.
+    if (!m_bEnding) {
+      Notice(QString::fromStdU16String(text));
+    }
+  });
+}
+
+void progressDlg::FillSampleContents() {
+  // A finished single-database run below the summary, as the user sees it.
+  const std::u16string db = u"/home/anna/Mail/Cleaned/anna.nsf8-12-2025-9-5-7.nsf";
+  for (const std::u16string& row : std::vector<std::u16string>{
+           u"Creating Database " + db, u"Opening Database " + db, u"Processing Folders",
+           u"Processing Folder :\t($Inbox)",
+           u"Total Items Found: 1284 , Items Save: 1163 , Duplicate Items: 121 , Items not save: 0",
+           u"Processing Folder :\tProjects",
+           u"Total Items Found: 312 , Items Save: 290 , Duplicate Items: 22 , Items not save: 0",
+           u"Processing Folder :\t($Sent)",
+           u"Total Items Found: 655 , Items Save: 655 , Duplicate Items: 0 , Items not save: 0"}) {
+    AddLogRow(row);
+  }
+  SetStatusLine(u"Log file path: /home/anna/Desktop/Tarnwick_log_8-12-2025-9-5-7.txt");
+}

@@ -1,0 +1,81 @@
+// The summary and progress page (template 134), the last page of the
+// wizard. It lists a summary of every choice in its log list; Start Process
+// runs the engine on a worker thread, which adds its rows below the summary,
+// moves the two progress bars and ends with the completion message; Stop
+// asks the run to end after the current folder pass. A second Start Process
+// on the same page appends its rows below the first run's, and its log file
+// starts with a copy of all of them.
+//
+// The page is the run's RunPage: the worker's calls are carried out on the
+// user-interface thread through blocking queued calls, so each has taken
+// effect when it returns; calls made on the user-interface thread itself
+// (StartRun) are carried out directly.
+//
+// Ending while a run works: Cancel (the window manager's close) confirmed
+// during a run first stops the run and waits, pumping events so that the
+// worker's calls still get through, until the worker has closed its database
+// and finished; only then does the process end. The completion message is
+// not shown on that way out. The destructor waits the same way.
+//
+// Threads: the page lives on the user-interface thread; the worker touches
+// nothing of it except through the RunPage calls.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/RunPage.h"
+#include "ui/frame/WizardPage.h"
+
+class QTreeWidget;
+
+class progressDlg : public frame::CWizardPage, public RunPage {
+  Q_OBJECT
+public:
+  static constexpr int kTemplateId = 134;
+
+  progressDlg(RunSettings& settings, frame::CWizardPage* pCreator);
+  ~progressDlg() override;
+
+  // The log file of the latest run; empty before the first Start Process.
+  const std::u16string& LogPath() const { return m_strLogPath; }
+  // True from Start Process until the worker has finished.
+  bool IsRunning() const;
+  // Every row of the log list, first to last (user-interface thread).
+  std::vector<std::u16string> LogRows() const;
+  QString StatusLine() const;
+
+  void FillSampleContents() override;
+
+  // RunPage, for the run's worker (and StartRun on this thread).
+  void AddLogRow(const std::u16string& text) override;
+  std::vector<std::u16string> GetLogRows() override;
+  void SetBarRange(int bar, int nLower, int nUpper) override;
+  void SetBarPos(int bar, int nPos) override;
+  void ShowControl(int id, bool bShow) override;
+  void EnableControl(int id, bool bEnable) override;
+  void SetStatusLine(const std::u16string& text) override;
+  void ShowMessage(const std::u16string& text) override;
+
+protected:
+  bool OnInitDialog() override;
+  void OnClose() override;
+  void OnCancel() override;
+
+private:
+  void OnStartProcess();
+  void OnStop();
+  // Pumps events until the worker has returned, then joins it. Safe to call
+  // with no worker.
+  void WaitForWorker();
+  template <class F>
+  void OnUiThread(F&& f);
+  QTreeWidget* LogList() const;
+
+  std::u16string m_strLogPath;            // the log file of the latest run
+  std::thread m_worker;                   // the run's worker, joined by WaitForWorker
+  std::atomic<bool> m_bWorkerDone{true};  // set by the worker as its last act
+  bool m_bEnding = false;                 // Cancel or destruction is waiting for the worker
+};
