@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <openssl/evp.h>
 
 #include "notes/NotesString.h"
 #include "platform/TempPath.h"
@@ -144,6 +145,19 @@ void ReleaseReference(HtmlConversionContext& ctx) {
   ctx.pReference = nullptr;
 }
 
+std::string Md5Hex(const std::string& bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_md5(), nullptr) != 1) return {};
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned int i = 0; i < size; ++i) {
+    out.push_back(kHex[digest[i] >> 4]);
+    out.push_back(kHex[digest[i] & 0x0F]);
+  }
+  return out;
+}
+
 // A converter destroyed on every exit.
 class ConverterHolder {
 public:
@@ -182,12 +196,13 @@ STATUS ConvertPicture(const HtmlConversionContext& ctx, const std::string& field
 
 // Writes one picture and rewrites reference index to its file's path. A
 // file that cannot be written does not stop the conversion.
-STATUS ExportPicture(const HtmlConversionContext& ctx, HTMLHANDLE hConverter, DWORD index,
+STATUS ExportPicture(HtmlConversionContext& ctx, HTMLHANDLE hConverter, DWORD index,
                      const PictureTarget& target) {
   const FieldOffset where = bodytext::ParseFieldOffset(target.strOffsetText);
   std::string bytes;
   const STATUS status = ConvertPicture(ctx, target.strFieldName, where, &bytes);
   if (status != 0) return status;
+  ctx.vecPictureDigests.push_back(Md5Hex(bytes));
   const std::string folder = platform::UserTempPath() + "temp/";
   const std::string path = folder + bodytext::PictureFileName(target.strFieldName,
                                                               where.strIndexText,
@@ -311,5 +326,11 @@ std::u16string GetBodyText(const LNNote& note, DHANDLE hDatabase) {
   ctx.hNote = note.GetNoteHandle(1);
   ctx.hDatabase = hDatabase;
   ctx.dwNoteId = note.GetNoteID();
-  return GetBodyHtml(ctx);
+  text = GetBodyHtml(ctx);
+  if (text.empty()) return text;
+  for (const std::string& digest : ctx.vecPictureDigests) {
+    text.push_back(u'\u001E');
+    text.append(digest.begin(), digest.end());
+  }
+  return text;
 }

@@ -32,11 +32,18 @@ struct HtmlConversionContext {
   NOTEID dwNoteId = 0;
   MEMHANDLE hReference = 0;     // the picture reference being handled, 0 when none
   HTMLAPIReference* pReference = nullptr;  // locked contents of hReference; the core API owns them
+  // MD5 (32 upper-case hex digits) of each picture written, in reference
+  // order. The HTML names a picture only by its file, whose name comes from
+  // its place in the body; the digests let the body part tell apart two
+  // bodies whose pictures differ.
+  std::vector<std::string> vecPictureDigests;
 };
 
 // The body part of the key for note: the "Body" item as a text list joined
 // with ";"; when that is empty, an HTML item's text (only values longer than
-// 4 bytes) or a rich-text item's HTML rendering. hDatabase is the core-API
+// 4 bytes) or a rich-text item's HTML rendering followed, for each picture,
+// by U+001E and the MD5 of its bytes (the rendering ends with "</html>", so
+// nothing in it can pass for such a digest). hDatabase is the core-API
 // handle of the database the note is in. Empty when there is no body or
 // anything fails.
 std::u16string GetBodyText(const LNNote& note, DHANDLE hDatabase);

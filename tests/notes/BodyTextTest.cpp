@@ -121,6 +121,25 @@ TEST_F(BodyTextTest, SamePictureAddressInTwoDocumentsSharesOneFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(PictureFolder()), fs::directory_iterator()), 1);
 }
 
+TEST_F(BodyTextTest, DifferentPicturesAtTheSamePlaceGiveDifferentBodies) {
+  OpenDatabase(RichNote(100, kPicture) + "," +
+               RichNote(104, R"(,{"picture":"R0lGODlhAgACAAAAACw=","width":1,"height":1})"));
+  // The HTML alone names each picture by its file, the same for both ...
+  const auto html = [this](NOTEID id) {
+    const LNMailMessage note = Doc(id);
+    HtmlConversionContext ctx;
+    ctx.hNote = note.GetNoteHandle(1);
+    ctx.hDatabase = m_db.GetDatabaseHandle(1);
+    ctx.dwNoteId = id;
+    return GetBodyHtml(ctx);
+  };
+  EXPECT_EQ(html(100), html(104));
+  // ... so the body part carries each picture's digest as well.
+  const std::u16string first = Body(100);
+  EXPECT_NE(first, Body(104));
+  EXPECT_EQ(first.substr(first.size() - 33), u"\u001E" u"636B5BFEFE08D269BBC43E2523D28004");
+}
+
 TEST_F(BodyTextTest, AttachmentIconIsLeftAloneAndWritesNoFile) {
   OpenDatabase(RichNote(100, R"(,{"attachmentIcon":"report.pdf"})"));
   const std::u16string html = Body(100);
