@@ -114,9 +114,16 @@ TEST_F(MailTest, TextThatIsNoMessageIsRefusedWithAReason) {
   MessageResult text = ImportMessage("this is not a mail message at all\n");
   EXPECT_FALSE(text.doc);
   EXPECT_EQ(text.error, "does not start with header lines");
-  MessageResult noFields = ImportMessage("X-Thing: 1\n\nbody\n");
-  EXPECT_FALSE(noFields.doc);
-  EXPECT_FALSE(noFields.error.empty());
+}
+
+TEST_F(MailTest, DamagedButReadableHeadersAreImported) {
+  // A MIME entity without From or Subject, as some archives hold.
+  Doc entity = Import("Content-Type: text/plain; charset=us-ascii\nX-Thing: 1\n\nbody\n");
+  EXPECT_EQ(entity.TextOf("Subject"), "");
+  EXPECT_EQ(entity.TextOf(kRawHeadersItem), "Content-Type: text/plain; charset=us-ascii\nX-Thing: 1\n");
+  // Blank space before the first field.
+  Doc indented = Import(" From: a@example.org\nSubject: indented\n\nx\n");
+  EXPECT_EQ(indented.TextOf("Subject"), "indented");
 }
 
 TEST_F(MailTest, MessageWithoutSubjectStillHasASubjectItem) {

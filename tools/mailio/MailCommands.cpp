@@ -1,5 +1,7 @@
 #include "tools/mailio/MailCommands.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -58,6 +60,28 @@ LocalTime EnvelopeTime(const Doc& doc) {
   return doc.created.value_or(LocalTime{});
 }
 
+// The files named, with a directory standing for the .vcf files below it
+// (in name order).
+std::vector<std::string> VCardFiles(const std::vector<std::string>& sources) {
+  std::vector<std::string> files;
+  for (const std::string& source : sources) {
+    std::error_code ec;
+    if (!fs::is_directory(source, ec)) {
+      files.push_back(source);
+      continue;
+    }
+    std::vector<std::string> found;
+    for (fs::recursive_directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
+      std::string ext = it->path().extension().string();
+      for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (ext == ".vcf" && !it->is_directory()) found.push_back(it->path().string());
+    }
+    std::sort(found.begin(), found.end());
+    files.insert(files.end(), found.begin(), found.end());
+  }
+  return files;
+}
+
 }  // namespace
 
 bool IsMailCommand(const std::string& command) {
@@ -107,7 +131,7 @@ int ImportVCards(const std::string& dbPath, const std::vector<std::string>& file
     return 1;
   }
   ImportReport report("card", out, err);
-  for (const std::string& file : files) {
+  for (const std::string& file : VCardFiles(files)) {
     std::ifstream in(file, std::ios::binary);
     if (!in || fs::is_directory(file)) {
       report.SourceFailed(file + ": cannot be read");

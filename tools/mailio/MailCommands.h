@@ -2,7 +2,7 @@
 // export-mail, export-vcard. nsftool's main hands them over here.
 //
 //   import-mail DB.nsf SOURCE...          mbox files, maildirs, .eml files or folders of them
-//   import-vcard DB.nsf FILE.vcf...       vCard 2.1, 3.0 and 4.0
+//   import-vcard DB.nsf FILE.vcf...       vCard 2.1, 3.0 and 4.0 (a folder: its .vcf files)
 //   export-mail DB.nsf OUT.mbox [--folder NAME]
 //   export-vcard DB.nsf OUT.vcf
 //

@@ -251,9 +251,7 @@ GMimeParserOptions* LenientOptions() {
 }
 
 bool HasAnyHeader(GMimeObject* message) {
-  for (const char* name : {"From", "To", "Subject", "Date", "Message-ID", "Received", "Sender"})
-    if (g_mime_object_get_header(message, name)) return true;
-  return false;
+  return g_mime_header_list_get_count(g_mime_object_get_header_list(message)) > 0;
 }
 
 }  // namespace
@@ -277,7 +275,8 @@ std::string HeaderBlock(std::string_view message) {
 
 MessageResult ImportMessage(std::string_view bytes) {
   if (IsBlank(bytes)) return {std::nullopt, "empty message"};
-  std::size_t start = bytes.find_first_not_of("\r\n");
+  // Blank space before the first field is a damaged but readable message.
+  std::size_t start = bytes.find_first_not_of(" \t\r\n");
   if (!StartsWithHeaderField(bytes.substr(start))) return {std::nullopt, "does not start with header lines"};
 
   gm::EnsureInitialised();
@@ -287,7 +286,7 @@ MessageResult ImportMessage(std::string_view bytes) {
   Ref<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), LenientOptions()));
   if (!message) return {std::nullopt, "cannot be read as a MIME message"};
   GMimeObject* object = GMIME_OBJECT(message.get());
-  if (!HasAnyHeader(object)) return {std::nullopt, "has no From, To, Subject, Date or Message-ID header"};
+  if (!HasAnyHeader(object)) return {std::nullopt, "has no header fields"};
 
   Doc doc;
   doc.items.push_back(Item::MakeText("Form", "Memo"));
