@@ -250,8 +250,12 @@ GMimeParserOptions* LenientOptions() {
   return options;
 }
 
-bool HasAnyHeader(GMimeObject* message) {
-  return g_mime_header_list_get_count(g_mime_object_get_header_list(message)) > 0;
+// GMime files the Content-* fields under the message's MIME part, not the
+// message: a bare MIME entity has fields only there.
+bool HasAnyHeader(GMimeMessage* message) {
+  if (g_mime_header_list_get_count(g_mime_object_get_header_list(GMIME_OBJECT(message))) > 0) return true;
+  GMimeObject* part = g_mime_message_get_mime_part(message);
+  return part && g_mime_header_list_get_count(g_mime_object_get_header_list(part)) > 0;
 }
 
 }  // namespace
@@ -286,7 +290,7 @@ MessageResult ImportMessage(std::string_view bytes) {
   Ref<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), LenientOptions()));
   if (!message) return {std::nullopt, "cannot be read as a MIME message"};
   GMimeObject* object = GMIME_OBJECT(message.get());
-  if (!HasAnyHeader(object)) return {std::nullopt, "has no header fields"};
+  if (!HasAnyHeader(message.get())) return {std::nullopt, "has no header fields"};
 
   Doc doc;
   doc.items.push_back(Item::MakeText("Form", "Memo"));
