@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,6 +158,8 @@ TEST_F(MultipleFileTest, SearchFindsNsfFilesInAnyCaseAtAnyDepthAndNothingElse) {
   File("mail/nsf");
   File("mail/sub/readme.txt");
   fs::create_directory_symlink(root, root / "sub" / "loop");  // must not be followed forever
+  ASSERT_EQ(::mkfifo((root / "pipe.nsf").c_str(), 0600), 0);  // must not block the search
+  fs::create_directories(root / "folder.nsf");                 // a folder is searched, not listed
 
   StartSearch(root);
   // While it runs: progress and Stop shown, the list's buttons and the

@@ -23,7 +23,9 @@ namespace fs = std::filesystem;
 namespace nsfsearch {
 
 std::optional<std::uint64_t> OpenForReadingWithoutSharing(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a named pipe that happens to carry the extension
+  // cannot hang the search waiting for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   struct stat st {};
   const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
