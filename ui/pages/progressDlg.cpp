@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
 #include <filesystem>
@@ -122,6 +123,17 @@ void progressDlg::OnCancel() {
   // run as Stop does and let it close the database first.
   m_bEnding = true;
   m_settings.m_bRunning = 0;
+  EndAfterWorker();
+}
+
+void progressDlg::EndAfterWorker() {
+  // Inside one of the worker's calls (the Cancel came while that call ran a
+  // message box) the worker cannot finish until the call returns: try again
+  // once it has.
+  if (m_nWorkerCallDepth > 0) {
+    QTimer::singleShot(10, this, &progressDlg::EndAfterWorker);
+    return;
+  }
   WaitForWorker();
   done(QDialog::Rejected);
   frame::TerminateProcess(frame::kExitStatusClosed);
@@ -133,7 +145,14 @@ void progressDlg::OnUiThread(F&& f) {
     f();
     return;
   }
-  QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this, &f] {
+        ++m_nWorkerCallDepth;
+        f();
+        --m_nWorkerCallDepth;
+      },
+      Qt::BlockingQueuedConnection);
 }
 
 void progressDlg::AddLogRow(const std::u16string& text) {

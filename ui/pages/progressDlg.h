@@ -70,6 +70,9 @@ private:
   // Pumps events until the worker has returned, then joins it. Safe to call
   // with no worker.
   void WaitForWorker();
+  // The end of a Cancel confirmed during a run: once the worker has
+  // finished, end the page and the process.
+  void EndAfterWorker();
   template <class F>
   void OnUiThread(F&& f);
   QTreeWidget* LogList() const;
@@ -78,4 +81,5 @@ private:
   std::thread m_worker;                   // the run's worker, joined by WaitForWorker
   std::atomic<bool> m_bWorkerDone{true};  // set by the worker as its last act
   bool m_bEnding = false;                 // Cancel or destruction is waiting for the worker
+  int m_nWorkerCallDepth = 0;             // worker calls being carried out on this thread now
 };
