@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include "app/CTarnwickApp.h"
+#include "ui/pages/CTarnwickDlg.h"
 #include "platform/InstanceLock.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui_frame/UiTestSupport.h"
@@ -54,6 +56,26 @@ TEST(CTarnwickApp, DestructionClosesAnOpenLogFile) {
   }
   platform::CFile again;  // refused while another holder had it
   EXPECT_TRUE(again.Open(log, platform::CFile::Mode::openExisting));
+}
+
+TEST(CTarnwickApp, TheFirstInstanceRunsTheStartPageUntilItEnds) {
+  testsupport::ScopedTempDir tmp;
+  CTarnwickApp app;
+  QString shownTitle;
+  bool startPageShown = false;
+  QTimer::singleShot(50, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* page = dynamic_cast<CTarnwickDlg*>(w);
+      if (!page || !page->isVisible()) continue;
+      startPageShown = true;
+      shownTitle = page->windowTitle();
+      page->done(0);  // as the process would end
+    }
+  });
+  EXPECT_FALSE(app.InitInstance(0));
+  EXPECT_TRUE(startPageShown);
+  EXPECT_EQ(shownTitle, "Tarnwick v1.0");
+  EXPECT_EQ(QCoreApplication::organizationName(), "Tarnwickv1.0");
 }
 
 // True when some process holds the single-instance lock (probed without
