@@ -32,22 +32,20 @@ int Usage(const std::string& problem) {
   return 2;
 }
 
-// Commits what is pending; a failure there undoes the last batch, which the
-// counts must show. A database that this import created and that holds no
-// document is removed again.
+// Commits what is pending; documents that a failed commit took back are
+// taken off the count. A database that this import created and that holds
+// no document is removed again.
 int Finish(MailDatabase& db, const std::string& dbPath, ImportReport& report, std::ostream& err) {
-  const std::size_t pending = db.PendingCount();
-  std::string error;
-  if (!db.Finish(&error)) {
-    err << dbPath << ": the last " << pending << " documents could not be written: " << error << "\n";
-    report.Unimported(pending);
-  }
+  if (!db.Finish())
+    err << dbPath << ": cannot be written, " << db.LostCount() << " documents were not stored: " << db.BrokenReason()
+        << "\n";
+  report.Unimported(db.LostCount());
   report.PrintTotals();
   if (report.ImportedCount() == 0 && db.Created()) {
     std::error_code ec;
     fs::remove(dbPath, ec);
   }
-  return report.ExitStatus();
+  return db.Broken() ? 1 : report.ExitStatus();
 }
 
 bool IsMail(const Doc& doc) {
@@ -102,6 +100,7 @@ int ImportMail(const std::string& dbPath, const std::vector<std::string>& source
     const bool readable = ForEachSourceMessage(
         source,
         [&](SourceMessage&& m) {
+          if (db->Broken()) return;  // reported once by Finish
           if (!m.error.empty()) return report.Skipped(m.file, m.number, m.error);
           try {
             MessageResult r = ImportMessage(m.bytes);
@@ -140,6 +139,7 @@ int ImportVCards(const std::string& dbPath, const std::vector<std::string>& file
     std::ostringstream bytes;
     bytes << in.rdbuf();
     ReadVCards(bytes.str(), [&](CardResult&& card) {
+      if (db->Broken()) return;  // reported once by Finish
       std::string storeError;
       if (!card.doc) report.Skipped(file, card.number, card.error);
       else if (!db->Add(*card.doc, "", &storeError)) report.Skipped(file, card.number, storeError);

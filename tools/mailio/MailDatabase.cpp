@@ -256,6 +256,10 @@ NOTEID MailDatabase::DesignNote(const std::string& name) {
 }
 
 bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* error) {
+  if (Broken()) {
+    *error = "cannot be stored: " + m_strBrokenReason;
+    return false;
+  }
   try {
     if (!m_bInBatch) {
       m_pStore->Begin();
@@ -279,34 +283,35 @@ bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* e
       *error = "cannot be stored: " + StatusText(status);
       return false;
     }
-    if (++m_nPending >= kBatchSize) {
-      m_pStore->Commit();
-      m_bInBatch = false;
-      m_nPending = 0;
-    }
-    return true;
   } catch (LNSTATUS status) {
     *error = "cannot be stored: " + StatusText(status);
     return false;
   }
+  if (++m_nPending >= kBatchSize) CommitBatch();
+  return true;
 }
 
-bool MailDatabase::Finish(std::string* error) {
-  if (!m_bInBatch) return true;
+void MailDatabase::CommitBatch() {
+  if (!m_bInBatch) return;
+  const std::size_t pending = m_nPending;
+  m_bInBatch = false;
+  m_nPending = 0;
   try {
-    m_bInBatch = false;
-    m_nPending = 0;
     m_pStore->Commit();
-    return true;
   } catch (LNSTATUS status) {
-    *error = StatusText(status);
+    m_nLost += pending;
+    m_strBrokenReason = StatusText(status);
     try {
       m_pStore->Rollback();
     } catch (LNSTATUS) {
       // The connection is gone; SQLite has rolled the batch back itself.
     }
-    return false;
   }
+}
+
+bool MailDatabase::Finish() {
+  CommitBatch();
+  return !Broken();
 }
 
 bool ReadDocuments(const std::string& path, const std::optional<std::string>& folder,

@@ -46,24 +46,30 @@ public:
 
   // Stores doc whole, filed in folder (created with its parent levels when
   // missing; "" files it nowhere), or stores nothing and returns false with
-  // *error. Work is committed in batches; a batch that fails to commit is
-  // reported by Finish.
+  // *error. Work is committed in batches: when a batch fails to commit, its
+  // documents are lost together (LostCount) and the database is Broken; every
+  // later Add then fails at once.
   [[nodiscard]] bool Add(const Doc& doc, const std::string& folder, std::string* error);
-  // Commits what is pending. False with *error when that fails (then none
-  // of the pending documents were stored).
-  [[nodiscard]] bool Finish(std::string* error);
-  std::size_t PendingCount() const { return m_nPending; }
+  // Commits what is pending. False when that fails (see LostCount).
+  [[nodiscard]] bool Finish();
+  bool Broken() const { return !m_strBrokenReason.empty(); }
+  const std::string& BrokenReason() const { return m_strBrokenReason; }
+  // Documents that Add accepted and a failed commit took back.
+  std::size_t LostCount() const { return m_nLost; }
 
 private:
   MailDatabase() = default;
   NOTEID DesignNote(const std::string& name);  // folder of that name, made when missing
   void EnsureView(const std::string& name, int selectKind, const std::vector<std::string>& args);
+  void CommitBatch();
 
   std::unique_ptr<lnapi::store::Store> m_pStore;
   std::map<std::string, NOTEID> m_mapFolderIds;
   bool m_bCreated = false;
   bool m_bInBatch = false;
-  std::size_t m_nPending = 0;
+  std::size_t m_nPending = 0;  // documents in the open batch
+  std::size_t m_nLost = 0;
+  std::string m_strBrokenReason;
 };
 
 // Reads the live documents (not in the trash, not stubs) of the database at
