@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -192,6 +193,14 @@ TEST(AboutBox, LinksOpenTheMakersAddresses) {
   EXPECT_EQ(shell.opened, (QStringList{frame::kMakerWebSite, QString("mailto:") + frame::kSalesMail}));
   EXPECT_EQ(about.DlgItem<win::CLinkButton>(1078)->toolTip(), "Company website");
   EXPECT_EQ(about.DlgItem<QPushButton>(1)->toolTip(), "OK");
+  // Neither Enter (OK is the default button) nor Escape ends it.
+  QApplication::setActiveWindow(&about);
+  QTest::keyClick(&about, Qt::Key_Return);
+  QTest::keyClick(&about, Qt::Key_Escape);
+  EXPECT_TRUE(about.isVisible());
+  about.DlgItem<QPushButton>(1)->click();
+  EXPECT_FALSE(about.isVisible());
+  EXPECT_EQ(about.result(), QDialog::Accepted);
 }
 
 // The real ending, in a child process.
