@@ -192,6 +192,17 @@ TEST_F(MailTest, ExportedMessageImportsAsTheSameDocument) {
   }
 }
 
+TEST_F(MailTest, HtmlMessageWithoutFinalLineEndSurvivesAnMbox) {
+  Doc first = Import("From: a@example.org\nSubject: h\nContent-Type: text/html\n\n<p>no line end</p>");
+  std::string mbox = FromLine("a@example.org", {2010, 1, 1, 0, 0, 0}) + "\n" + QuoteFromLines(ExportMessage(first));
+  mbox += mbox.back() == '\n' ? "\n" : "\n\n";
+  std::vector<std::string> messages;
+  SplitMbox(mbox, [&](MboxMessage&& m) { messages.push_back(std::move(m.bytes)); });
+  ASSERT_EQ(messages.size(), 1u);
+  Doc second = Import(messages[0]);
+  EXPECT_EQ(second.Find("Body")->text, first.Find("Body")->text);
+}
+
 TEST_F(MailTest, DocumentWithoutKeptHeadersGetsHeadersFromItems) {
   Doc doc;
   doc.items = {Item::MakeText("Form", "Memo"), Item::MakeText("Subject", "Grüße"),

@@ -200,7 +200,10 @@ void AddContentItems(GMimeMessage* message, Doc& doc) {
       // A second plain part (a list footer, say) is shown after the first.
       text = text ? *text + TextContent(leaf) : TextContent(leaf);
     } else if (bodyCandidate && leaf.subType == "html" && !html) {
+      // Ends with a line end, as every written message does: otherwise a
+      // message cut after "</html>" would gain one on its way through an mbox.
       html = TextContent(leaf);
+      if (!html->empty() && html->back() != '\n') *html += '\n';
     } else {
       rest.push_back(&leaf);
     }
