@@ -1,5 +1,6 @@
 #include "lnapi/html/HtmlRender.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "lnapi/RichText.h"

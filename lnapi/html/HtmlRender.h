@@ -2,7 +2,9 @@
 // items to HTML text with reference slots. Pure functions; thread-safe.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
