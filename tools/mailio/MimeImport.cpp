@@ -47,11 +47,13 @@ bool StartsWithHeaderField(std::string_view bytes) {
 
 // CR LF to LF: mbox files and the export write LF, and a body must read the
 // same after a round trip.
+// Zero bytes go too: no mail text holds them, and C-string interfaces (the
+// MIME writer's among them) would cut the text there.
 std::string UnixLineEnds(std::string text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i)
-    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    if (text[i] != '\0' && !(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
   return out;
 }
 
