@@ -70,6 +70,8 @@ LNSTATUS LNViewFolder::Save(int) {
 }
 
 LNSTATUS LNViewFolder::Close() {
+  // The pass over this view is over: stop holding the file for reading.
+  if (m_pState && m_pState->m_pDb->IsOpen()) m_pState->m_pDb->Store().EndReadLease();
   if (m_pFolder) {
     m_pFolder->m_bOpen = false;
     m_pFolder->m_vecEntries.clear();

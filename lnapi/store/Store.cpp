@@ -7,6 +7,9 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <chrono>
+#include <map>
+#include <thread>
 #include <cstring>
 #include <ctime>
 
@@ -43,6 +46,27 @@ CREATE TABLE entries(
   PRIMARY KEY(design, pos)) WITHOUT ROWID;
 CREATE INDEX entries_note ON entries(note);
 )sql";
+
+// Open stores of this process by file, so one that waits for the file can
+// end the idle read leases of the others.
+struct OpenStores {
+  std::mutex mutex;
+  std::multimap<std::pair<std::uint64_t, std::uint64_t>, Store*> stores;
+};
+
+OpenStores& Registry() {
+  static OpenStores registry;
+  return registry;
+}
+
+// How long one read lease may last while reads keep coming.
+constexpr std::int64_t kLeaseMs = 100;
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 const char* const kNoteColumns =
     "SELECT id, class, life, created, modified, name, view_type, select_kind, select_args "
@@ -180,6 +204,8 @@ class Store::WriteScope {
 public:
   explicit WriteScope(Store& store) : m_store(store), m_bNested(store.m_nDepth > 0) {
     if (store.m_bReadOnly) ThrowStatus(LNERR_FILE, "Cannot change " + store.m_strPath + ": it is open read-only");
+    store.EndReadLease();
+    m_bNested = store.m_nDepth > 0 || !sqlite3_get_autocommit(store.m_pDb);
     store.Exec(m_bNested ? "SAVEPOINT change" : "BEGIN IMMEDIATE");
   }
   ~WriteScope() {
@@ -220,10 +246,17 @@ std::unique_ptr<Store> Store::Open(const std::string& path, Mode mode) {
                          SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_READONLY, nullptr);
   }
   if (rc != SQLITE_OK) Refuse(path, LNERR_FILE, sqlite3_errstr(rc));
-  sqlite3_busy_timeout(store->m_pDb, 5000);
+  store->Register();
   sqlite3_extended_result_codes(store->m_pDb, 1);
   try {
     if (!store->m_bReadOnly) store->Exec("PRAGMA synchronous=NORMAL");
+    // Room for the pages a large batch of deletions touches, and reads of
+    // a big file through the page cache without a copy per page.
+    store->Exec("PRAGMA cache_size=-32768");
+    store->Exec("PRAGMA mmap_size=268435456");
+    // Deleted content is cleared from the pages it shared with live notes,
+    // without the extra writes of clearing whole freed pages.
+    store->Exec("PRAGMA secure_delete=FAST");
     store->Meta("title");  // proves the schema is ours and readable
   } catch (LNSTATUS) {
     Refuse(path, LNERR_NOT_A_DATABASE,
@@ -246,6 +279,7 @@ std::unique_ptr<Store> Store::Create(const std::string& path, const std::string&
     ::unlink(path.c_str());
     ThrowStatus(LNERR_FILE, "Cannot create " + path + ": " + sqlite3_errstr(rc));
   }
+  store->Register();
   try {
     store->CreateSchema(title, softDeletions);
   } catch (...) {
@@ -271,6 +305,16 @@ void Store::CreateSchema(const std::string& title, bool softDeletions) {
 }
 
 Store::~Store() {
+  {
+    OpenStores& registry = Registry();
+    std::lock_guard lock(registry.mutex);
+    for (auto it = registry.stores.begin(); it != registry.stores.end(); ++it)
+      if (it->second == this) {
+        registry.stores.erase(it);
+        break;
+      }
+  }
+  EndReadLease();
   for (auto& [sql, stmt] : m_mapStatements) sqlite3_finalize(stmt);
   // An open transaction here belongs to a caller that never committed:
   // closing rolls it back, which is what an uncommitted change must do.
@@ -299,7 +343,59 @@ void Store::Fail(const char* what) {
   ThrowStatus(code, std::string("Cannot ") + what + " " + m_strPath + ": " + sqlite3_errmsg(m_pDb));
 }
 
+void Store::Register() {
+  struct stat st {};
+  if (::stat(m_strPath.c_str(), &st) == 0) m_fileId = {st.st_dev, st.st_ino};
+  sqlite3_busy_handler(m_pDb, &Store::OnBusy, this);
+  OpenStores& registry = Registry();
+  std::lock_guard lock(registry.mutex);
+  registry.stores.emplace(m_fileId, this);
+}
+
+int Store::OnBusy(void* p, int count) {
+  auto* self = static_cast<Store*>(p);
+  {
+    // The holder may be this very process: a lease of another connection
+    // that nobody is using right now is ended, so this one need not wait.
+    OpenStores& registry = Registry();
+    std::lock_guard lock(registry.mutex);
+    auto [first, last] = registry.stores.equal_range(self->m_fileId);
+    for (auto it = first; it != last; ++it) {
+      Store* other = it->second;
+      if (other == self || !other->m_mutexLease.try_lock()) continue;
+      other->EndReadLease();
+      other->m_mutexLease.unlock();
+    }
+  }
+  // About five seconds in all, in steps that grow to 20 ms.
+  if (count >= 260) return 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(std::min(1 + count, 20)));
+  return 1;
+}
+
+void Store::Lease() {
+  if (m_bLeased) {
+    if (NowMs() - m_nLeaseStartMs <= kLeaseMs) return;
+    EndReadLease();  // let waiting writers in now and then
+  }
+  // Inside a transaction of the caller's there is nothing to lease.
+  if (m_nDepth > 0 || !sqlite3_get_autocommit(m_pDb)) return;
+  Exec("BEGIN");
+  m_bLeased = true;
+  m_nLeaseStartMs = NowMs();
+}
+
+void Store::EndReadLease() {
+  std::lock_guard lock(m_mutexLease);
+  if (!m_bLeased) return;
+  m_bLeased = false;
+  // A read transaction has nothing to lose; an error here only means it is
+  // already over.
+  sqlite3_exec(m_pDb, "COMMIT", nullptr, nullptr, nullptr);
+}
+
 std::string Store::Meta(const char* key) {
+  EndReadLease();
   Statement q(*this, "SELECT value FROM meta WHERE key=?");
   q.Bind(1, std::string_view(key));
   return q.Step() ? q.Text(0) : std::string();
@@ -327,6 +423,7 @@ void Store::SetSoftDeletions(bool on) {
 
 void Store::Begin() {
   if (m_bReadOnly) ThrowStatus(LNERR_FILE, "Cannot change " + m_strPath + ": it is open read-only");
+  EndReadLease();
   Exec(m_nDepth == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT level");
   ++m_nDepth;
 }
@@ -371,6 +468,8 @@ const char* const kLiveEntriesById =
 }  // namespace
 
 std::optional<NoteRow> Store::GetNote(NOTEID id) {
+  std::lock_guard lock(m_mutexLease);
+  Lease();
   static const std::string sql = std::string(kNoteColumns) + "WHERE id = ?";
   Statement q(*this, sql.c_str());
   q.Bind(1, id);
@@ -379,6 +478,8 @@ std::optional<NoteRow> Store::GetNote(NOTEID id) {
 }
 
 std::vector<StoredItem> Store::GetItems(NOTEID id) {
+  std::lock_guard lock(m_mutexLease);
+  Lease();
   Statement q(*this, "SELECT name, type, value FROM items WHERE note = ? ORDER BY seq");
   q.Bind(1, id);
   std::vector<StoredItem> items;
@@ -388,6 +489,7 @@ std::vector<StoredItem> Store::GetItems(NOTEID id) {
 }
 
 std::vector<NoteRow> Store::ListNotes() {
+  EndReadLease();
   static const std::string sql = std::string(kNoteColumns) + "ORDER BY id";
   Statement q(*this, sql.c_str());
   std::vector<NoteRow> rows;
@@ -396,6 +498,7 @@ std::vector<NoteRow> Store::ListNotes() {
 }
 
 std::vector<NoteRow> Store::ListDesignNotes() {
+  EndReadLease();
   static const std::string sql = std::string(kNoteColumns) + "WHERE class <> 1 AND life = 0 ORDER BY id";
   Statement q(*this, sql.c_str());
   std::vector<NoteRow> rows;
@@ -404,6 +507,7 @@ std::vector<NoteRow> Store::ListDesignNotes() {
 }
 
 std::optional<NoteRow> Store::FindDesignNote(std::string_view name) {
+  EndReadLease();
   static const std::string sql =
       std::string(kNoteColumns) + "WHERE class <> 1 AND life = 0 AND name = ? ORDER BY id LIMIT 1";
   Statement q(*this, sql.c_str());
@@ -413,6 +517,7 @@ std::optional<NoteRow> Store::FindDesignNote(std::string_view name) {
 }
 
 std::vector<NOTEID> Store::Entries(const NoteRow& design) {
+  EndReadLease();
   std::vector<NOTEID> ids;
   const auto collect = [&](Statement& q) {
     while (q.Step()) ids.push_back(static_cast<NOTEID>(q.Int(0)));
@@ -468,6 +573,7 @@ std::vector<NOTEID> Store::Entries(const NoteRow& design) {
 }
 
 std::vector<NOTEID> Store::StoredEntries(NOTEID design) {
+  EndReadLease();
   Statement q(*this, "SELECT note FROM entries WHERE design = ? ORDER BY pos");
   q.Bind(1, design);
   std::vector<NOTEID> ids;

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,6 +79,14 @@ public:
   void SetTitle(const std::string& title);
   void SetSoftDeletions(bool on);
 
+  // Note reads (GetNote, GetItems) outside a transaction share one read
+  // transaction (a lease), so a pass that opens thousands of notes does not
+  // lock and unlock the file for each. The lease ends at every other call,
+  // at any write, after 100 ms of reading, and here: callers end it when a
+  // pass is done (closing a view) so an idle program never
+  // keeps other writers waiting.
+  void EndReadLease();
+
   // Transactions nest; only the outermost Commit writes.
   void Begin();
   void Commit();
@@ -113,6 +122,9 @@ private:
   class WriteScope;
   Store() = default;
   void Exec(const char* sql);
+  void Lease();
+  void Register();
+  static int OnBusy(void* store, int count);
   sqlite3_stmt* Prepare(const char* sql);  // cached for the life of the connection
   [[noreturn]] void Fail(const char* what);
   void CreateSchema(const std::string& title, bool softDeletions);
@@ -123,6 +135,12 @@ private:
   std::string m_strPath;
   bool m_bReadOnly = false;
   int m_nDepth = 0;
+  // Guards the lease: another connection of this process that waits for
+  // this file ends an idle lease (see OnBusy), never one in use.
+  std::recursive_mutex m_mutexLease;
+  bool m_bLeased = false;
+  std::pair<std::uint64_t, std::uint64_t> m_fileId{0, 0};  // device and inode
+  std::int64_t m_nLeaseStartMs = 0;
   std::unordered_map<const char*, sqlite3_stmt*> m_mapStatements;  // owned; finalized by the destructor
 };
 

@@ -162,6 +162,36 @@ TEST_F(FileTest, OpenDatabaseIsHeldAgainstOtherProcessesOnly) {
   EXPECT_FALSE(lnapi::IsFileHeldByOther(db.string()));
 }
 
+TEST_F(FileTest, ReaderInThisProcessDoesNotHoldUpAWriterOfTheSameFile) {
+  const fs::path db = m_tmp / "two.nsf";
+  testsupport::MakeDatabase(db, kSmall);
+  LNNotesSession session;
+  session.Initialize();
+  LNDatabase reader, writer;
+  session.GetDatabase(db.c_str(), &reader);
+  session.GetDatabase(db.c_str(), &writer);
+  reader.Open();
+  writer.Open();
+  LNViewFolder all;
+  reader.GetViewFolder("($All)", &all);
+  all.Open(0);
+  LNDocument doc;
+  all[0].GetDocument(&doc);
+  ASSERT_EQ(doc.Open(0), LNNOERROR);  // the reader now holds the file for reading
+  const auto started = std::chrono::steady_clock::now();
+  LNViewFolder folder;
+  EXPECT_EQ(writer.CreateFolder("Written meanwhile", &folder), LNNOERROR);
+  EXPECT_EQ(writer.DeleteNote(4, UPDATE_NOSTUB), LNNOERROR);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  // The reader still reads, and sees the change once it looks again.
+  LNText subject;
+  EXPECT_EQ(doc.GetItem("Subject", &subject), LNNOERROR);
+  all.Close();
+  EXPECT_EQ(reader.GetViewFolder("Written meanwhile", &folder), LNNOERROR);
+  ASSERT_EQ(all.Open(0), LNNOERROR);
+  EXPECT_EQ(all.GetEntryCount(), 0);
+}
+
 // A child moves the one document from copy to copy (copy, file in F, delete
 // the original) in a transaction each, and is killed mid-way. Whatever moment
 // it died, the file opens and holds exactly one document, filed in F.
