@@ -62,6 +62,7 @@ TEST_F(SampleTest, MailDatabaseHasViewsFoldersAndTheCountedDuplicates) {
 
   // The same seed gives the same database.
   nsftool::MakeSample(m_tmp / "again.nsf", options);
-  EXPECT_EQ(testsupport::DumpDatabase(m_tmp / "again.nsf"), testsupport::DumpDatabase(m_tmp / "s.nsf"));
+  // (EXPECT_TRUE: a failing EXPECT_EQ would diff two large texts for ages.)
+  EXPECT_TRUE(testsupport::DumpDatabase(m_tmp / "again.nsf") == testsupport::DumpDatabase(m_tmp / "s.nsf"));
   EXPECT_THROW(nsftool::MakeSample(m_tmp / "s.nsf", options), nsftool::TargetExists);
 }

@@ -220,16 +220,19 @@ public:
       memos.push_back(std::move(placed));
       ++m_counts.nMemos;
     }
-    std::vector<NOTEID> contacts;
+    std::vector<Placed> contacts;
     for (std::uint32_t i = 0, n = std::max<std::uint32_t>(10, m_options.nDocs / 20); i < n; ++i) {
+      Placed placed;
       if (!contacts.empty() && m_random.Percent(m_options.nDupPercent)) {
-        const NOTEID original = contacts[m_random.Below(static_cast<std::uint32_t>(contacts.size()))];
-        contacts.push_back(Insert(m_db.GetItems(original), store::LocalTimeNow()));
+        placed = contacts[m_random.Below(static_cast<std::uint32_t>(contacts.size()))];
+        placed.dwId = Insert(m_db.GetItems(placed.dwId), placed.strCreated);
         ++m_counts.nDuplicates;
       } else {
         Doc doc = Contact(m_random);
-        contacts.push_back(Insert(doc.items, doc.strCreated));
+        placed.strCreated = doc.strCreated;
+        placed.dwId = Insert(doc.items, doc.strCreated);
       }
+      contacts.push_back(std::move(placed));
       ++m_counts.nContacts;
     }
     for (std::size_t f = 0; f < entries.size(); ++f) m_db.SetStoredEntries(m_vecFolderIds[f], entries[f]);
