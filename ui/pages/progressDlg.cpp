@@ -225,17 +225,27 @@ void progressDlg::ShowMessage(const std::u16string& text) {
 }
 
 void progressDlg::FillSampleContents() {
-  // A finished single-database run below the summary, as the user sees it.
-  const std::u16string db = u"/home/anna/Mail/Cleaned/anna.nsf8-12-2025-9-5-7.nsf";
-  for (const std::u16string& row : std::vector<std::u16string>{
-           u"Creating Database " + db, u"Opening Database " + db, u"Processing Folders",
-           u"Processing Folder :\t($Inbox)",
-           u"Total Items Found: 1284 , Items Save: 1163 , Duplicate Items: 121 , Items not save: 0",
-           u"Processing Folder :\tProjects",
-           u"Total Items Found: 312 , Items Save: 290 , Duplicate Items: 22 , Items not save: 0",
-           u"Processing Folder :\t($Sent)",
-           u"Total Items Found: 655 , Items Save: 655 , Duplicate Items: 0 , Items not save: 0"}) {
-    AddLogRow(row);
+  // A finished new-file run below the summary, one database after the other,
+  // as the user sees it (nothing is opened: the rows are written here).
+  std::vector<std::u16string> sources = m_settings.m_vecFilePaths;
+  if (m_settings.m_bMultipleFiles != 1) {
+    sources = {m_settings.m_strSingleFilePath};
   }
-  SetStatusLine(u"Log file path: /home/anna/Desktop/Tarnwick_log_8-12-2025-9-5-7.txt");
+  const std::u16string stamp = u"8-12-2025-9-5-7";
+  int nFound = 1284;
+  for (const std::u16string& source : sources) {
+    const std::u16string name = source.substr(source.find_last_of(u'/') + 1);
+    const std::u16string copy = m_settings.m_strNewNsfFolder + u"/" + name + stamp + u".nsf";
+    const int nDuplicates = nFound / 11;
+    for (const std::u16string& row : std::vector<std::u16string>{
+             u"Creating Database " + copy, u"Opening Database " + copy, u"Processing Folders",
+             u"Processing Folder :\t($Inbox)",
+             u"Total Items Found: " + platform::DecimalText(nFound) + u" , Items Save: " +
+                 platform::DecimalText(nFound - nDuplicates) + u" , Duplicate Items: " +
+                 platform::DecimalText(nDuplicates) + u" , Items not save: 0"}) {
+      AddLogRow(row);
+    }
+    nFound = nFound / 3 + 17;
+  }
+  SetStatusLine(u"Log file path: /home/anna/Desktop/Tarnwick_log_" + stamp + u".txt");
 }
