@@ -28,8 +28,8 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$build/app/tarnwick"
 fi
 
-out=$data/runs/$(date +%Y%m%d-%H%M%S)
-mkdir -p "$out"
+mkdir -p "$data/runs"
+out=$(mktemp -d "$data/runs/$(date +%Y%m%d-%H%M%S)-XXXX")
 echo "No display found (neither DISPLAY nor WAYLAND_DISPLAY is set): running the same job with tarnwick-cli."
 echo "Cleaned copies and the log file go to: $out"
 exec "$build/tools/tarnwick-cli" --new-files "$out" --log-dir "$out" "$sample"
