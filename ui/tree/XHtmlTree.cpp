@@ -39,21 +39,6 @@ CXHtmlTree::~CXHtmlTree() {
   m_mapItems.clear();
 }
 
-CXHtmlTree* CXHtmlTree::ReplaceTreeView(QWidget* placeholder, int nCtrlId, bool bCheckBoxStyle) {
-  if (!placeholder) return nullptr;
-  auto* tree = new CXHtmlTree(placeholder->parentWidget());
-  tree->setObjectName(placeholder->objectName());
-  tree->setGeometry(placeholder->geometry());
-  tree->setFont(placeholder->font());
-  tree->setEnabled(placeholder->isEnabled());
-  tree->SetDlgCtrlID(nCtrlId);
-  tree->SetCheckBoxes(bCheckBoxStyle);
-  tree->setVisible(!placeholder->isHidden());
-  tree->stackUnder(placeholder);
-  delete placeholder;
-  return tree;
-}
-
 void CXHtmlTree::RunOnOwnThread(const std::function<void()>& work) {
   if (QThread::currentThread() == thread())
     work();

@@ -65,11 +65,6 @@ public:
   CXHtmlTree(const CXHtmlTree&) = delete;
   CXHtmlTree& operator=(const CXHtmlTree&) = delete;
 
-  // Takes the place of a tree view built from a dialog template: same
-  // parent, geometry, object name and visibility. bCheckBoxStyle says
-  // whether the template asked for check boxes. The placeholder is deleted.
-  static CXHtmlTree* ReplaceTreeView(QWidget* placeholder, int nCtrlId, bool bCheckBoxStyle);
-
   void SetDlgCtrlID(int nCtrlId) { m_nCtrlId = nCtrlId; }
   int GetDlgCtrlID() const { return m_nCtrlId; }
 

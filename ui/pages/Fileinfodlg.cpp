@@ -1,0 +1,205 @@
+#include "ui/pages/Fileinfodlg.h"
+
+#include <QCoreApplication>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QThread>
+#include <chrono>
+#include <exception>
+
+#include "engine/RunSettings.h"
+#include "lnapi/LNNotes.h"
+#include "notes/FolderList.h"
+#include "notes/FolderTree.h"
+#include "platform/Text.h"
+#include "res/Resources.h"
+#include "ui/tree/XHtmlTree.h"
+#include "ui/win/DialogTemplate.h"
+
+namespace {
+
+constexpr int kOptionTemplateId = 130;
+constexpr int kFolderBitmapId = 154;
+constexpr int kFolderImageSize = 16;
+constexpr const char* kOpenFailed = "Database cannot be Opened";
+constexpr const char* kCloseQuestionSmallC = "Do you want to close Application ?";
+
+// The folder images: a strip of 16-pixel squares, magenta transparent.
+QPixmap FolderImageStrip() {
+  InitTarnwickResources();
+  QPixmap strip(BitmapResourcePath(kFolderBitmapId));
+  if (!strip.isNull()) strip.setMask(strip.createMaskFromColor(QColor(255, 0, 255)));
+  return strip;
+}
+
+}  // namespace
+
+// The listing's progress, moved on the user-interface thread.
+class FileinfoProgress : public FolderListProgress {
+public:
+  FileinfoProgress(Fileinfodlg& page, std::function<void(const std::function<void()>&)> runOnUi)
+      : m_page(page), m_runOnUi(std::move(runOnUi)) {}
+  void SetRange(int nLower, int nUpper) override {
+    m_runOnUi([this, nLower, nUpper] { Bar()->setRange(nLower, nUpper); Bar()->setValue(nLower); });
+  }
+  void SetPos(int nPos) override { m_runOnUi([this, nPos] { Bar()->setValue(nPos); }); }
+  void Hide() override { m_runOnUi([this] { Bar()->hide(); }); }
+
+private:
+  QProgressBar* Bar() const { return m_page.DlgItem<QProgressBar>(Fileinfodlg::kProgressId); }
+  Fileinfodlg& m_page;
+  std::function<void(const std::function<void()>&)> m_runOnUi;
+};
+
+Fileinfodlg::Fileinfodlg(RunSettings& settings, frame::CWizardPage* pCreator)
+    : CWizardPage(kTemplateId, settings, pCreator) {}
+
+Fileinfodlg::~Fileinfodlg() {
+  // The worker may be waiting for this thread to carry out one of its
+  // calls: keep serving them (they do nothing now) until it has ended.
+  m_bClosing = true;
+  WaitForLoad();
+}
+
+void Fileinfodlg::WaitForLoad() {
+  while (m_worker.joinable() && !m_bWorkerDone) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(1);
+  }
+  if (m_worker.joinable()) m_worker.join();
+}
+
+void Fileinfodlg::SetupTree() {
+  const win::DialogTemplate* t = win::FindDialogTemplate(kTemplateId);
+  const win::ControlTemplate* c = t ? t->Find(kTreeId) : nullptr;
+  auto* tree = new CXHtmlTree();
+  tree->SetDlgCtrlID(kTreeId);
+  m_pTree = static_cast<CXHtmlTree*>(ReplaceDlgItem(kTreeId, tree));
+  m_pTree->SetImageList(FolderImageStrip(), kFolderImageSize);
+  m_pTree->ResetTree();
+  m_pTree->SetCheckBoxes(!c || c->Has("checkboxes"));
+  m_pTree->SetSmartCheckBoxes(true);
+  m_pTree->SetReadOnly(false);
+  m_pTree->SetImages(true);
+}
+
+bool Fileinfodlg::OnInitDialog() {
+  SetupTree();
+  m_pNextPage.reset();
+  // A fresh session for every load: whatever an earlier page left open ends.
+  if (m_settings.m_session.IsInitialized()) m_settings.m_session.Term();
+  m_settings.m_session.Initialize();
+  m_worker = std::thread([this] { LoadWorker(); });
+  return true;
+}
+
+void Fileinfodlg::RunOnUi(const std::function<void()>& work) {
+  if (m_bClosing) return;
+  QMetaObject::invokeMethod(
+      this, [this, &work] { if (!m_bClosing) work(); }, Qt::BlockingQueuedConnection);
+}
+
+bool Fileinfodlg::OpenDatabase() {
+  LNDatabase& db = m_settings.m_db;
+  try {
+    const LNString path(platform::ToUtf8(m_settings.m_strSingleFilePath));
+    if (m_settings.m_session.GetDatabase(path, &db, "") != LNNOERROR) return false;
+    if (db.Open() != LNNOERROR) return false;
+    m_settings.m_hDatabase = db.GetDatabaseHandle(1);
+    // Read with the open: a database whose size cannot be read is treated
+    // as one that cannot be opened, rather than ending the program.
+    m_settings.m_nDbSize = db.GetSize();
+    return true;
+  } catch (const LNSTATUS&) {
+  } catch (const std::exception&) {
+  }
+  try {
+    if (db.IsOpen()) db.Close();
+  } catch (...) {
+  }
+  return false;
+}
+
+void Fileinfodlg::LoadWorker() {
+  LNNotesSession session;
+  session.InitThread();
+  RunOnUi([this] { SetDlgItemText(kStatusId, QStringLiteral("Opening Database....")); });
+  if (!OpenDatabase()) {
+    RunOnUi([this] { Notice(QString::fromLatin1(kOpenFailed)); });
+  } else {
+    RunOnUi([this] { SetDlgItemText(kStatusId, QStringLiteral("Processing Folders....")); });
+    FileinfoProgress progress(*this, [this](const std::function<void()>& w) { RunOnUi(w); });
+    std::uint64_t nTotal = 0;
+    try {
+      nTotal = BuildFolderList(m_settings.m_db, m_vecFolders, m_settings.m_curFolder, &progress);
+    } catch (...) {
+      // The listing stops at a Notes error by itself; anything else keeps
+      // what was listed, as a Notes error would.
+    }
+    const std::size_t nFolders = m_vecFolders.size();
+    const std::vector<FolderTreeItem> items = BuildFolderTree(m_settings.m_strSingleFilePath, m_vecFolders);
+    RunOnUi([&] {
+      ShowFields(nTotal, nFolders);
+      FillTree(items);
+    });
+    m_vecFolders.clear();
+    try {
+      m_settings.m_db.Close();
+    } catch (...) {
+    }
+  }
+  session.TermThread();
+  RunOnUi([this] {
+    for (int id : {kBackId, kNextId, kCloseId}) EnableDlgItem(id, true);
+  });
+  m_bWorkerDone = true;
+}
+
+void Fileinfodlg::ShowFields(std::uint64_t nTotal, std::size_t nFolders) {
+  SetDlgItemText(kNameId, QString::fromStdU16String(m_settings.m_strSingleFilePath));
+  SetDlgItemText(kSizeId, QString::number(static_cast<qulonglong>(m_settings.m_nDbSize)));
+  SetDlgItemText(kTotalId, QString::number(static_cast<qulonglong>(nTotal)));
+  SetDlgItemText(kFolderCountId, QString::number(static_cast<qulonglong>(nFolders)));
+  SetDlgItemText(kStatusId, QString());
+}
+
+void Fileinfodlg::FillTree(const std::vector<FolderTreeItem>& items) {
+  std::vector<xht::HTREEITEM> handles(items.size(), 0);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const FolderTreeItem& item = items[i];
+    xht::TVINSERTSTRUCT ins;
+    ins.hParent = item.nParent < 0 ? xht::TVI_ROOT : handles[static_cast<std::size_t>(item.nParent)];
+    ins.hInsertAfter = xht::TVI_LAST;
+    ins.item.strText = item.strText;
+    ins.item.iImage = item.nImage;
+    ins.item.iSelectedImage = item.nImage;
+    const xht::HTREEITEM h = m_pTree->InsertTreeItem(ins);
+    handles[i] = h;
+    if (!h) continue;
+    if (item.bBold) m_pTree->SetItemState(h, xht::TVIS_BOLD, xht::TVIS_BOLD);
+    m_pTree->SetItemData(h, static_cast<std::intptr_t>(item.dwNoteId));
+    m_pTree->SetItemCheck(h, 1);
+  }
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (items[i].bExpanded && handles[i]) m_pTree->ExpandTreeItem(handles[i], xht::TVE_EXPAND);
+}
+
+void Fileinfodlg::OnNext() {
+  // Pre-order from the database item; a folder with sub-folders counts only
+  // when all of them are checked. The list is appended to, not replaced.
+  for (xht::HTREEITEM h = m_pTree->FindFirstChecked(); h != 0; h = m_pTree->FindNextChecked(h)) {
+    FolderRecord record;
+    record.strName = m_pTree->GetItemText(h).toStdU16String();
+    record.dwNoteId = static_cast<std::uint32_t>(m_pTree->GetItemData(h));
+    m_settings.m_vecSelectedFolders.push_back(record);
+  }
+  OpenNextPage(kOptionTemplateId, m_pNextPage);
+}
+
+void Fileinfodlg::OnBack() {
+  m_settings.m_vecSelectedFolders.clear();
+  m_settings.m_session.Term(0);
+  GoBack();
+}
+
+void Fileinfodlg::OnClose() { ConfirmClose(QString::fromLatin1(kCloseQuestionSmallC)); }
