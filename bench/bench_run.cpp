@@ -1,0 +1,155 @@
+// bench_run: speed and memory of whole runs on a generated mail database.
+//
+//   bench_run [--docs N] [--folders N] [--dir DIR] [--keep]
+//
+// Makes a sample database (nsftool sample: N memos, about 10% repeats,
+// contacts, pictures in rich-text bodies), then measures, each run in a
+// child process of its own so that its peak memory is its own:
+//   1. a new-file run with every mail and contact criterion ticked (the copy
+//      included),
+//   2. a dry run in the original file (judging only, nothing disposed of),
+//   3. a delete run in the original file (action 0) on a fresh copy;
+// the cost of the deletions is run 3 minus run 2. Finally it times
+// `sqlite3 DB .dump > /dev/null` on the same sample for comparison.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "engine/Run.h"
+#include "engine/RunPage.h"
+#include "engine/RunSettings.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+#include "tools/nsftool/Sample.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+class NullPage : public RunPage {
+public:
+  void AddLogRow(const std::u16string&) override { ++m_nRows; }
+  std::vector<std::u16string> GetLogRows() override { return {}; }
+  void SetBarRange(int, int, int) override {}
+  void SetBarPos(int, int) override {}
+  void ShowControl(int, bool) override {}
+  void EnableControl(int, bool) override {}
+  void SetStatusLine(const std::u16string&) override {}
+  void ShowMessage(const std::u16string&) override {}
+  int m_nRows = 0;
+};
+
+struct Measure {
+  double dSeconds = 0;
+  long nPeakKb = 0;
+};
+
+void TickEverything(RunSettings& s) {
+  s.m_bMailSubject = s.m_bMailSender = s.m_bMailReceiver = 1;
+  s.m_bMailDateTime = s.m_bMailBody = s.m_bMailAttachments = 1;
+  s.m_bContactFirstName = s.m_bContactLastName = s.m_bContactMiddleName = 1;
+  s.m_bContactFullName = s.m_bContactEmail = s.m_bContactPhone = s.m_bContactCompany = 1;
+}
+
+// Runs body in a child process; its wall time and peak resident memory.
+template <typename Body>
+Measure InChild(Body body) {
+  std::fflush(nullptr);  // the child must not print the parent's buffered lines again
+  const auto start = Clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    body();
+    std::fflush(nullptr);
+    _exit(0);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  Measure m;
+  m.dSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+  m.nPeakKb = usage.ru_maxrss;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) std::fprintf(stderr, "run failed\n");
+  return m;
+}
+
+void RunOnce(const fs::path& db, const fs::path& dir, bool bOriginal, bool bDryRun) {
+  RunSettings s;
+  TickEverything(s);
+  s.m_bMultipleFiles = 1;  // the run lists the folders itself
+  s.m_vecFilePaths = {platform::FromUtf8(db.string())};
+  s.m_bModifyOriginal = bOriginal ? 1 : 0;
+  s.m_strNewNsfFolder = platform::FromUtf8((dir / "out").string());
+  NullPage page;
+  RunOptions options;
+  options.strLogPath = StartRun(s, page, platform::FromUtf8((dir / "logs").string()));
+  options.bDryRun = bDryRun;
+  RunWorker(s, page, options);
+}
+
+void Report(const char* what, const Measure& m, std::uint64_t nDocs) {
+  std::printf("%-34s %8.2f s  %9.0f docs/s  peak %6.1f MB\n", what, m.dSeconds,
+              static_cast<double>(nDocs) / m.dSeconds, static_cast<double>(m.nPeakKb) / 1024.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  nsftool::SampleOptions options;
+  options.nDocs = 100000;
+  options.nFolders = 20;
+  options.nDupPercent = 10;
+  options.bReplaceExisting = true;
+  fs::path dir = fs::temp_directory_path() / "tarnwick-bench";
+  bool bKeep = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--docs" && i + 1 < argc) options.nDocs = static_cast<std::uint32_t>(std::stoul(argv[++i]));
+    else if (arg == "--folders" && i + 1 < argc) options.nFolders = static_cast<std::uint32_t>(std::stoul(argv[++i]));
+    else if (arg == "--dir" && i + 1 < argc) dir = argv[++i];
+    else if (arg == "--keep") bKeep = true;
+    else {
+      std::fprintf(stderr, "usage: bench_run [--docs N] [--folders N] [--dir DIR] [--keep]\n");
+      return 2;
+    }
+  }
+  fs::create_directories(dir / "out");
+  const fs::path sample = dir / "sample.nsf";
+  const auto made = Clock::now();
+  const nsftool::SampleCounts counts = nsftool::MakeSample(sample, options);
+  const std::uint64_t nDocs = counts.nMemos + counts.nContacts;
+  std::printf("sample: %llu memos (%llu repeats), %llu contacts, %llu folders, %llu pictures, "
+              "%.1f MB, made in %.1f s\n",
+              static_cast<unsigned long long>(counts.nMemos),
+              static_cast<unsigned long long>(counts.nDuplicates),
+              static_cast<unsigned long long>(counts.nContacts),
+              static_cast<unsigned long long>(counts.nFolders),
+              static_cast<unsigned long long>(counts.nPictures),
+              static_cast<double>(fs::file_size(sample)) / 1e6,
+              std::chrono::duration<double>(Clock::now() - made).count());
+
+  Report("new-file run (copy included)", InChild([&] { RunOnce(sample, dir, false, false); }), nDocs);
+  const fs::path work = dir / "work.nsf";
+  fs::copy_file(sample, work, fs::copy_options::overwrite_existing);
+  const Measure dry = InChild([&] { RunOnce(work, dir, true, true); });
+  Report("original file, dry run (judging)", dry, nDocs);
+  const Measure del = InChild([&] { RunOnce(work, dir, true, false); });
+  Report("original file, delete run", del, nDocs);
+  std::printf("deleting %llu duplicates adds %.2f s\n",
+              static_cast<unsigned long long>(counts.nDuplicates), del.dSeconds - dry.dSeconds);
+
+  const auto dumpStart = Clock::now();
+  const std::string dump = "sqlite3 '" + sample.string() + "' .dump > /dev/null";
+  const int rc = std::system(dump.c_str());
+  std::printf("sqlite3 .dump of the sample: %.2f s%s\n",
+              std::chrono::duration<double>(Clock::now() - dumpStart).count(),
+              rc == 0 ? "" : " (sqlite3 failed)");
+  if (!bKeep) fs::remove_all(dir);
+  return 0;
+}
