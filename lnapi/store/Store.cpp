@@ -228,8 +228,29 @@ private:
   bool m_bDone = false;
 };
 
+namespace {
+
+// A writer killed mid-transaction leaves a journal that the next writer
+// rolls back. A read-only connection cannot, so one that finds such a journal
+// first lets a short read-write connection restore the last committed state.
+void RecoverForReading(const std::string& path) {
+  struct stat journal {};
+  if (::stat((path + "-journal").c_str(), &journal) != 0 || journal.st_size == 0) return;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(db, 5000);
+    // Reading anything makes SQLite play the journal back; if that fails,
+    // the read-only open that follows reports the problem.
+    sqlite3_exec(db, "SELECT count(*) FROM meta", nullptr, nullptr, nullptr);
+  }
+  sqlite3_close(db);
+}
+
+}  // namespace
+
 std::unique_ptr<Store> Store::Open(const std::string& path, Mode mode) {
   CheckFile(path);
+  if (mode == Mode::readOnly) RecoverForReading(path);
   std::unique_ptr<Store> store(new Store);
   store->m_strPath = path;
   store->m_bReadOnly = mode == Mode::readOnly;
@@ -259,8 +280,11 @@ std::unique_ptr<Store> Store::Open(const std::string& path, Mode mode) {
     store->Exec("PRAGMA secure_delete=FAST");
     store->Meta("title");  // proves the schema is ours and readable
   } catch (LNSTATUS) {
-    Refuse(path, LNERR_NOT_A_DATABASE,
-           std::string("the database is damaged (") + sqlite3_errmsg(store->m_pDb) + ")");
+    const int rc = sqlite3_extended_errcode(store->m_pDb) & 0xFF;
+    const std::string detail = sqlite3_errmsg(store->m_pDb);
+    if (rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB || rc == SQLITE_ERROR)
+      Refuse(path, LNERR_NOT_A_DATABASE, "the database is damaged (" + detail + ")");
+    Refuse(path, LNERR_FILE, "the database cannot be read (" + detail + ")");
   }
   return store;
 }

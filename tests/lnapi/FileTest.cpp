@@ -234,6 +234,12 @@ TEST_F(FileTest, WriterKilledMidTransactionLeavesOldOrNewState) {
     ::waitpid(child, nullptr, 0);
     ::close(ready[0]);
     ASSERT_TRUE(started);
+    // A reader that only dumps sees a whole state too.
+    const std::string dump = testsupport::DumpDatabase(db);
+    std::size_t documents = 0;
+    for (std::size_t at = dump.find("\"document\""); at != std::string::npos; at = dump.find("\"document\"", at + 1))
+      ++documents;
+    EXPECT_EQ(documents, 1u);
 
     LNNotesSession session;
     session.Initialize();
