@@ -29,10 +29,12 @@ std::u16string CounterText(std::uint64_t value) {
   return platform::DecimalText(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
 }
 
-// Groups the disposals of one pass into a few commits.
+// Groups the disposals of one pass into a few commits. The transaction is
+// begun at the first disposal, so a pass without duplicates never takes the
+// database's write lock.
 class BatchCommit {
 public:
-  BatchCommit(LNDatabase& db, bool bActive) : m_db(db), m_bActive(bActive) { Begin(); }
+  BatchCommit(LNDatabase& db, bool bActive) : m_db(db), m_bActive(bActive) {}
   ~BatchCommit() {
     // The documents disposed of so far are whole units; keep them.
     try {
@@ -43,28 +45,28 @@ public:
   BatchCommit(const BatchCommit&) = delete;
   BatchCommit& operator=(const BatchCommit&) = delete;
 
-  void Counted() {
-    if (++m_nDocuments < kBatchDocuments) return;
-    End();
-    Begin();
-  }
-  void End() {
-    if (!m_bOpen) return;
-    m_bOpen = false;
-    m_nDocuments = 0;
-    m_db.CommitTransaction();
-  }
-
-private:
-  void Begin() {
-    // A database that refuses a transaction (opened read-only) is walked
-    // without one; each change then fails on its own and is reported so.
+  void BeforeChange() {
+    if (m_bOpen || !m_bActive) return;
+    // A database that refuses a transaction (opened read-only, or locked by
+    // another writer) is changed without one; each change then fails or
+    // succeeds on its own and is reported so.
     try {
-      if (m_bActive && m_db.BeginTransaction() == LNNOERROR) m_bOpen = true;
+      m_bOpen = m_db.BeginTransaction() == LNNOERROR;
     } catch (...) {
       m_bActive = false;
     }
   }
+  void Counted() {
+    if (++m_nDocuments >= kBatchDocuments) End();
+  }
+  void End() {
+    m_nDocuments = 0;
+    if (!m_bOpen) return;
+    m_bOpen = false;
+    m_db.CommitTransaction();
+  }
+
+private:
   LNDatabase& m_db;
   bool m_bActive;
   bool m_bOpen = false;
@@ -212,6 +214,7 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
       return;
     }
     ++m_counters.duplicates;
+    if (!m_ctx.bDryRun) batch.BeforeChange();
     Dispose(mail, id, digest);
     batch.Counted();
   } catch (...) {
