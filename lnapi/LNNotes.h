@@ -210,6 +210,8 @@ public:
   LNNote(const LNNote&);
   LNNote& operator=(const LNNote&);
 
+  // LNERR_NOT_FOUND (returned, not thrown) when the note is gone: deleted,
+  // or a handle from a view snapshot taken before the deletion.
   LNSTATUS Open(int flags = 0);
   LNSTATUS Close();
   LNBOOL IsOpen() const;
@@ -276,6 +278,8 @@ public:
   LNBOOL IsFolder() const;
   LNINT GetEntryCount() const;
   // Entry i of the view or folder, in its order; a null entry past the end.
+  // Entries and count are those at Open: documents added or deleted later
+  // show at the next Open, so a pass walking the entries never shifts.
   LNVFEntry operator[](LNINT i) const;
   LNSTATUS FolderAddDocument(const LNDocument& doc);
   LNSTATUS Save(int flags = 0);
@@ -320,6 +324,8 @@ public:
   // A new document in this database with every item of source.
   LNSTATUS CreateDocument(const LNDocument& source, LNDocument* copy);
   // To the trash when soft deletions are on, else deleted leaving a stub.
+  // Both return LNERR_NOT_FOUND for a note that is not there (any more);
+  // a document in the trash can still be deleted by DeleteNote.
   LNSTATUS DeleteDocument(LNDocument& doc);
   LNSTATUS DeleteNote(NOTEID id, std::uint32_t flags);
 
