@@ -109,7 +109,8 @@ LNSTATUS LNDatabase::CreateDocument(const LNDocument& source, LNDocument* copy) 
 }
 
 LNSTATUS LNDatabase::DeleteDocument(LNDocument& doc) {
-  if (!m_pState || !doc.m_pState) return LNERR_BAD_ARGUMENT;
+  // A document of another database: its id means another note here.
+  if (!m_pState || !doc.m_pState || doc.m_pState->m_pDb != m_pState) return LNERR_BAD_ARGUMENT;
   auto& store = m_pState->Store();
   const NOTEID id = doc.m_pState->m_dwId;
   const auto row = store.GetNote(id);

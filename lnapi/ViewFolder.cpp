@@ -51,6 +51,8 @@ LNSTATUS LNViewFolder::FolderAddDocument(const LNDocument& doc) {
   if (!m_pState || doc.IsNull()) return LNERR_BAD_ARGUMENT;
   if (m_pState->m_row.cls != lnapi::store::NoteClass::folder) return LNERR_BAD_ARGUMENT;
   auto& db = *m_pState->m_pDb;
+  // A document of another database: its id means another note here.
+  if (doc.m_pState->m_pDb.get() != &db) return LNERR_BAD_ARGUMENT;
   auto& store = db.Store();
   const auto row = store.GetNote(doc.GetNoteID());
   if (!row || row->cls != lnapi::store::NoteClass::document || row->life != lnapi::store::NoteLife::live)

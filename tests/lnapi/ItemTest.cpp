@@ -65,6 +65,13 @@ TEST_F(LnapiTest, DocumentCopiesIntoAnotherDatabase) {
   LNDocument copy;
   ASSERT_EQ(target.CreateDocument(OpenDoc(4), &copy), LNNOERROR);
   EXPECT_EQ(copy.GetNoteID(), 404u);
+  // A document of one database never stands for a note of another.
+  LNDocument foreign = OpenDoc(4);
+  EXPECT_EQ(target.DeleteDocument(copy), LNNOERROR);
+  EXPECT_EQ(m_db.DeleteDocument(copy), LNERR_BAD_ARGUMENT);
+  LNViewFolder folder;
+  ASSERT_EQ(target.CreateFolder("F", &folder), LNNOERROR);
+  EXPECT_EQ(folder.FolderAddDocument(foreign), LNERR_BAD_ARGUMENT);
   target.Close();
   EXPECT_NE(testsupport::DumpDatabase(other).find("travels"), std::string::npos);
 }
