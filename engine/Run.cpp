@@ -28,11 +28,10 @@ struct TargetFolder {
 
 class Worker {
 public:
-  Worker(RunSettings& settings, RunPage& page, const RunOptions& options)
+  Worker(RunSettings& settings, RunPage& page, const RunOptions& options, bool bMultiple)
       : m_s(settings), m_page(page), m_options(options),
         m_log(settings.m_logFile, page, options.strLogPath),
-        m_ctx{settings, m_log, options.bDryRun, false, {}},
-        m_bMultiple(settings.m_bMultipleFiles == 1) {}
+        m_ctx{settings, m_log, options.bDryRun, false, {}}, m_bMultiple(bMultiple) {}
 
   int Run();
 
@@ -289,6 +288,15 @@ std::u16string StartRun(RunSettings& settings, RunPage& page, const std::u16stri
   return path;
 }
 
+int RunMultipleFiles(RunSettings& settings, RunPage& page, const RunOptions& options) {
+  return Worker(settings, page, options, true).Run();
+}
+
+int RunSingleFile(RunSettings& settings, RunPage& page, const RunOptions& options) {
+  return Worker(settings, page, options, false).Run();
+}
+
 int RunWorker(RunSettings& settings, RunPage& page, const RunOptions& options) {
-  return Worker(settings, page, options).Run();
+  return settings.m_bMultipleFiles == 1 ? RunMultipleFiles(settings, page, options)
+                                        : RunSingleFile(settings, page, options);
 }

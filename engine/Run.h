@@ -47,6 +47,15 @@ std::u16string StartRun(RunSettings& settings, RunPage& page,
 // RunSingleFile. Returns 0.
 int RunWorker(RunSettings& settings, RunPage& page, const RunOptions& options);
 
+// The two worker procedures. RunMultipleFiles goes through m_vecFilePaths,
+// listing each database's folders itself, and tests m_bRunning before each
+// database. RunSingleFile works on m_strSingleFilePath with the folders the
+// single-file page left in m_vecSelectedFolders (kept after the run); when
+// that database cannot be copied or opened the run ends at once, without
+// closing lines or completion message. Both return 0.
+int RunMultipleFiles(RunSettings& settings, RunPage& page, const RunOptions& options);
+int RunSingleFile(RunSettings& settings, RunPage& page, const RunOptions& options);
+
 // Opens the database at path into m_db and takes its core-API handle into
 // m_hDatabase. 1 on success; 0 on any failure (nothing thrown).
 int OpenRunDatabase(RunSettings& settings, const std::u16string& path);
