@@ -28,17 +28,13 @@ LNSTATUS NoteState::Load() {
   if (!m_pDb || !m_pDb->IsOpen()) return LNERR_NOT_OPEN;
   if (m_bLoaded && m_nLoadedGeneration == m_pDb->m_nGeneration) return LNNOERROR;
   auto& store = m_pDb->Store();
-  auto row = store.GetNote(m_dwId);
+  auto row = store.LoadNote(m_dwId, m_vecItems);
   if (!row || row->life == store::NoteLife::stub) {
     m_bLoaded = false;
     m_vecItems.clear();
     return LNERR_NOT_FOUND;
   }
   m_row = std::move(*row);
-  if (m_row.cls == store::NoteClass::document)
-    m_vecItems = store.GetItems(m_dwId);
-  else
-    m_vecItems.clear();
   m_bLoaded = true;
   m_nLoadedGeneration = m_pDb->m_nGeneration;
   return LNNOERROR;

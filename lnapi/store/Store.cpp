@@ -512,6 +512,23 @@ std::vector<StoredItem> Store::GetItems(NOTEID id) {
   return items;
 }
 
+std::optional<NoteRow> Store::LoadNote(NOTEID id, std::vector<StoredItem>& items) {
+  std::lock_guard lock(m_mutexLease);
+  Lease();
+  Statement q(*this,
+              "SELECT n.id, n.class, n.life, n.created, n.modified, n.name, n.view_type, "
+              "n.select_kind, n.select_args, i.name, i.type, i.value "
+              "FROM notes n LEFT JOIN items i ON i.note = n.id WHERE n.id = ? ORDER BY i.seq");
+  q.Bind(1, id);
+  items.clear();
+  std::optional<NoteRow> row;
+  while (q.Step()) {
+    if (!row) row = ReadRow(q);
+    if (!q.IsNull(9)) items.push_back(StoredItem{q.Text(9), static_cast<WORD>(q.Int(10)), q.Text(11)});
+  }
+  return row;
+}
+
 std::vector<NoteRow> Store::ListNotes() {
   EndReadLease();
   static const std::string sql = std::string(kNoteColumns) + "ORDER BY id";

@@ -95,6 +95,8 @@ public:
 
   std::optional<NoteRow> GetNote(NOTEID id);
   std::vector<StoredItem> GetItems(NOTEID id);
+  // The note and its items in one query (a document being opened).
+  std::optional<NoteRow> LoadNote(NOTEID id, std::vector<StoredItem>& items);
   // Every note, stubs included, ascending id.
   std::vector<NoteRow> ListNotes();
   // Views and folders that are not stubs, ascending id.
