@@ -24,16 +24,17 @@ namespace pagerun {
 inline constexpr const char* kCompleted =
     "Duplicate removing process for selected NSF file(s) has been done successfully.";
 
-// A memo; memos with the same subject are duplicates under every mail
-// criterion (same sender, receiver, date and empty body).
-inline std::string Memo(long long id, const std::string& subject) {
+// A memo; memos with the same subject and date are duplicates under every
+// mail criterion (same sender, receiver and empty body).
+inline std::string Memo(long long id, const std::string& subject,
+                        const std::string& posted = "2010-03-05T14:07:09") {
   return R"J({ "class": "document", "noteId": )J" + std::to_string(id) +
-         R"J(, "created": "2010-03-05T14:07:09", "items": [
+         R"J(, "created": ")J" + posted + R"J(", "items": [
       { "name": "Form", "type": "text", "value": "Memo" },
       { "name": "Subject", "type": "text", "value": ")J" + subject + R"J(" },
       { "name": "From", "type": "text", "value": "ada@example.org" },
       { "name": "SendTo", "type": "textlist", "value": ["bob@example.org"] },
-      { "name": "PostedDate", "type": "time", "value": "2010-03-05T14:07:09" } ] })J";
+      { "name": "PostedDate", "type": "time", "value": ")J" + posted + R"J(" } ] })J";
 }
 
 inline std::string Folder(int id, const std::string& name, const std::string& entries) {
