@@ -4,8 +4,11 @@
 #include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTest>
+#include <QThread>
 #include <QToolTip>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -177,6 +180,35 @@ TEST_F(TreeWidget, TooltipAreasAreAnnouncedAfterAResize) {
   EXPECT_EQ(init.count(), 1);
   Render();
   EXPECT_EQ(init.count(), 1);
+}
+
+TEST(TreeThreads, FillingFromAWorkerHappensOnTheWidgetsThread) {
+  CXHtmlTree tree;
+  tree.ResetTree();
+  tree.SetSmartCheckBoxes(true);
+  tree.show();
+  std::atomic<bool> done{false};
+  Qt::HANDLE insertedOn = nullptr;
+  QObject::connect(&tree, &CXHtmlTree::WM_XHTMLTREE_CHECKBOX_CLICKED,
+                   [&](const XHTMLTREEMSGDATA&, int) { insertedOn = QThread::currentThreadId(); });
+  std::thread worker([&] {
+    TVINSERTSTRUCT ins;
+    ins.item.strText = u"R";
+    const HTREEITEM r = tree.InsertTreeItem(ins);
+    for (int i = 0; i < 20; ++i) {
+      ins.hParent = r;
+      ins.item.strText = u"child";
+      tree.SetItemCheck(tree.InsertTreeItem(ins), 1);
+    }
+    tree.SetItemCheck(r, 1);
+    done = true;
+  });
+  while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  worker.join();
+  EXPECT_EQ(insertedOn, QThread::currentThreadId());
+  EXPECT_EQ(tree.topLevelItemCount(), 1);
+  EXPECT_EQ(tree.topLevelItem(0)->childCount(), 20);
+  EXPECT_EQ(tree.GetItemCheck(tree.GetRootItem()), 1);
 }
 
 TEST(TreeDrawing, WithoutAStyledCheckBoxTheBoxesAreStillDrawn) {
