@@ -200,6 +200,20 @@ TEST_F(OptionPage, RemoveTakesTheMarkedRowFromListAndRanges) {
   EXPECT_EQ(m_page.ListRanges()[0].dtStart.GetMonth(), 1);
 }
 
+TEST_F(OptionPage, RemoveWithSeveralRowsSelectedTakesOnlyTheMarkedOne) {
+  ChooseManual();
+  AddRange(2010, 1, 1, 2010, 1, 2);
+  AddRange(2010, 2, 1, 2010, 2, 2);
+  AddRange(2010, 3, 1, 2010, 3, 2);
+  List()->topLevelItem(0)->setSelected(true);
+  List()->setCurrentItem(List()->topLevelItem(2), 0, QItemSelectionModel::Select);
+  Click(OptionDlg::kRemove);
+  ASSERT_EQ(List()->topLevelItemCount(), 2);
+  EXPECT_EQ(List()->topLevelItem(0)->text(0), "Friday, January 01, 2010");
+  EXPECT_EQ(List()->topLevelItem(1)->text(0), "Monday, February 01, 2010");
+  EXPECT_EQ(m_settings.m_vecDateRanges.size(), 2u);
+}
+
 TEST_F(OptionPage, RemoveAfterTheRangesWereReplacedNeverErasesBeyondThem) {
   ChooseManual();
   AddRange(2010, 1, 1, 2010, 1, 2);
