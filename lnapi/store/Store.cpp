@@ -315,9 +315,7 @@ std::unique_ptr<Store> Store::Create(const std::string& path, const std::string&
 }
 
 void Store::CreateSchema(const std::string& title, bool softDeletions) {
-  // A new file is built under a temporary name and synced once when done
-  // (SyncFile), so syncing every commit while building buys nothing.
-  Exec("PRAGMA synchronous=OFF");
+  Exec("PRAGMA synchronous=NORMAL");
   Exec(("PRAGMA application_id=" + std::to_string(static_cast<std::int32_t>(kApplicationId))).c_str());
   Exec(("PRAGMA user_version=" + std::to_string(kFormatVersion)).c_str());
   WriteScope scope(*this);
@@ -429,6 +427,8 @@ void Store::SetMeta(const char* key, const std::string& value) {
   Statement q(*this, "INSERT OR REPLACE INTO meta(key, value) VALUES(?, ?)");
   q.Bind(1, std::string_view(key)).Bind(2, value).Run();
 }
+
+void Store::DisableSyncForBuild() { Exec("PRAGMA synchronous=OFF"); }
 
 std::string Store::Title() { return Meta("title"); }
 bool Store::SoftDeletions() { return Meta("softDeletions") != "0"; }

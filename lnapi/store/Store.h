@@ -63,15 +63,16 @@ public:
   // Opens an existing database. Checks the file's header before SQLite sees
   // it, so a file that is not a Tarnwick database is refused unchanged.
   static std::unique_ptr<Store> Open(const std::string& path, Mode mode = Mode::readWrite);
-  // Makes a new, empty database at path, which must not exist. Its commits
-  // are not synced to disk: build the file under a temporary name, close the
-  // store, SyncFile it and rename it into place.
+  // Makes a new, empty database at path, which must not exist.
   static std::unique_ptr<Store> Create(const std::string& path, const std::string& title,
                                        bool softDeletions);
   ~Store();
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
 
+  // For a file built under a temporary name: commits are no longer synced
+  // to disk. Close the store, SyncFile the file, then rename it into place.
+  void DisableSyncForBuild();
   const std::string& Path() const { return m_strPath; }
   bool IsReadOnly() const { return m_bReadOnly; }
   std::string Title();

@@ -143,3 +143,14 @@ TEST_F(NsftoolTest, DumpOfANonDatabaseFailsWithAClearMessage) {
   EXPECT_NE(err.find("missing.nsf: the file does not exist"), std::string::npos) << err;
   EXPECT_EQ(Run("frobnicate", &err), 2);
 }
+
+TEST_F(NsftoolTest, CreateMakesAnEmptyDatabaseAndImportReadsStandardInput) {
+  ASSERT_EQ(Run("create --title 'Empty one' --no-soft-deletions " + Db().string()), 0);
+  const json empty = json::parse(testsupport::DumpDatabase(Db()));
+  EXPECT_EQ(empty["title"], "Empty one");
+  EXPECT_EQ(empty["softDeletions"], false);
+  EXPECT_TRUE(empty["notes"].empty());
+  testsupport::WriteFile(m_tmp / "in.json", R"j({"notes": [{"class": "folder", "name": "Piped"}]})j");
+  ASSERT_EQ(Run("import " + Db("piped.nsf").string() + " - <" + (m_tmp / "in.json").string()), 0);
+  EXPECT_EQ(json::parse(testsupport::DumpDatabase(Db("piped.nsf")))["notes"][0]["name"], "Piped");
+}

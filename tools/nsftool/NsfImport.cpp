@@ -335,6 +335,7 @@ void ResolveIds(Parsed& parsed) {
 
 void Write(const Parsed& parsed, const std::string& path) {
   auto db = store::Store::Create(path, parsed.strTitle, parsed.bSoftDeletions);
+  db->DisableSyncForBuild();
   db->Begin();
   for (const auto& note : parsed.notes) {
     db->InsertNote(note.row, note.items);

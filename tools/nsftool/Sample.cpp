@@ -292,6 +292,7 @@ SampleCounts MakeSample(const std::filesystem::path& db, const SampleOptions& op
   BuildAtomically(db, options.bReplaceExisting, [&](const std::string& temp) {
     counts = SampleCounts{};
     auto store = store::Store::Create(temp, "Mail - Ada Example", true);
+    store->DisableSyncForBuild();
     store->Begin();
     SampleWriter(*store, options, counts).Run();
     store->Commit();

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "lnapi/LNNotes.h"
 #include "tools/nsftool/NsfJson.h"
 #include "tools/nsftool/Sample.h"
@@ -17,7 +19,8 @@
 namespace {
 
 const char* const kUsage =
-    "usage: nsftool import [--force] DB.nsf FILE.json   (FILE.json may be - for standard input)\n"
+    "usage: nsftool create [--force] [--title TEXT] [--no-soft-deletions] DB.nsf\n"
+    "       nsftool import [--force] DB.nsf FILE.json   (FILE.json may be - for standard input)\n"
     "       nsftool dump DB.nsf\n"
     "       nsftool sample DB.nsf [--docs N] [--seed S] [--folders F] [--dup-percent P] [--force]\n"
     "         N mail memos (default 1000) plus N/20 contacts (at least 10); F user folders\n"
@@ -70,6 +73,39 @@ int Import(const std::vector<std::string>& args) {
   return 0;
 }
 
+// An empty database: what import makes of a file without notes.
+int Create(const std::vector<std::string>& args) {
+  nlohmann::json doc = {{"format", "nsf-json"}, {"version", 1}, {"notes", nlohmann::json::array()}};
+  bool force = false;
+  std::string path;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--force") {
+      force = true;
+    } else if (args[i] == "--no-soft-deletions") {
+      doc["softDeletions"] = false;
+    } else if (args[i] == "--title" && i + 1 < args.size()) {
+      doc["title"] = args[++i];
+    } else if (args[i].size() > 1 && args[i][0] == '-') {
+      return Usage("unknown option " + args[i]);
+    } else if (path.empty()) {
+      path = args[i];
+    } else {
+      return Usage("create takes one database path");
+    }
+  }
+  if (path.empty()) return Usage("create needs DB.nsf");
+  try {
+    nsftool::ImportJson(doc.dump(), path, force);
+  } catch (const nsftool::InputError& e) {
+    std::cerr << "nsftool: " << e.what() << "\n";
+    return 1;
+  } catch (LNSTATUS status) {
+    std::cerr << "nsftool: " << LNGetErrorMessageText(status) << "\n";
+    return 1;
+  }
+  return 0;
+}
+
 int Dump(const std::vector<std::string>& args) {
   if (args.size() != 1) return Usage("dump needs DB.nsf");
   try {
@@ -91,6 +127,7 @@ int main(int argc, char** argv) {
 #ifdef TARNWICK_HAVE_MAILIO
   if (mailio::IsMailCommand(command)) return mailio::RunMailCommand(command, args);
 #endif
+  if (command == "create") return Create(args);
   if (command == "import") return Import(args);
   if (command == "dump") return Dump(args);
   if (command == "sample") return nsftool::SampleCommand(args);
