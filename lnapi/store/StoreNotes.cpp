@@ -1,0 +1,304 @@
+// The notes, items and entries of a store.
+#include <ctime>
+
+#include "lnapi/store/StoreSql.h"
+
+namespace lnapi::store {
+
+namespace {
+
+const char* const kNoteColumns =
+    "SELECT id, class, life, created, modified, name, view_type, select_kind, select_args "
+    "FROM notes ";
+
+std::string JoinArgs(const std::vector<std::string>& args) {
+  std::string out;
+  for (const auto& a : args) {
+    if (!out.empty()) out += '\n';
+    out += a;
+  }
+  return out;
+}
+
+std::vector<std::string> SplitArgs(std::string_view text) {
+  std::vector<std::string> out;
+  if (text.empty()) return out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t nl = text.find('\n', start);
+    out.emplace_back(text.substr(start, nl == std::string_view::npos ? nl : nl - start));
+    if (nl == std::string_view::npos) break;
+    start = nl + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+namespace {
+
+NoteRow ReadRow(const auto& q) {
+  NoteRow row;
+  row.dwId = static_cast<NOTEID>(q.Int(0));
+  row.cls = static_cast<NoteClass>(q.Int(1));
+  row.life = static_cast<NoteLife>(q.Int(2));
+  row.strCreated = q.Text(3);
+  row.strModified = q.Text(4);
+  row.strName = q.Text(5);
+  row.nViewType = static_cast<int>(q.Int(6));
+  row.select = static_cast<SelectKind>(q.Int(7));
+  row.vecSelectArgs = SplitArgs(q.Text(8));
+  return row;
+}
+
+// Folder entries and explicit view entries are rows of the entries table;
+// only live documents count.
+const char* const kLiveEntriesByPos =
+    "SELECT e.note FROM entries e JOIN notes n ON n.id = e.note "
+    "WHERE e.design = ? AND n.life = 0 AND n.class = 1 ORDER BY e.pos";
+const char* const kLiveEntriesById =
+    "SELECT e.note FROM entries e JOIN notes n ON n.id = e.note "
+    "WHERE e.design = ? AND n.life = 0 AND n.class = 1 ORDER BY e.note";
+
+}  // namespace
+
+std::optional<NoteRow> Store::GetNote(NOTEID id) {
+  std::lock_guard lock(m_mutexLease);
+  Lease();
+  static const std::string sql = std::string(kNoteColumns) + "WHERE id = ?";
+  Statement q(*this, sql.c_str());
+  q.Bind(1, id);
+  if (!q.Step()) return std::nullopt;
+  return ReadRow(q);
+}
+
+std::vector<StoredItem> Store::GetItems(NOTEID id) {
+  std::lock_guard lock(m_mutexLease);
+  Lease();
+  Statement q(*this, "SELECT name, type, value FROM items WHERE note = ? ORDER BY seq");
+  q.Bind(1, id);
+  std::vector<StoredItem> items;
+  while (q.Step())
+    items.push_back(StoredItem{q.Text(0), static_cast<WORD>(q.Int(1)), q.Text(2)});
+  return items;
+}
+
+std::optional<NoteRow> Store::LoadNote(NOTEID id, std::vector<StoredItem>& items) {
+  std::lock_guard lock(m_mutexLease);
+  Lease();
+  Statement q(*this,
+              "SELECT n.id, n.class, n.life, n.created, n.modified, n.name, n.view_type, "
+              "n.select_kind, n.select_args, i.name, i.type, i.value "
+              "FROM notes n LEFT JOIN items i ON i.note = n.id WHERE n.id = ? ORDER BY i.seq");
+  q.Bind(1, id);
+  items.clear();
+  std::optional<NoteRow> row;
+  while (q.Step()) {
+    if (!row) row = ReadRow(q);
+    if (!q.IsNull(9)) items.push_back(StoredItem{q.Text(9), static_cast<WORD>(q.Int(10)), q.Text(11)});
+  }
+  return row;
+}
+
+std::vector<NoteRow> Store::ListNotes() {
+  EndReadLease();
+  static const std::string sql = std::string(kNoteColumns) + "ORDER BY id";
+  Statement q(*this, sql.c_str());
+  std::vector<NoteRow> rows;
+  while (q.Step()) rows.push_back(ReadRow(q));
+  return rows;
+}
+
+std::vector<NoteRow> Store::ListDesignNotes() {
+  EndReadLease();
+  static const std::string sql = std::string(kNoteColumns) + "WHERE class <> 1 AND life = 0 ORDER BY id";
+  Statement q(*this, sql.c_str());
+  std::vector<NoteRow> rows;
+  while (q.Step()) rows.push_back(ReadRow(q));
+  return rows;
+}
+
+std::optional<NoteRow> Store::FindDesignNote(std::string_view name) {
+  EndReadLease();
+  static const std::string sql =
+      std::string(kNoteColumns) + "WHERE class <> 1 AND life = 0 AND name = ? ORDER BY id LIMIT 1";
+  Statement q(*this, sql.c_str());
+  q.Bind(1, name);
+  if (!q.Step()) return std::nullopt;
+  return ReadRow(q);
+}
+
+std::vector<NOTEID> Store::Entries(const NoteRow& design) {
+  EndReadLease();
+  std::vector<NOTEID> ids;
+  const auto collect = [&](Statement& q) {
+    while (q.Step()) ids.push_back(static_cast<NOTEID>(q.Int(0)));
+  };
+  if (design.cls == NoteClass::folder) {
+    Statement q(*this, kLiveEntriesByPos);
+    q.Bind(1, design.dwId);
+    collect(q);
+    return ids;
+  }
+  switch (design.select) {
+    case SelectKind::entries: {
+      Statement q(*this, kLiveEntriesById);
+      q.Bind(1, design.dwId);
+      collect(q);
+      break;
+    }
+    case SelectKind::all: {
+      Statement q(*this, "SELECT id FROM notes WHERE class = 1 AND life = 0 ORDER BY id");
+      collect(q);
+      break;
+    }
+    case SelectKind::hasItem: {
+      Statement q(*this,
+                  "SELECT n.id FROM notes n WHERE n.class = 1 AND n.life = 0 AND EXISTS "
+                  "(SELECT 1 FROM items i WHERE i.note = n.id AND i.name = ? COLLATE NOCASE) "
+                  "ORDER BY n.id");
+      q.Bind(1, design.vecSelectArgs.empty() ? std::string() : design.vecSelectArgs.front());
+      collect(q);
+      break;
+    }
+    case SelectKind::form: {
+      // The form is the first Form text item, as GetFormNote reads it.
+      Statement q(*this,
+                  "SELECT n.id, (SELECT i.value FROM items i WHERE i.note = n.id AND "
+                  "i.name = 'Form' COLLATE NOCASE AND i.type = 1280 ORDER BY i.seq LIMIT 1) "
+                  "FROM notes n WHERE n.class = 1 AND n.life = 0 ORDER BY n.id");
+      while (q.Step()) {
+        if (q.IsNull(1)) continue;
+        const std::string form = q.Text(1);
+        for (const auto& wanted : design.vecSelectArgs)
+          if (form == wanted) {
+            ids.push_back(static_cast<NOTEID>(q.Int(0)));
+            break;
+          }
+      }
+      break;
+    }
+    case SelectKind::none:
+      break;
+  }
+  return ids;
+}
+
+std::vector<NOTEID> Store::StoredEntries(NOTEID design) {
+  EndReadLease();
+  Statement q(*this, "SELECT note FROM entries WHERE design = ? ORDER BY pos");
+  q.Bind(1, design);
+  std::vector<NOTEID> ids;
+  while (q.Step()) ids.push_back(static_cast<NOTEID>(q.Int(0)));
+  return ids;
+}
+
+NOTEID Store::NextNoteId() {
+  Statement q(*this, "SELECT MAX(id) FROM notes");
+  q.Step();
+  std::uint64_t high = static_cast<std::uint64_t>(q.Int(0));
+  const std::string recorded = Meta("highId");
+  if (!recorded.empty()) high = std::max<std::uint64_t>(high, std::stoull(recorded));
+  const std::uint64_t next = (high / 4 + 1) * 4;
+  if (next > 0xFFFFFFFCu) ThrowStatus(LNERR_FILE, "Cannot add a note to " + m_strPath + ": no note id is left");
+  return static_cast<NOTEID>(next);
+}
+
+void Store::InsertNote(const NoteRow& row, const std::vector<StoredItem>& items) {
+  WriteScope scope(*this);
+  Statement q(*this,
+              "INSERT INTO notes(id, class, life, created, modified, name, view_type, select_kind, "
+              "select_args) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  q.Bind(1, row.dwId).Bind(2, static_cast<int>(row.cls)).Bind(3, static_cast<int>(row.life));
+  q.Bind(4, row.strCreated).Bind(5, row.strModified.empty() ? row.strCreated : row.strModified);
+  q.Bind(6, row.strName).Bind(7, row.nViewType).Bind(8, static_cast<int>(row.select));
+  const std::string args = JoinArgs(row.vecSelectArgs);
+  q.Bind(9, args).Run();
+  // The high-water mark keeps ids of erased notes from coming back.
+  Statement high(*this,
+                 "UPDATE meta SET value = MAX(CAST(value AS INTEGER), ?) WHERE key = 'highId'");
+  high.Bind(1, row.dwId).Run();
+  ReplaceItems(row.dwId, items);
+  scope.Commit();
+}
+
+void Store::ReplaceItems(NOTEID id, const std::vector<StoredItem>& items) {
+  WriteScope scope(*this);
+  Statement del(*this, "DELETE FROM items WHERE note = ?");
+  del.Bind(1, id).Run();
+  int seq = 0;
+  for (const auto& item : items) {
+    Statement q(*this, "INSERT INTO items(note, seq, name, type, value) VALUES(?, ?, ?, ?, ?)");
+    q.Bind(1, id).Bind(2, seq++).Bind(3, item.strName).Bind(4, item.wType).BindBlob(5, item.value).Run();
+  }
+  scope.Commit();
+}
+
+void Store::SetStoredEntries(NOTEID design, const std::vector<NOTEID>& entries) {
+  WriteScope scope(*this);
+  Statement del(*this, "DELETE FROM entries WHERE design = ?");
+  del.Bind(1, design).Run();
+  int pos = 0;
+  for (NOTEID note : entries) {
+    Statement q(*this, "INSERT INTO entries(design, pos, note) VALUES(?, ?, ?)");
+    q.Bind(1, design).Bind(2, ++pos).Bind(3, note).Run();
+  }
+  scope.Commit();
+}
+
+bool Store::AppendEntry(NOTEID folder, NOTEID doc) {
+  WriteScope scope(*this);
+  {
+    Statement has(*this, "SELECT 1 FROM entries WHERE note = ? AND design = ?");
+    has.Bind(1, doc).Bind(2, folder);
+    if (has.Step()) {
+      scope.Commit();
+      return false;
+    }
+  }
+  Statement q(*this,
+              "INSERT INTO entries(design, pos, note) "
+              "VALUES(?1, (SELECT COALESCE(MAX(pos), 0) + 1 FROM entries WHERE design = ?1), ?2)");
+  q.Bind(1, folder).Bind(2, doc).Run();
+  scope.Commit();
+  return true;
+}
+
+void Store::MoveToTrash(NOTEID id) {
+  WriteScope scope(*this);
+  Statement q(*this, "UPDATE notes SET life = 1, modified = ? WHERE id = ? AND class = 1 AND life = 0");
+  q.Bind(1, LocalTimeNow()).Bind(2, id).Run();
+  scope.Commit();
+}
+
+void Store::Erase(NOTEID id, bool leaveStub) {
+  WriteScope scope(*this);
+  {
+    Statement items(*this, "DELETE FROM items WHERE note = ?");
+    items.Bind(1, id).Run();
+  }
+  {
+    Statement entries(*this, "DELETE FROM entries WHERE note = ? OR design = ?");
+    entries.Bind(1, id).Bind(2, id).Run();
+  }
+  if (leaveStub) {
+    Statement q(*this, "UPDATE notes SET life = 2, modified = ?, name = NULL, select_kind = 0, "
+                       "select_args = '' WHERE id = ?");
+    q.Bind(1, LocalTimeNow()).Bind(2, id).Run();
+  } else {
+    Statement q(*this, "DELETE FROM notes WHERE id = ?");
+    q.Bind(1, id).Run();
+  }
+  scope.Commit();
+}
+
+std::string LocalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local {};
+  localtime_r(&now, &local);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%S", &local);
+  return buf;
+}
+
+}  // namespace lnapi::store
