@@ -171,10 +171,9 @@ std::unique_ptr<Store> Store::Open(const std::string& path, Mode mode) {
   sqlite3_extended_result_codes(store->m_pDb, 1);
   try {
     if (!store->m_bReadOnly) store->Exec("PRAGMA synchronous=NORMAL");
-    // Room for the pages a large batch of deletions touches, and reads of
-    // a big file through the page cache without a copy per page.
+    // Room for the pages a large batch of deletions touches. (No memory
+    // mapping: a file cut short by another program would then crash us.)
     store->Exec("PRAGMA cache_size=-32768");
-    store->Exec("PRAGMA mmap_size=268435456");
     // Deleted content is cleared from the pages it shared with live notes,
     // without the extra writes of clearing whole freed pages.
     store->Exec("PRAGMA secure_delete=FAST");
