@@ -24,7 +24,7 @@ fi
 echo "Sample database: $sample"
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  echo "Starting the wizard. Choose \"Single File\", Browse to the sample database above, and go on."
+  echo "Starting the wizard: type or browse (\"...\") the sample database's path on the first page, then Next."
   exec "$build/app/tarnwick"
 fi
 
