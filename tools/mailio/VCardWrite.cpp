@@ -93,8 +93,14 @@ std::string WriteVCard(const Doc& person) {
                         Escape(person.TextOf("MiddleInitial")) + ";" + Escape(person.TextOf("Title")) + ";" +
                         Escape(person.TextOf("Suffix")));
   const std::string company = person.TextOf("CompanyName"), department = person.TextOf("Department");
-  if (!company.empty() || !department.empty())
-    AppendFolded(out, "ORG:" + Escape(company) + (department.empty() ? "" : ";" + Escape(department)));
+  if (!company.empty() || !department.empty()) {
+    std::string org = "ORG:" + Escape(company);
+    if (!department.empty()) {
+      org += ';';
+      org += Escape(department);
+    }
+    AppendFolded(out, org);
+  }
 
   std::vector<KeptLine> kept = KeptLines(person);
   auto contacts = [&](const char* name, const char* primary, const char* others, const char* head) {
