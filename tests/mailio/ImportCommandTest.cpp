@@ -198,6 +198,22 @@ TEST_F(MailTest, DamagedMboxNeverStopsTheImport) {
   }
 }
 
+TEST_F(MailTest, NsftoolRunsTheMailCommands) {
+  const fs::path nsftool = testsupport::ToolPath("nsftool");
+  if (!fs::exists(nsftool)) GTEST_SKIP() << "nsftool is not built";
+  testsupport::WriteFile(m_tmp / "a.eml", "From: a@example.org\nSubject: via nsftool\n\nx\n");
+  const std::string tool = "'" + nsftool.string() + "' ";
+  auto [status, output] = mailtest::Run(tool + "import-mail '" + (m_tmp / "m.nsf").string() + "' '" +
+                                        (m_tmp / "a.eml").string() + "'");
+  EXPECT_EQ(status, 0) << output;
+  EXPECT_EQ(output, "imported: 1\nskipped: 0\n");
+  std::tie(status, output) = mailtest::Run(tool + "export-mail '" + (m_tmp / "m.nsf").string() + "' '" +
+                                           (m_tmp / "out.mbox").string() + "' --folder '($Inbox)'");
+  EXPECT_EQ(status, 0) << output;
+  EXPECT_NE(testsupport::ReadFile(m_tmp / "out.mbox").find("Subject: via nsftool\n"), std::string::npos);
+  EXPECT_EQ(mailtest::Run(tool + "import-vcard").first, 2);
+}
+
 TEST(MailCommands, UsageErrorsExitTwo) {
   EXPECT_TRUE(IsMailCommand("import-mail"));
   EXPECT_FALSE(IsMailCommand("import"));
