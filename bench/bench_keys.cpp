@@ -49,7 +49,10 @@ public:
     m_dir = pattern;
     setenv("TMPDIR", m_dir.c_str(), 1);  // pictures land in this folder
     std::string json = R"({"format":"nsf-json","version":1,"notes":[)";
-    for (int i = 0; i < kMailCount; ++i) json += (i ? "," : "") + MailJson(i);
+    for (int i = 0; i < kMailCount; ++i) {
+      if (i) json += ',';
+      json += MailJson(i);
+    }
     json += R"js(,{"class":"view","noteId":4,"name":"($All)","select":"all"}]})js";
     nsftool::ImportJson(json, m_dir / "bench.nsf");
     (void)m_settings.m_session.Initialize();

@@ -16,9 +16,13 @@ std::string InstanceLockPath() {
   std::string dir = (runtime && *runtime) ? runtime : "/tmp";
   // The Windows name has characters a file name should not carry; keep its
   // identity, and add the user id where the folder is shared by all users.
-  std::string name = "TARNWICK_EXE_RUNNING1";
-  if (!(runtime && *runtime)) name += "-" + std::to_string(::getuid());
-  return dir + "/" + name + ".lock";
+  dir += "/TARNWICK_EXE_RUNNING1";
+  if (!(runtime && *runtime)) {
+    dir += '-';
+    dir += std::to_string(::getuid());
+  }
+  dir += ".lock";
+  return dir;
 }
 
 unsigned long AcquireInstanceLock() {

@@ -258,7 +258,14 @@ TEST_F(FileTest, WriterKilledMidTransactionLeavesOldOrNewState) {
     all.Close();
     f.Close();
     database.Close();
-    EXPECT_FALSE(fs::exists(db.string() + "-journal"));
+    // A writer killed while it created its journal may leave one that holds
+    // nothing to play back; SQLite ignores such a file and so may we. A
+    // journal that still starts with content would mean a lost rollback.
+    const std::string journal = db.string() + "-journal";
+    if (fs::exists(journal)) {
+      const std::string head = testsupport::ReadFile(journal);
+      EXPECT_TRUE(head.empty() || head[0] == '\0') << "a hot journal was left behind";
+    }
   }
 }
 
