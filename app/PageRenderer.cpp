@@ -14,6 +14,7 @@
 #include "ui/frame/PageFactory.h"
 #include "ui/frame/Shutdown.h"
 #include "ui/pages/CTarnwickDlg.h"
+#include "ui/pages/Fileinfodlg.h"
 #include "ui/win/Shell.h"
 
 namespace {
@@ -102,6 +103,9 @@ int RenderPages(const QString& dir) {
     ok &= Save(page.get(), dir, QString::fromLatin1(p.file));
     page->hide();
   }
+  // The information page's tree once more: partly checked, and a cut-off
+  // name with its tooltip.
+  ok &= Fileinfodlg::RenderScreenshots(*settings, &start, dir);
   frame::CVintrelAboutDlg about(&start);
   if (about.Create()) ok &= Save(&about, dir, QStringLiteral("100-about-box.png"));
   start.hide();

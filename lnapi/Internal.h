@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "lnapi/LNNotes.h"
+#include "lnapi/store/ItemCodec.h"
 #include "lnapi/store/Store.h"
 
 namespace lnapi {
@@ -52,6 +53,8 @@ public:
   LNSTATUS Load();
   void Close();
   const store::StoredItem* FindItem(std::string_view name) const;
+  // Fills dt from a stored date and time.
+  static void SetDatetime(const store::TimeValue& t, LNDatetime* dt);
 
   std::shared_ptr<DatabaseState> m_pDb;
   NOTEID m_dwId = 0;

@@ -176,6 +176,7 @@ public:
 private:
   friend class LNNote;
   friend class LNMailMessage;
+  friend class lnapi::NoteState;
   bool m_bNull = true;
   LNINT m_nYear = 0, m_nMonth = 0, m_nDay = 0, m_nHour = 0, m_nMinute = 0, m_nSecond = 0,
         m_nHundredth = 0;

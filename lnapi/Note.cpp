@@ -20,6 +20,17 @@ bool SameItemName(std::string_view a, std::string_view b) {
   return true;
 }
 
+void NoteState::SetDatetime(const store::TimeValue& t, LNDatetime* dt) {
+  dt->m_bNull = false;
+  dt->m_nYear = t.nYear;
+  dt->m_nMonth = t.nMonth;
+  dt->m_nDay = t.nDay;
+  dt->m_nHour = t.nHour;
+  dt->m_nMinute = t.nMinute;
+  dt->m_nSecond = t.nSecond;
+  dt->m_nHundredth = t.nHundredth;
+}
+
 NoteState::~NoteState() {
   if (m_hNote) ReleaseHandle(m_hNote);
 }
@@ -141,14 +152,7 @@ LNSTATUS LNNote::GetItem(const LNString& name, LNDatetime* dt) const {
   if (found->wType != TYPE_TIME) return LNERR_BAD_DATA;
   const auto t = lnapi::store::DecodeTime(found->value);
   if (!t) return LNERR_BAD_DATA;
-  dt->m_bNull = false;
-  dt->m_nYear = t->nYear;
-  dt->m_nMonth = t->nMonth;
-  dt->m_nDay = t->nDay;
-  dt->m_nHour = t->nHour;
-  dt->m_nMinute = t->nMinute;
-  dt->m_nSecond = t->nSecond;
-  dt->m_nHundredth = t->nHundredth;
+  lnapi::NoteState::SetDatetime(*t, dt);
   return LNNOERROR;
 }
 
@@ -158,14 +162,7 @@ LNSTATUS LNNote::GetCreated(LNDatetime* dt) const {
   if (!m_pState || !m_pState->m_bOpen) return LNERR_NOT_OPEN;
   const auto t = lnapi::store::ParseTime(m_pState->m_row.strCreated);
   if (!t) return LNERR_BAD_DATA;
-  dt->m_bNull = false;
-  dt->m_nYear = t->nYear;
-  dt->m_nMonth = t->nMonth;
-  dt->m_nDay = t->nDay;
-  dt->m_nHour = t->nHour;
-  dt->m_nMinute = t->nMinute;
-  dt->m_nSecond = t->nSecond;
-  dt->m_nHundredth = t->nHundredth;
+  lnapi::NoteState::SetDatetime(*t, dt);
   return LNNOERROR;
 }
 

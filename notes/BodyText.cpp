@@ -194,6 +194,21 @@ STATUS ConvertPicture(const HtmlConversionContext& ctx, const std::string& field
   return status;
 }
 
+// Writes a picture file into folder, preparing the folder the first time
+// this thread uses it. WritePrivateFile checks the folder on every write;
+// should it have gone meanwhile, it is made again once.
+bool WritePicture(const std::string& folder, const std::string& path, std::string_view bytes) {
+  thread_local std::string preparedFolder;
+  const auto prepare = [&] {
+    preparedFolder.clear();
+    if (!platform::PrepareUserTempPath() || !platform::CreatePrivateDirectory(folder)) return false;
+    preparedFolder = folder;
+    return true;
+  };
+  if (preparedFolder != folder && !prepare()) return false;
+  return platform::WritePrivateFile(path, bytes) || (prepare() && platform::WritePrivateFile(path, bytes));
+}
+
 // Writes one picture and rewrites reference index to its file's path. A
 // file that cannot be written does not stop the conversion.
 STATUS ExportPicture(HtmlConversionContext& ctx, HTMLHANDLE hConverter, DWORD index,
@@ -207,8 +222,7 @@ STATUS ExportPicture(HtmlConversionContext& ctx, HTMLHANDLE hConverter, DWORD in
   const std::string path = folder + bodytext::PictureFileName(target.strFieldName,
                                                               where.strIndexText,
                                                               where.strOffsetText);
-  if (platform::PrepareUserTempPath() && platform::CreatePrivateDirectory(folder))
-    (void)platform::WritePrivateFile(path, bytes);
+  (void)WritePicture(folder, path, bytes);
   return HTMLSetReferenceText(hConverter, index, path.c_str());
 }
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,18 +70,30 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// A new file in dirFd that nobody else can have prepared: O_EXCL with a
-// random name. Returns its descriptor and name.
-int CreateScratchFile(int dirFd, const std::string& baseName, std::string* scratchName) {
-  std::random_device device;
-  std::uniform_int_distribution<unsigned> digits(0, 0xFFFFFF);
-  for (int attempt = 0; attempt < 32; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%06x", digits(device));
-    *scratchName = "." + baseName + suffix;
-    const int fd = ::openat(dirFd, scratchName->c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0 || errno != EEXIST) return fd;
+// The file name in dirFd opened for writing from its start. An existing
+// file is reused only when it is a plain file of ours with no other name;
+// anything else found there (a link, a pipe, a hard link to something
+// else) is removed and a fresh file is made with O_EXCL, so nothing
+// planted at the name is ever written through.
+//
+// Reusing the file instead of renaming a new one over it matters for
+// speed: replacing a file by rename makes ext4 write the old data out at
+// once, and a run rewrites the same picture names for every document.
+int OpenForOverwrite(int dirFd, const std::string& name) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const int existing = ::openat(dirFd, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (existing >= 0) {
+      struct stat st {};
+      if (::fstat(existing, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+          st.st_nlink == 1)
+        return existing;
+      ::close(existing);
+    }
+    if (existing >= 0 || errno != ENOENT) {
+      if (::unlinkat(dirFd, name.c_str(), 0) != 0 && errno != ENOENT) return -1;
+    }
+    const int fresh = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fresh >= 0 || errno != EEXIST) return fresh;
   }
   return -1;
 }
@@ -118,13 +129,14 @@ bool WritePrivateFile(const std::string& path, std::string_view bytes) {
   struct stat st {};
   if (dirFd.Get() < 0 || ::fstat(dirFd.Get(), &st) != 0 || st.st_uid != ::geteuid()) return false;
 
-  std::string scratch;
-  FileDescriptor file(CreateScratchFile(dirFd.Get(), name, &scratch));
+  FileDescriptor file(OpenForOverwrite(dirFd.Get(), name));
   if (file.Get() < 0) return false;
-  // The umask may only take bits away; make sure the mode is exactly 0600.
-  const bool written = ::fchmod(file.Get(), 0600) == 0 && WriteAll(file.Get(), bytes) && file.Close();
-  if (!written || ::renameat(dirFd.Get(), scratch.c_str(), dirFd.Get(), name.c_str()) != 0) {
-    ::unlinkat(dirFd.Get(), scratch.c_str(), 0);
+  // The umask may only take bits away, and a reused file may have been
+  // loosened; make sure the mode is exactly 0600 before the bytes go in.
+  const bool written = ::fchmod(file.Get(), 0600) == 0 && WriteAll(file.Get(), bytes) &&
+                       ::ftruncate(file.Get(), static_cast<off_t>(bytes.size())) == 0 && file.Close();
+  if (!written) {
+    ::unlinkat(dirFd.Get(), name.c_str(), 0);
     return false;
   }
   return true;

@@ -33,12 +33,13 @@ std::string UserTempPath();
 // link) owned by this user. Returns whether the directory may be used.
 [[nodiscard]] bool CreatePrivateDirectory(const std::string& path);
 
-// Writes bytes to the file at path, replacing an existing file, with mode
-// 0600. Never follows a symbolic link planted at the path or at its folder:
-// the bytes go to a fresh file beside it, which is then renamed over the
-// path, so a planted link is replaced, not written through. The folder must
-// be a real directory owned by this user. Returns false (and leaves no
-// partial file) when the file could not be written.
+// Writes bytes to the file at path, replacing its content, with mode 0600.
+// Never writes through anything planted at the path: an existing file is
+// reused only when it is a plain file of this user with no other name,
+// anything else there is removed and a fresh file made with O_EXCL. The
+// folder is opened without following a link and must be owned by this
+// user. Returns false (and leaves no partial file) when the file could not
+// be written.
 [[nodiscard]] bool WritePrivateFile(const std::string& path, std::string_view bytes);
 
 namespace detail {

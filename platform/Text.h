@@ -10,6 +10,9 @@ namespace platform {
 // Ill-formed input (a lone surrogate, a bad byte) becomes U+FFFD; nothing is
 // dropped silently.
 std::string ToUtf8(std::u16string_view text);
+// Appends one code point as UTF-8. Surrogate values are encoded like any
+// other (callers that must keep lone surrogates apart rely on it).
+void AppendUtf8(std::string& out, char32_t cp);
 std::u16string FromUtf8(std::string_view bytes);
 // Plain ASCII literal to UTF-16, for building texts from numbers and literals.
 std::u16string Ascii(std::string_view text);

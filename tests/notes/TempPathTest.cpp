@@ -106,6 +106,23 @@ TEST_F(UserTempPathTest, PrivateFileNeverWritesThroughAPlantedLink) {
   EXPECT_EQ(ModeOf(file), 0600u);
 }
 
+TEST_F(UserTempPathTest, PrivateFileNeverWritesThroughAHardLinkOrIntoAPipe) {
+  const fs::path victim = m_tmp / "tmp" / "victim.txt";
+  testsupport::WriteFile(victim, "precious");
+  const fs::path file = m_tmp / "tmp" / "Body02A.gif";
+  fs::create_hard_link(victim, file);
+  ASSERT_TRUE(platform::WritePrivateFile(file.string(), "GIF"));
+  EXPECT_EQ(testsupport::ReadFile(victim), "precious");
+  EXPECT_EQ(testsupport::ReadFile(file), "GIF");
+
+  // A pipe at the name must neither block the run nor receive the bytes.
+  const fs::path pipe = m_tmp / "tmp" / "Body02B.gif";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  ASSERT_TRUE(platform::WritePrivateFile(pipe.string(), "GIF89a"));
+  EXPECT_TRUE(fs::is_regular_file(pipe));
+  EXPECT_EQ(testsupport::ReadFile(pipe), "GIF89a");
+}
+
 TEST_F(UserTempPathTest, PrivateFileRefusesALinkedFolder) {
   const fs::path link = m_tmp / "tmp" / "temp";
   fs::create_directory_symlink(m_tmp / "home", link);

@@ -82,6 +82,8 @@ std::vector<std::string> VCardFiles(const std::vector<std::string>& sources) {
 
 }  // namespace
 
+const char* MailUsage() { return kUsage + 7; }  // without "usage: "
+
 bool IsMailCommand(const std::string& command) {
   return command == "import-mail" || command == "import-vcard" || command == "export-mail" ||
          command == "export-vcard";

@@ -22,6 +22,8 @@ namespace mailio {
 
 // True for the command names this module answers.
 bool IsMailCommand(const std::string& command);
+// The usage lines of these commands, for nsftool's help text.
+const char* MailUsage();
 // Runs one command with its arguments (after the command name). Returns the
 // process exit status; messages go to standard output and standard error.
 int RunMailCommand(const std::string& command, const std::vector<std::string>& args);

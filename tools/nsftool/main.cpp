@@ -26,8 +26,17 @@ const char* const kUsage =
     "         N mail memos (default 1000) plus N/20 contacts (at least 10); F user folders\n"
     "         (default 6) beside ($Inbox); about P percent exact duplicates (default 10)\n";
 
+// The mail commands' lines follow ours, aligned under "usage: ".
+void PrintUsage(std::ostream& out) {
+  out << kUsage;
+#ifdef TARNWICK_HAVE_MAILIO
+  out << "       " << mailio::MailUsage();
+#endif
+}
+
 int Usage(const std::string& problem) {
-  std::cerr << "nsftool: " << problem << "\n" << kUsage;
+  std::cerr << "nsftool: " << problem << "\n";
+  PrintUsage(std::cerr);
   return 2;
 }
 
@@ -132,7 +141,7 @@ int main(int argc, char** argv) {
   if (command == "dump") return Dump(args);
   if (command == "sample") return nsftool::SampleCommand(args);
   if (command == "--help" || command == "-h" || command == "help") {
-    std::cout << kUsage;
+    PrintUsage(std::cout);
     return 0;
   }
   return Usage("unknown command " + command);
