@@ -173,6 +173,30 @@ TEST_F(TreeWidget, TooltipOnlyForALabelCutOffAtTheRightEdge) {
   EXPECT_TRUE(tree->TooltipTextAt(longPos).isEmpty());
 }
 
+TEST_F(TreeWidget, TooltipIsWrappedAtSpacesToThreeQuartersOfTheTree) {
+  const std::u16string label =
+      u"Harbour extension - correspondence with the port authority and the city council about the quay";
+  const HTREEITEM item = Add(R, label);
+  Render();
+  const QPoint pos = tree->LabelRect(item).topLeft() + QPoint(5, 3);
+  QHelpEvent help(QEvent::ToolTip, pos, tree->viewport()->mapToGlobal(pos));
+  QApplication::sendEvent(tree->viewport(), &help);
+  ASSERT_TRUE(QToolTip::isVisible());
+  const QString shown = QToolTip::text();
+  QToolTip::hideText();
+
+  const QStringList lines = shown.split(QLatin1Char('\n'));
+  EXPECT_GT(lines.size(), 1);
+  const QFontMetrics metrics(QToolTip::font());
+  for (const QString& line : lines) EXPECT_LE(metrics.horizontalAdvance(line), tree->DefaultTipWidth()) << line.toStdString();
+  EXPECT_EQ(lines.join(QLatin1Char(' ')), QString::fromStdU16String(label).left(78));
+
+  // A word wider than the tip is not cut.
+  const QString word(60, QLatin1Char('w'));
+  EXPECT_EQ(CXHtmlTree::WrapTipText(QStringLiteral("a ") + word + QStringLiteral(" b"), metrics, 50),
+            QStringLiteral("a\n") + word + QStringLiteral("\nb"));
+}
+
 TEST_F(TreeWidget, TooltipAreasAreAnnouncedAfterAResize) {
   QSignalSpy init(tree.get(), &CXHtmlTree::WM_XHTMLTREE_INIT_TOOLTIP);
   tree->resize(300, 200);

@@ -18,6 +18,7 @@
 // must therefore not block waiting for such a worker.
 #pragma once
 
+#include <QFontMetrics>
 #include <QPixmap>
 #include <QTreeWidget>
 #include <functional>
@@ -128,6 +129,10 @@ public:
   // Default tooltip width: three quarters of the tree's width when that is
   // at least 200 pixels, else half of the parent's width.
   int DefaultTipWidth() const;
+  // text broken into lines at spaces so that each line fits maxWidth, as a
+  // tooltip with a maximum width shows it; a word wider than that stays
+  // whole on its own line.
+  static QString WrapTipText(const QString& text, const QFontMetrics& metrics, int maxWidth);
 
   // The check-box strip as last built (17 cells of CheckBoxSize square).
   const QPixmap& CheckBoxStrip() const { return m_checkBoxStrip; }

@@ -285,6 +285,24 @@ int CXHtmlTree::DefaultTipWidth() const {
   return parentWidget() ? parentWidget()->width() / 2 : width();
 }
 
+QString CXHtmlTree::WrapTipText(const QString& text, const QFontMetrics& metrics, int maxWidth) {
+  QStringList lines;
+  QString line;
+  bool first = true;
+  for (const QString& word : text.split(QLatin1Char(' '))) {
+    const QString candidate = first ? word : line + QLatin1Char(' ') + word;
+    if (!first && !line.isEmpty() && metrics.horizontalAdvance(candidate) > maxWidth) {
+      lines << line;
+      line = word;
+    } else {
+      line = candidate;
+    }
+    first = false;
+  }
+  lines << line;
+  return lines.join(QLatin1Char('\n'));
+}
+
 void CXHtmlTree::RebuildTips() {
   m_bRebuildTips = false;
   // Tooltips are looked up per row when asked for, so only the parent
@@ -315,7 +333,8 @@ bool CXHtmlTree::viewportEvent(QEvent* event) {
     } else {
       unsigned flags = 0;
       const HTREEITEM item = HitTest(help->pos(), &flags);
-      QToolTip::showText(help->globalPos(), text, viewport(), GetItemRect(item));
+      const QString shown = WrapTipText(text, QFontMetrics(QToolTip::font()), DefaultTipWidth());
+      QToolTip::showText(help->globalPos(), shown, viewport(), GetItemRect(item));
     }
     return true;
   }
