@@ -91,9 +91,9 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
   std::u16string path = source;
   // A dry run copies nothing: it judges the source itself and changes nothing.
   if (m_s.m_bModifyOriginal == 0 && !m_options.bDryRun) {
-    path = NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp);
+    path = FreeNewDatabasePath(NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp));
     m_log.AddLogRow(u"Creating Database " + path);
-    if (!platform::CopyFileReplace(platform::ToUtf8(source), platform::ToUtf8(path))) {
+    if (!platform::CopyFileNew(platform::ToUtf8(source), platform::ToUtf8(path))) {
       m_log.AddLogRow(u"Database not created: " + path);
       m_log.WriteLogText(u"Database not created. \r\n ");
       return Outcome::notCreated;
@@ -218,6 +218,16 @@ std::u16string NewDatabasePath(const std::u16string& folder, const std::u16strin
   const std::u16string fileName =
       slash == std::u16string::npos ? std::u16string() : source.substr(slash + 1);
   return folder + platform::kPathSeparator + fileName + stamp + u".nsf";
+}
+
+std::u16string FreeNewDatabasePath(const std::u16string& path) {
+  if (!platform::FileExists(platform::ToUtf8(path))) return path;
+  constexpr std::u16string_view kExtension = u".nsf";
+  const std::u16string stem = path.substr(0, path.size() - kExtension.size());
+  for (int n = 2;; ++n) {
+    std::u16string candidate = stem + u"-" + platform::DecimalText(n) + std::u16string(kExtension);
+    if (!platform::FileExists(platform::ToUtf8(candidate))) return candidate;
+  }
 }
 
 std::u16string SecondTargetFolderName(const RunSettings& settings) {
