@@ -30,7 +30,7 @@ struct PassContext {
   RunLog& log;
   bool bDryRun = false;
   // No sub folder could be found or made: actions 2 and 3 dispose of
-  // nothing, and every pass says so in one row.
+  // nothing, and the run says so in one row per database.
   bool bTargetMissing = false;
   // Dry run: the note id that registered each digest, to name the kept
   // document of every duplicate. Emptied with m_mapDuplicateKeys.

@@ -121,6 +121,12 @@ void Worker::ProcessOpenDatabase() {
     const bool bTarget = UsesTarget() && !m_options.bDryRun;
     if (bTarget) target = PrepareTargetFolder();
     m_ctx.bTargetMissing = UsesTarget() && !target.bFound && !m_options.bDryRun;
+    if (m_ctx.bTargetMissing) {
+      // Said once for the database: no folder of it can move or copy anything.
+      const std::u16string row = TargetMissingRow(m_s.m_strSubFolderName);
+      m_log.AddLogRow(row);
+      m_log.WriteLogText(row + u"\r\n");
+    }
     FolderLoop(target);
     if (bTarget && target.bFound) {
       target.folder.Save(0);
@@ -177,11 +183,6 @@ void Worker::FolderLoop(TargetFolder& target) {
     m_log.WriteLogText(u"\r\n");
     m_log.AddLogRow(u"Processing Folder :\t" + record.strName);
     if (m_s.m_bModifyOriginal == 1 && m_s.m_nAction != 0) {
-      if (m_ctx.bTargetMissing) {
-        const std::u16string row = TargetMissingRow(m_s.m_strSubFolderName);
-        m_log.AddLogRow(row);
-        m_log.WriteLogText(row + u"\r\n");
-      }
       ProcessFolderAction(m_ctx, target.folder, record.dwNoteId, m_s.m_nAction);
     } else {
       ProcessFolderDelete(m_ctx, record.dwNoteId);
