@@ -31,7 +31,7 @@ public:
   Worker(RunSettings& settings, RunPage& page, const RunOptions& options, bool bMultiple)
       : m_s(settings), m_page(page), m_options(options),
         m_log(settings.m_logFile, page, options.strLogPath),
-        m_ctx{settings, m_log, options.bDryRun, false, {}}, m_bMultiple(bMultiple) {}
+        m_ctx{settings, m_log, options.bDryRun, false, {}, {}}, m_bMultiple(bMultiple) {}
 
   int Run();
 
@@ -182,6 +182,7 @@ void Worker::FolderLoop(TargetFolder& target) {
     m_log.WriteLogText(record.strName);
     m_log.WriteLogText(u"\r\n");
     m_log.AddLogRow(u"Processing Folder :\t" + record.strName);
+    m_ctx.strFolderName = record.strName;
     if (m_s.m_bModifyOriginal == 1 && m_s.m_nAction != 0) {
       ProcessFolderAction(m_ctx, target.folder, record.dwNoteId, m_s.m_nAction);
     } else {

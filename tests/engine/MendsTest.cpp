@@ -3,6 +3,8 @@
 // passes are reported, and a dry run changes nothing.
 #include "tests/engine/RunFixture.h"
 
+#include <sqlite3.h>
+
 #include "engine/FolderPass.h"
 
 namespace runtest {
@@ -158,6 +160,35 @@ TEST_F(RunTest, ErrorOutsideThePassesIsReportedAndTheNextDatabaseGoesOn) {
   EXPECT_EQ(DocumentIds(Dump(locked)), (std::set<int>{4, 8}));
   EXPECT_EQ(Entries(Dump(free), "Dups").size(), 1u);
   EXPECT_EQ(page.messages.size(), 1u);
+}
+
+TEST_F(RunTest, BatchThatCannotCommitIsRolledBackAndLaterFoldersStillCommit) {
+  s.m_bModifyOriginal = 1;
+  const auto db = Db("mail.nsf", Database({Memo(4, "Report"), Memo(8, "Report"), Memo(12, "Note"),
+                                           Memo(16, "Note"), Folder(100, "($Inbox)", "4, 8"),
+                                           Folder(104, "Other", "12, 16")}));
+  // A reader in another connection keeps the first folder's commit waiting
+  // past the busy timeout; it lets go when the second folder starts.
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(db.c_str(), &reader, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM meta;", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  int nFolders = 0;
+  page.onRow = [&](const std::u16string& row) {
+    if (row.rfind(u"Processing Folder :", 0) == 0 && ++nFolders == 2)
+      sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+  };
+  RunSingle(db);
+  sqlite3_close(reader);
+
+  EXPECT_EQ(DocumentIds(Dump(db)), (std::set<int>{4, 8, 12}));
+  const auto rows = RunRows();
+  const auto cut = std::find_if(rows.begin(), rows.end(), [](const std::u16string& row) {
+    return row.rfind(u"Folder not fully processed: ($Inbox) (", 0) == 0;
+  });
+  ASSERT_TRUE(cut != rows.end() && cut + 1 != rows.end());
+  EXPECT_EQ(*(cut + 1), Summary(2, 0));  // nothing claimed as disposed of
+  EXPECT_EQ(rows.back(), Summary(2, 1));
 }
 
 }  // namespace
