@@ -55,6 +55,25 @@ TEST_F(RunTest, MissingSubFolderDisposesOfNothing) {
   EXPECT_EQ(log.find(missing), log.rfind(missing));
 }
 
+TEST_F(RunTest, DocumentsWhoseTickedFieldsAreAllEmptyAreKept) {
+  s.m_bModifyOriginal = 1;
+  s.m_bMailSubject = s.m_bMailSender = s.m_bMailReceiver = 0;
+  s.m_bMailDateTime = s.m_bMailBody = 0;  // attachments only: no memo has one
+  s.m_bContactFirstName = s.m_bContactLastName = s.m_bContactFullName = s.m_bContactEmail = 0;
+  s.m_bContactCompany = 1;  // no contact has a company
+  const std::string person = R"J({ "class": "document", "noteId": %, "created": "2010-03-05T14:07:09",
+      "items": [ { "name": "Form", "type": "text", "value": "Person" } ] })J";
+  const auto contact = [&](const std::string& id) {
+    std::string text = person;
+    return text.replace(text.find('%'), 1, id);
+  };
+  const auto db = Db("mail.nsf", Database({Memo(4, "Report"), Memo(8, "Report"), contact("12"),
+                                           contact("16"), Folder(100, "($Inbox)", "4, 8, 12, 16")}));
+  RunSingle(db);
+  EXPECT_EQ(DocumentIds(Dump(db)), (std::set<int>{4, 8, 12, 16}));
+  EXPECT_EQ(RunRows().back(), Summary(4, 0));
+}
+
 TEST_F(RunTest, SecondTargetNamesAreKept) {
   s.m_strSubFolderName = u"Dups";
   s.m_bMultipleFiles = 1;
