@@ -101,8 +101,10 @@ public:
         m_answer(w);
       } else if (m_elapsed.elapsed() > timeoutMs) {
         m_timer.stop();
+        // done(), not reject(): a page's reject() asks its own question.
         for (QWidget* top : QApplication::topLevelWidgets())
-          if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible()) dialog->reject();
+          if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible())
+            dialog->done(QDialog::Rejected);
       }
     });
     m_timer.start();
