@@ -114,10 +114,13 @@ public:
   DocumentUnit(const DocumentUnit&) = delete;
   DocumentUnit& operator=(const DocumentUnit&) = delete;
   [[nodiscard]] bool IsOpen() const { return m_bOpen; }
+  // A commit that fails leaves the unit open, so the destructor rolls it
+  // back instead of leaving a transaction that later changes would nest in.
   [[nodiscard]] bool Commit() {
     if (!m_bOpen) return false;
+    if (m_db.CommitTransaction() != LNNOERROR) return false;
     m_bOpen = false;
-    return m_db.CommitTransaction() == LNNOERROR;
+    return true;
   }
 
 private:
