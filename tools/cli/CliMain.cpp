@@ -10,6 +10,7 @@
 #include "engine/RunSettings.h"
 #include "engine/SummaryRows.h"
 #include "platform/Text.h"
+#include "platform/Version.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
 
@@ -88,6 +89,10 @@ int Main(const std::vector<std::string>& args) {
   const CliOptions& o = parsed.options;
   if (o.bHelp) {
     std::cout << UsageText();
+    return kExitDone;
+  }
+  if (o.bVersion) {
+    std::cout << "tarnwick-cli " << platform::ProgramVersion() << std::endl;
     return kExitDone;
   }
   if (settings.m_bMultipleFiles == 0 && !SelectEveryFolder(settings)) {
