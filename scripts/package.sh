@@ -8,6 +8,6 @@ build=${BUILD_DIR:-$root/build}
 # dpkg-shlibdeps reads the dependencies of the linked libraries.
 command -v dpkg-shlibdeps >/dev/null || { echo "package.sh: dpkg-shlibdeps is missing (apt-get install dpkg-dev)" >&2; exit 1; }
 rm -f "$build"/package/tarnwick_*.deb
-(cd "$build" && cpack -G DEB -C RelWithDebInfo >&2)
+(cd "$build" && cpack -G DEB >&2)
 deb=$(ls "$build"/package/tarnwick_*.deb)
 echo "$deb"
