@@ -10,7 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/Run.h"
+#include "engine/RunProgress.h"
+#include "engine/RunSettings.h"
+#include "platform/Text.h"
 #include "tests/support/TestSupport.h"
+#include "tools/cli/CliOptions.h"
+#include "tools/cli/CliPage.h"
 #include "tools/cli/ProgressLine.h"
 #include "tools/nsftool/NsfJson.h"
 
@@ -23,7 +29,8 @@ const std::string kThreeMemos = R"J({ "format": "nsf-json", "version": 1, "notes
   { "class": "document", "noteId": 4, "items": [ { "name": "Form", "type": "text", "value": "Memo" } ] },
   { "class": "document", "noteId": 8, "items": [ { "name": "Form", "type": "text", "value": "Memo" } ] },
   { "class": "document", "noteId": 12, "items": [ { "name": "Form", "type": "text", "value": "Memo" } ] },
-  { "class": "folder", "noteId": 100, "name": "($Inbox)", "entries": [4, 8, 12] } ] })J";
+  { "class": "folder", "noteId": 100, "name": "($Inbox)", "entries": [4, 8, 12] },
+  { "class": "view", "noteId": 104, "name": "($All)", "select": "all" } ] })J";
 
 TEST(ProgressLine, FormatShowsDatabaseCountsRateAndTimeLeft) {
   const std::string kLong = "/home/ada/very/long/path/mail.nsf";
@@ -65,6 +72,41 @@ TEST(ProgressLine, RedrawsAtMostTenTimesASecondAndErasesItself) {
   EXPECT_EQ(nDraws, 21u);  // at the start, then once every 100 ms
   const std::string last = "\r\x1b[K/m/a.nsf: 200 of 200 documents, 100 per second, 0:00 left\r\x1b[K";
   EXPECT_EQ(text.substr(text.size() - last.size()), last);
+}
+
+struct RecordingProgress : RunProgress {
+  std::vector<std::pair<std::u16string, std::uint64_t>> started;
+  std::uint64_t nJudged = 0;
+  void DatabaseStarted(const std::u16string& strPath, std::uint64_t nTotal) override {
+    started.emplace_back(strPath, nTotal);
+  }
+  void DocumentJudged() override { ++nJudged; }
+};
+
+// The total is what the passes walk: "($All)" only when it is included.
+TEST(RunProgress, CountsTheEntriesThePassesWalk) {
+  for (const bool bAllView : {false, true}) {
+    testsupport::ScopedTempDir tmp;
+    const std::string db = (tmp / "mail.nsf").string();
+    nsftool::ImportJson(kThreeMemos, db);
+    std::vector<std::string> args{"tarnwick-cli", "--new-files", tmp.Path().string(), db};
+    if (bAllView) args.push_back("--include-all-view");
+    RunSettings settings;
+    ASSERT_FALSE(cli::ParseCommandLine(args, settings, {}).usageError);
+    ASSERT_TRUE(SelectEveryFolder(settings));
+    std::FILE* rows = std::fopen("/dev/null", "w");
+    cli::CliPage page(rows, true);
+    RecordingProgress progress;
+    RunOptions options;
+    options.strLogPath = StartRun(settings, page, platform::FromUtf8(tmp.Path().string()));
+    options.pProgress = &progress;
+    RunWorker(settings, page, options);
+    std::fclose(rows);
+    const std::uint64_t nExpected = bAllView ? 6 : 3;
+    ASSERT_EQ(progress.started.size(), 1u);
+    EXPECT_EQ(progress.started[0], std::make_pair(platform::FromUtf8(db), nExpected));
+    EXPECT_EQ(progress.nJudged, nExpected);
+  }
 }
 
 struct TerminalRun {
