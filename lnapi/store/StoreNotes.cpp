@@ -188,14 +188,20 @@ const Store::FormIndex& Store::DocumentsByForm() {
   if (m_formIndex.nDataVersion == nDataVersion && m_formIndex.nTotalChanges == nTotalChanges)
     return m_formIndex;
   m_formIndex = FormIndex{nDataVersion, nTotalChanges, {}};
-  // The form is the first Form text item, as GetFormNote reads it.
-  Statement q(*this,
-              "SELECT n.id, (SELECT i.value FROM items i WHERE i.note = n.id AND "
-              "i.name = 'Form' COLLATE NOCASE AND i.type = 1280 ORDER BY i.seq LIMIT 1) "
-              "FROM notes n WHERE n.class = 1 AND n.life = 0 ORDER BY n.id");
-  while (q.Step()) {
-    if (q.IsNull(1)) continue;
-    m_formIndex.mapIdsByForm[q.Text(1)].push_back(static_cast<NOTEID>(q.Int(0)));
+  // The form is the first Form text item, as GetFormNote reads it. Two
+  // scans in id order, merged here, read the file front to back; asking
+  // for each document's form in turn would seek once per document.
+  Statement live(*this, "SELECT id FROM notes WHERE class = 1 AND life = 0 ORDER BY id");
+  Statement forms(*this,
+                  "SELECT note, value FROM items WHERE name = 'Form' COLLATE NOCASE AND "
+                  "type = 1280 ORDER BY note, seq");
+  bool bForm = forms.Step();
+  while (live.Step()) {
+    const std::int64_t id = live.Int(0);
+    while (bForm && forms.Int(0) < id) bForm = forms.Step();
+    if (!bForm || forms.Int(0) != id) continue;
+    m_formIndex.mapIdsByForm[forms.Text(1)].push_back(static_cast<NOTEID>(id));
+    while (bForm && forms.Int(0) == id) bForm = forms.Step();
   }
   return m_formIndex;
 }
