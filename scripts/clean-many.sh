@@ -9,7 +9,8 @@
 # and error into OUT_DIR/results/N/; OUT_DIR/joblog.tsv lists every job with
 # its exit status (column Exitval) and the database it cleaned. Without
 # tarnwick-cli options each database is cleaned into a new file in
-# OUT_DIR/clean/. The exit status is the number of jobs that failed (at most
+# OUT_DIR/clean/N/ (a folder per job, so databases of one file name cleaned
+# at the same moment on different machines never meet). The exit status is the number of jobs that failed (at most
 # 101), so 0 means every database was processed completely.
 #
 # Set TARNWICK_CLI to the program's path when it is not on PATH; on other
@@ -30,16 +31,17 @@ source_dir=$(cd "$1" && pwd)
 mkdir -p "$2"
 out_dir=$(cd "$2" && pwd)
 shift 2
-cli_options=("$@")
-if [ ${#cli_options[@]} -eq 0 ]; then
-  mkdir -p "$out_dir/clean"
-  cli_options=(--new-files "$out_dir/clean")
-fi
 cli=${TARNWICK_CLI:-tarnwick-cli}
 mkdir -p "$out_dir/logs" "$out_dir/results"
+job_folders="${out_dir@Q}/logs/{#}"
+cli_options=("${@@Q}")
+if [ $# -eq 0 ]; then
+  job_folders+=" ${out_dir@Q}/clean/{#}"
+  cli_options=(--new-files "${out_dir@Q}/clean/{#}")
+fi
 
 # parallel reads NUL-separated names (-0), so no file name is split.
 find "$source_dir" -type f -iname '*.nsf' -print0 | sort -z |
   parallel -0 "${parallel_options[@]}" --joblog "$out_dir/joblog.tsv" \
     --results "$out_dir/results/{#}/" \
-    mkdir -p "${out_dir@Q}/logs/{#}" '&&' "${cli@Q}" "${cli_options[@]@Q}" --log-dir "${out_dir@Q}/logs/{#}" {}
+    mkdir -p "$job_folders" '&&' "${cli@Q}" "${cli_options[@]}" --log-dir "${out_dir@Q}/logs/{#}" {}

@@ -71,6 +71,9 @@ TEST(ParallelRecipe, EveryDatabaseGetsItsOwnLogAndFailuresAreCounted) {
           << log.path();
     }
   EXPECT_EQ(nLogs, 3);
+  int nCopies = 0;
+  for (const auto& copy : fs::recursive_directory_iterator(out / "clean")) nCopies += copy.is_regular_file();
+  EXPECT_EQ(nCopies, 3);  // three databases of one file name, none lost
   for (const char* sub : {"a", "b", "c"}) EXPECT_EQ(exits.at((src / sub / "mail.nsf").string()), 0) << sub;
 }
 
