@@ -1,5 +1,7 @@
 #include "engine/Run.h"
 
+#include "notes/BodyText.h"
+
 #include <filesystem>
 #include <optional>
 
@@ -8,6 +10,7 @@
 #include "engine/RunPage.h"
 #include "engine/RunProgress.h"
 #include "engine/RunSettings.h"
+#include "notes/BodyText.h"
 #include "notes/FolderList.h"
 #include "notes/FolderTree.h"
 #include "platform/Paths.h"
@@ -325,6 +328,8 @@ int RunSingleFile(RunSettings& settings, RunPage& page, const RunOptions& option
 }
 
 int RunWorker(RunSettings& settings, RunPage& page, const RunOptions& options) {
-  return settings.m_bMultipleFiles == 1 ? RunMultipleFiles(settings, page, options)
-                                        : RunSingleFile(settings, page, options);
+  const int result = settings.m_bMultipleFiles == 1 ? RunMultipleFiles(settings, page, options)
+                                                    : RunSingleFile(settings, page, options);
+  FlushPictureFiles();  // the pictures of the run's bodies, as the run leaves them
+  return result;
 }
