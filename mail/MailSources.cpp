@@ -1,4 +1,4 @@
-#include "tools/mailio/MailSources.h"
+#include "mail/MailSources.h"
 
 #include <sys/stat.h>
 
@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-#include "tools/mailio/Mbox.h"
+#include "mail/Mbox.h"
 
 namespace mailio {
 
@@ -95,10 +95,12 @@ std::optional<LocalTime> FileArrival(const fs::path& file) {
 // A single message file: an mbox-style envelope line at its top is dropped
 // (and gives the arrival time).
 void OneFile(const fs::path& file, const std::string& folder, const std::function<void(SourceMessage&&)>& fn) {
-  SourceMessage m{file.string(), 1, folder, {}, {}, FileArrival(file)};
+  SourceMessage m{file.string(), 1, folder, {}, {}, FileArrival(file), {}};
   if (ReadWhole(file, &m.bytes, &m.error) && m.bytes.starts_with("From ")) {
     const auto eol = m.bytes.find('\n');
-    if (auto t = FromLineTime(std::string_view(m.bytes).substr(0, eol))) m.arrival = t;
+    m.fromLine = m.bytes.substr(0, eol);
+    if (!m.fromLine.empty() && m.fromLine.back() == '\r') m.fromLine.pop_back();
+    if (auto t = FromLineTime(m.fromLine)) m.arrival = t;
     m.bytes.erase(0, eol == std::string::npos ? m.bytes.size() : eol + 1);
   }
   fn(std::move(m));
@@ -109,7 +111,8 @@ bool MboxFile(const fs::path& file, const std::string& folder, const std::functi
   return ReadMbox(
       file,
       [&](MboxMessage&& m) {
-        fn({file.string(), m.number, folder, std::move(m.bytes), {}, FromLineTime(m.fromLine)});
+        auto arrival = FromLineTime(m.fromLine);
+        fn({file.string(), m.number, folder, std::move(m.bytes), {}, arrival, std::move(m.fromLine)});
       },
       error);
 }
@@ -161,7 +164,7 @@ bool Directory(const fs::path& dir, const std::vector<std::string>& levels,
     } else if (LooksLikeMbox(ReadHead(entry))) {
       std::string readError;
       if (!MboxFile(entry, FolderNameFromLevels(Plus(below, StripSuffix(name, {".mbox", ".mbx"}))), fn, &readError))
-        fn({entry.string(), 1, {}, {}, "cannot be read: " + readError, std::nullopt});
+        fn({entry.string(), 1, {}, {}, "cannot be read: " + readError, std::nullopt, {}});
     }
   }
   return true;

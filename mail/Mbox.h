@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/mailio/MailDoc.h"
+#include "mail/MailDoc.h"
 
 namespace mailio {
 
@@ -55,7 +55,10 @@ public:
 
   // Creates or truncates path. False with *error on failure.
   [[nodiscard]] bool Open(const std::filesystem::path& path, std::string* error);
+  // A message with a From_ line made from sender and when.
   void Append(const std::string& sender, const LocalTime& when, std::string_view message);
+  // A message with the given From_ line (without its line end).
+  void AppendWithFromLine(std::string_view fromLine, std::string_view message);
   [[nodiscard]] bool Close(std::string* error);
 
 private:

@@ -1,4 +1,4 @@
-#include "tools/mailio/Mbox.h"
+#include "mail/Mbox.h"
 
 #include <cerrno>
 #include <cstring>
@@ -154,12 +154,20 @@ bool MboxWriter::Open(const std::filesystem::path& path, std::string* error) {
 }
 
 void MboxWriter::Append(const std::string& sender, const LocalTime& when, std::string_view message) {
+  AppendWithFromLine(FromLine(sender, when), message);
+}
+
+void MboxWriter::AppendWithFromLine(std::string_view fromLine, std::string_view message) {
   if (!m_pFile) return;
-  std::string out = FromLine(sender, when);
+  std::string out(fromLine);
   out += '\n';
-  out += QuoteFromLines(message);
-  if (out.back() != '\n') out += '\n';
-  out += '\n';
+  // An empty message is its From_ line alone: a separating empty line would
+  // be read back as a message of one line end.
+  if (!message.empty()) {
+    out += QuoteFromLines(message);
+    if (out.back() != '\n') out += '\n';
+    out += '\n';
+  }
   std::fwrite(out.data(), 1, out.size(), m_pFile);
 }
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/mailio/MailDoc.h"
+#include "mail/MailDoc.h"
 
 namespace mailio {
 
@@ -36,6 +36,7 @@ struct SourceMessage {
   // When it arrived, as far as the container tells (mbox From_ line, maildir
   // file name, file time): the created time of a message without a Date.
   std::optional<LocalTime> arrival;
+  std::string fromLine;  // the mbox From_ line it came with, without its line end; else empty
 };
 
 // Calls onMessage for every message of source, in file order. Returns false

@@ -1,4 +1,4 @@
-#include "tools/mailio/MailDatabase.h"
+#include "mail/MailDatabase.h"
 
 #include <algorithm>
 #include <cctype>

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "lnapi/LNNotes.h"
-#include "tools/mailio/MailDoc.h"
+#include "mail/MailDoc.h"
 
 namespace lnapi::store {
 class Store;
