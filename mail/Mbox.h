@@ -6,6 +6,7 @@
 // Not thread-safe per object; separate objects are independent.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -24,6 +25,10 @@ struct MboxMessage {
   std::size_t number = 0;  // from 1
   std::string bytes;       // the message, From_ line and quoting taken off
   std::string fromLine;    // its From_ line, without the line end
+  // Its entry in the file as it stands: from its From_ line up to the next
+  // one (or the end), the separating empty line included.
+  std::uint64_t offset = 0, length = 0;
+  bool endsWithLineEnd = true;  // false: the file ends inside its last line
 };
 using MboxCallback = std::function<void(MboxMessage&&)>;
 

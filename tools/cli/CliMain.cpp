@@ -10,6 +10,7 @@
 #include "engine/RunSettings.h"
 #include "engine/SummaryRows.h"
 #include "platform/Text.h"
+#include "tools/cli/CliMailSources.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
 
@@ -90,7 +91,9 @@ int Main(const std::vector<std::string>& args) {
     std::cout << UsageText();
     return kExitDone;
   }
-  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolder(settings)) {
+  NormalizeMailSourcePaths(settings);
+  mailio::MailSourceProvider sources(MailSourceSettingsFor(settings, o.bDryRun));
+  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources)) {
     PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
     return kExitNotStarted;
   }
@@ -103,6 +106,8 @@ int Main(const std::vector<std::string>& args) {
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
+  options.pSources = &sources;
+  sources.SetJournalFolder(platform::ToUtf8(MailJournalFolder(options.strLogPath)));
   RunWorker(settings, page, options);
   std::signal(SIGINT, SIG_DFL);
   g_pRunning = nullptr;
@@ -110,7 +115,8 @@ int Main(const std::vector<std::string>& args) {
   std::cout << "Log file path: " << platform::ToUtf8(options.strLogPath) << std::endl;
   // A single-file run whose database was not made or opened ends without
   // its completion message.
-  return page.Messages().empty() ? kExitNotStarted : kExitDone;
+  if (page.Messages().empty() || sources.AnyFailed()) return kExitNotStarted;
+  return kExitDone;
 }
 
 }  // namespace cli
