@@ -24,6 +24,7 @@
 #include "engine/RunSettings.h"
 
 class RunLog;
+class RunProgress;
 
 struct PassContext {
   RunSettings& settings;
@@ -35,6 +36,8 @@ struct PassContext {
   // Dry run: the note id that registered each digest, to name the kept
   // document of every duplicate. Emptied with m_mapDuplicateKeys.
   std::map<KeyDigest, NOTEID> mapKeptIds;
+  // Told of every entry the passes judge; may be null (not owned).
+  RunProgress* pProgress = nullptr;
 };
 
 bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId, int action);

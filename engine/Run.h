@@ -30,6 +30,7 @@
 
 struct RunSettings;
 class RunPage;
+class RunProgress;
 
 // Stands in for database arguments that are no database files (mail
 // sources): the run judges a database that the provider makes from the
@@ -57,6 +58,8 @@ struct RunOptions {
   // Judge every document and report each duplicate ("Duplicate Item ID:")
   // in the log file, but change no database and copy nothing.
   bool bDryRun = false;
+  // Told of every document judged; null: nobody is told (not owned).
+  RunProgress* pProgress = nullptr;
   // Mail sources and the like; none: every argument is a database file.
   SourceProvider* pSources = nullptr;  // not owned; outlives the run
 };

@@ -4,15 +4,18 @@
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 #include "engine/Run.h"
 #include "engine/RunSettings.h"
 #include "engine/SummaryRows.h"
 #include "platform/Text.h"
+#include "platform/Version.h"
 #include "tools/cli/CliMailSources.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
+#include "tools/cli/ProgressLine.h"
 
 namespace cli {
 
@@ -91,6 +94,10 @@ int Main(const std::vector<std::string>& args) {
     std::cout << UsageText();
     return kExitDone;
   }
+  if (o.bVersion) {
+    std::cout << "tarnwick-cli " << platform::ProgramVersion() << std::endl;
+    return kExitDone;
+  }
   NormalizeMailSourcePaths(settings);
   mailio::MailSourceProvider sources(MailSourceSettingsFor(settings, o.bDryRun));
   if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources)) {
@@ -100,15 +107,22 @@ int Main(const std::vector<std::string>& args) {
   // A dry run changes nothing, so there is nothing to confirm.
   if (settings.m_bModifyOriginal == 1 && !o.bDryRun && !ConfirmOriginals(o)) return kExitNotStarted;
 
-  CliPage page(stdout, o.bQuiet);
+  // The progress line is for a person watching a terminal; a script reading
+  // standard error, or --quiet, gets none.
+  std::optional<ProgressLine> progress;
+  if (!o.bQuiet && ::isatty(STDERR_FILENO)) progress.emplace(stderr);
+  ProgressLine* pProgress = progress ? &*progress : nullptr;
+  CliPage page(stdout, o.bQuiet, pProgress);
   page.SetInitialRows(SummaryRows(settings));
   InstallStop(settings);
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
+  options.pProgress = pProgress;
   options.pSources = &sources;
   sources.SetJournalFolder(platform::ToUtf8(MailJournalFolder(options.strLogPath)));
   RunWorker(settings, page, options);
+  if (progress) progress->Clear();
   std::signal(SIGINT, SIG_DFL);
   g_pRunning = nullptr;
 
