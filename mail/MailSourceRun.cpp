@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -188,6 +189,10 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
   options.bContent = m_settings.bReadBody;
   options.bAttachmentData = false;
   std::string failure;
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  const LocalTime readStart{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
   // One message into the database; the first failure refuses the source.
   auto add = [&](std::string_view bytes, const std::string& folder, const std::string& where,
                  std::optional<LocalTime> arrival, Message place) {
@@ -201,7 +206,9 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
       failure = where + " " + r.error;
       return;
     }
-    if (!r.doc->created) r.doc->created = arrival;
+    // Undated and without an arrival: the time the read began, the same for
+    // every copy (the clock would part copies read a second apart).
+    if (!r.doc->created) r.doc->created = arrival ? arrival : readStart;
     r.doc->items.push_back(Item::MakeText(kSourceIndexItem, std::to_string(source.vecMessages.size())));
     NOTEID id = 0;
     std::string storeError;
@@ -217,7 +224,9 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
       bool ok = false;
       const std::string bytes = ReadFileBytes(m.file, &ok);
       if (!ok) failure = failure.empty() ? m.file.string() + " cannot be read" : failure;
-      add(bytes, m.folder, m.file.string(), std::nullopt, {0, 0, m.file.string()});
+      // A message without a Date is dated by its delivery, as the import
+      // dates it: the time of this run would part copies read a second apart.
+      add(bytes, m.folder, m.file.string(), FileArrival(m.file), {0, 0, m.file.string()});
     }
   } else {
     const std::string folder = source.path.filename().string();

@@ -79,19 +79,6 @@ std::optional<LocalTime> LocalFromUnix(std::time_t t) {
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-// Maildir file names start with the delivery time in seconds; other files
-// have their modification time.
-std::optional<LocalTime> FileArrival(const fs::path& file) {
-  const std::string name = file.filename().string();
-  std::size_t digits = 0;
-  while (digits < name.size() && std::isdigit(static_cast<unsigned char>(name[digits]))) ++digits;
-  if (digits >= 9 && digits <= 11 && digits < name.size() && name[digits] == '.')
-    return LocalFromUnix(static_cast<std::time_t>(std::stoll(name.substr(0, digits))));
-  struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) return std::nullopt;
-  return LocalFromUnix(st.st_mtime);
-}
-
 // A single message file: an mbox-style envelope line at its top is dropped
 // (and gives the arrival time).
 void OneFile(const fs::path& file, const std::string& folder, const std::function<void(SourceMessage&&)>& fn) {
@@ -171,6 +158,17 @@ bool Directory(const fs::path& dir, const std::vector<std::string>& levels,
 }
 
 }  // namespace
+
+std::optional<LocalTime> FileArrival(const fs::path& file) {
+  const std::string name = file.filename().string();
+  std::size_t digits = 0;
+  while (digits < name.size() && std::isdigit(static_cast<unsigned char>(name[digits]))) ++digits;
+  if (digits >= 9 && digits <= 11 && digits < name.size() && name[digits] == '.')
+    return LocalFromUnix(static_cast<std::time_t>(std::stoll(name.substr(0, digits))));
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return std::nullopt;
+  return LocalFromUnix(st.st_mtime);
+}
 
 std::string FolderNameFromLevels(const std::vector<std::string>& levels) {
   std::string name;

@@ -45,6 +45,10 @@ struct SourceMessage {
                                         const std::function<void(SourceMessage&&)>& onMessage,
                                         std::string* error);
 
+// When a message file arrived: the delivery time at the start of a maildir
+// file name, else the file's modification time.
+std::optional<LocalTime> FileArrival(const std::filesystem::path& file);
+
 // The Notes folder name for a file-system folder path of levels.
 std::string FolderNameFromLevels(const std::vector<std::string>& levels);
 
