@@ -12,6 +12,7 @@
 #include "engine/SummaryRows.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
+#include "tools/cli/CliMailSources.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
 #include "tools/cli/ProgressLine.h"
@@ -97,7 +98,9 @@ int Main(const std::vector<std::string>& args) {
     std::cout << "tarnwick-cli " << platform::ProgramVersion() << std::endl;
     return kExitDone;
   }
-  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolder(settings)) {
+  NormalizeMailSourcePaths(settings);
+  mailio::MailSourceProvider sources(MailSourceSettingsFor(settings, o.bDryRun));
+  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources)) {
     PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
     return kExitNotStarted;
   }
@@ -116,6 +119,8 @@ int Main(const std::vector<std::string>& args) {
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
   options.pProgress = pProgress;
+  options.pSources = &sources;
+  sources.SetJournalFolder(platform::ToUtf8(MailJournalFolder(options.strLogPath)));
   RunWorker(settings, page, options);
   if (progress) progress->Clear();
   std::signal(SIGINT, SIG_DFL);
@@ -124,7 +129,8 @@ int Main(const std::vector<std::string>& args) {
   std::cout << "Log file path: " << platform::ToUtf8(options.strLogPath) << std::endl;
   // A single-file run whose database was not made or opened ends without
   // its completion message.
-  return page.Messages().empty() ? kExitNotStarted : kExitDone;
+  if (page.Messages().empty() || sources.AnyFailed()) return kExitNotStarted;
+  return kExitDone;
 }
 
 }  // namespace cli
