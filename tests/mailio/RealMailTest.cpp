@@ -44,13 +44,15 @@ std::pair<int, std::string> PythonReads(const fs::path& mbox, bool decode = true
   return mailtest::Run("python3 '" + (mbox.parent_path() / "read.py").string() + "' '" + mbox.string() + "'");
 }
 
-void ExpectSameDocuments(const fs::path& a, const fs::path& b) {
+// Cards carry no creation time: each import dates them by the clock, so a
+// round trip of cards compares only their items.
+void ExpectSameDocuments(const fs::path& a, const fs::path& b, bool bCompareCreated = true) {
   const auto first = mailtest::WithoutEnvelope(mailtest::ReadAll(a));
   const auto second = mailtest::WithoutEnvelope(mailtest::ReadAll(b));
   ASSERT_EQ(first.size(), second.size());
   for (std::size_t i = 0; i < first.size(); ++i) {
     EXPECT_EQ(first[i].items, second[i].items) << "document " << i << ": " << first[i].TextOf("Subject");
-    EXPECT_EQ(first[i].created, second[i].created) << "document " << i;
+    if (bCompareCreated) EXPECT_EQ(first[i].created, second[i].created) << "document " << i;
   }
 }
 
@@ -157,7 +159,7 @@ TEST_F(MailTest, EvolutionTestCardsImportAndRoundTrip) {
   EXPECT_TRUE(sawFooBar);
   ASSERT_EQ(ExportVCards(m_tmp / "eds.nsf", m_tmp / "eds.vcf", m_out, m_err), 0);
   ASSERT_EQ(ImportVCards(m_tmp / "again.nsf", {(m_tmp / "eds.vcf").string()}, m_out, m_err), 0);
-  ExpectSameDocuments(m_tmp / "eds.nsf", m_tmp / "again.nsf");
+  ExpectSameDocuments(m_tmp / "eds.nsf", m_tmp / "again.nsf", false);
 }
 
 TEST_F(MailTest, DuplicateRunOnAnMboxHoldingEveryMessageTwiceFindsTheSecondCopies) {
