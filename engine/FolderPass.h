@@ -22,6 +22,7 @@
 #include <string>
 
 #include "engine/RunSettings.h"
+#include "engine/report/RunHooks.h"
 
 class RunLog;
 
@@ -35,6 +36,13 @@ struct PassContext {
   // Dry run: the note id that registered each digest, to name the kept
   // document of every duplicate. Emptied with m_mapDuplicateKeys.
   std::map<KeyDigest, NOTEID> mapKeptIds;
+  // The run's duplicate report and spare set (not owned; null when the run
+  // has none), the database as they name it (the source, also in new-file
+  // mode) and the folder of the current pass.
+  DuplicateSink* pReport = nullptr;
+  const SparePredicate* pSpare = nullptr;
+  std::u16string strSourcePath;
+  std::u16string strFolderName;
 };
 
 bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId, int action);

@@ -30,8 +30,9 @@ class Worker {
 public:
   Worker(RunSettings& settings, RunPage& page, const RunOptions& options, bool bMultiple)
       : m_s(settings), m_page(page), m_options(options),
-        m_log(settings.m_logFile, page, options.strLogPath),
-        m_ctx{settings, m_log, options.bDryRun, false, {}}, m_bMultiple(bMultiple) {}
+        m_log(options.pLogFile ? *options.pLogFile : settings.m_logFile, page, options.strLogPath),
+        m_ctx{settings, m_log, options.bDryRun, false, {}, options.pReport, options.pSpare, {}, {}},
+        m_bMultiple(bMultiple) {}
 
   int Run();
 
@@ -106,7 +107,10 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
     return Outcome::notOpened;
   }
   m_log.AddLogRow(u"Processing Folders");
+  m_ctx.strSourcePath = source;
+  if (m_options.pReport) m_options.pReport->BeginDatabase(source);
   ProcessOpenDatabase();
+  if (m_options.pReport) m_options.pReport->EndDatabase();
   return Outcome::done;
 }
 
@@ -176,6 +180,7 @@ void Worker::FolderLoop(TargetFolder& target) {
     m_log.WriteLogText(record.strName);
     m_log.WriteLogText(u"\r\n");
     m_log.AddLogRow(u"Processing Folder :\t" + record.strName);
+    m_ctx.strFolderName = record.strName;
     if (m_s.m_bModifyOriginal == 1 && m_s.m_nAction != 0) {
       if (m_ctx.bTargetMissing) {
         const std::u16string row = TargetMissingRow(m_s.m_strSubFolderName);

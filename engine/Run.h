@@ -29,12 +29,25 @@
 
 struct RunSettings;
 class RunPage;
+class DuplicateSink;
+class SparePredicate;
+namespace platform {
+class CFile;
+}
 
 struct RunOptions {
   std::u16string strLogPath;  // what StartRun returned
   // Judge every document and report each duplicate ("Duplicate Item ID:")
   // in the log file, but change no database and copy nothing.
   bool bDryRun = false;
+  // Beyond the wizard's run, each left null by a plain run (none owned):
+  // the duplicate report to fill, the spare set that decides which
+  // duplicates may go (engine/report/RunHooks.h), and the file that takes
+  // the log texts instead of the run settings' m_logFile (the Preview gives
+  // a closed one, so a preview writes no log).
+  DuplicateSink* pReport = nullptr;
+  const SparePredicate* pSpare = nullptr;
+  platform::CFile* pLogFile = nullptr;
 };
 
 // Steps of Start Process after the confirmation. strLogFolder empty: the

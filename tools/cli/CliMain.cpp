@@ -4,11 +4,15 @@
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 #include "engine/Run.h"
 #include "engine/RunSettings.h"
 #include "engine/SummaryRows.h"
+#include "engine/report/ReportCollector.h"
+#include "engine/report/ReportFile.h"
+#include "engine/report/SpareSet.h"
 #include "platform/Text.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
@@ -90,6 +94,17 @@ int Main(const std::vector<std::string>& args) {
     std::cout << UsageText();
     return kExitDone;
   }
+  // A spare file that is not a report changes nothing: refused before any
+  // database is opened.
+  std::optional<report::SpareSet> spare;
+  if (!o.strSparePath.empty()) {
+    const report::LoadedReport loaded = report::LoadReportFile(platform::ToUtf8(o.strSparePath));
+    if (!loaded.report) {
+      PrintError("tarnwick-cli: --spare " + loaded.strError);
+      return kExitUsage;
+    }
+    spare.emplace(*loaded.report);
+  }
   if (settings.m_bMultipleFiles == 0 && !SelectEveryFolder(settings)) {
     PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
     return kExitNotStarted;
@@ -103,14 +118,25 @@ int Main(const std::vector<std::string>& args) {
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
+  report::ReportCollector collector;
+  if (!o.strReportPath.empty()) options.pReport = &collector;
+  if (spare) options.pSpare = &*spare;
   RunWorker(settings, page, options);
   std::signal(SIGINT, SIG_DFL);
   g_pRunning = nullptr;
 
   std::cout << "Log file path: " << platform::ToUtf8(options.strLogPath) << std::endl;
+  // A report asked for and not written is a failure the script must see.
+  bool bReportWritten = true;
+  if (options.pReport) {
+    std::string error;
+    bReportWritten = report::SaveTextFile(platform::ToUtf8(o.strReportPath),
+                                          report::ToJson(collector.Result()), &error);
+    if (!bReportWritten) PrintError("tarnwick-cli: report " + error);
+  }
   // A single-file run whose database was not made or opened ends without
   // its completion message.
-  return page.Messages().empty() ? kExitNotStarted : kExitDone;
+  return page.Messages().empty() || !bReportWritten ? kExitNotStarted : kExitDone;
 }
 
 }  // namespace cli

@@ -20,6 +20,8 @@ struct CliOptions {
   bool bYes = false;
   bool bQuiet = false;
   bool bHelp = false;
+  std::u16string strReportPath;  // --report: where the duplicate report goes (absolute)
+  std::u16string strSparePath;   // --spare: the report that says what may go (absolute)
 };
 
 struct ParseResult {
