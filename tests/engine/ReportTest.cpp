@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/report/ReportCollector.h"
+#include "engine/report/Review.h"
 #include "engine/report/SpareSet.h"
 #include "tests/engine/RunFixture.h"
 
@@ -147,6 +148,61 @@ TEST_F(ReportTest, ReadingRefusesWhatIsNotAReport) {
     EXPECT_FALSE(parsed.report) << bad;
     EXPECT_FALSE(parsed.strError.empty()) << bad;
   }
+}
+
+// A review over hand-made groups: folder, kept id, kept sender, duplicate ids.
+report::Review SampleReview() {
+  report::DatabaseGroups db{u"/m.nsf", {u"Inbox", u"Archive"}, {}};
+  const auto group = [&](std::uint32_t folder, NOTEID kept, const std::u16string& sender,
+                         std::vector<NOTEID> duplicates) {
+    report::Group g;
+    g.nFolder = folder;
+    g.key = report::MakeKey(u"9E107D9D372BB6826BD81D3542A419D6");
+    g.kept = {kept, 10, report::Texts({sender, u"=cmd|' /c calc'!A0", u"", u""})};
+    for (NOTEID id : duplicates) g.duplicates.push_back({id, 10, report::Texts({sender, u"x", u"", u""})});
+    db.groups.push_back(g);
+  };
+  group(0, 10, u"zoe@example.org", {11});
+  group(1, 20, u"Ada@example.org", {21, 22});
+  group(0, 30, u"bob@example.org", {31});
+  return report::Review(report::Report{{db}});
+}
+
+TEST(ReviewTest, ArrangingOrdersAndFiltersGroupsKeptFirst) {
+  report::Review review = SampleReview();
+  using A = report::Review::Arrangement;
+  using O = report::Review::Order;
+  struct Case {
+    A arrangement;
+    std::vector<NOTEID> ids;
+  };
+  for (const Case& c : std::vector<Case>{
+           {A{}, {10, 11, 20, 21, 22, 30, 31}},
+           {A{O::folder, false, u"", u""}, {20, 21, 22, 10, 11, 30, 31}},
+           {A{O::sender, false, u"", u""}, {20, 21, 22, 30, 31, 10, 11}},
+           {A{O::sender, true, u"", u""}, {10, 11, 30, 31, 20, 21, 22}},
+           {A{O::judged, false, u"Inbox", u""}, {10, 11, 30, 31}},
+           {A{O::judged, false, u"", u"ADA"}, {20, 21, 22}}}) {
+    review.Arrange(c.arrangement);
+    std::vector<NOTEID> ids;
+    for (std::size_t i = 0; i < review.RowCount(); ++i) ids.push_back(review.MemberOf(review.RowAt(i)).id);
+    EXPECT_EQ(ids, c.ids);
+  }
+}
+
+TEST(ReviewTest, UntickedDuplicatesLeaveTheReviewedReportAndShowInTheCsv) {
+  report::Review review = SampleReview();
+  EXPECT_EQ(review.TickedCount(), 4u);
+  review.SetTicked({1, 0}, false);  // 21
+  review.SetTicked({1, -1}, false);  // a kept row cannot be ticked or unticked
+  EXPECT_EQ(review.TickedCount(), 3u);
+  const report::Report reviewed = review.Reviewed();
+  EXPECT_EQ(reviewed.databases[0].groups[1].duplicates.size(), 1u);
+  EXPECT_EQ(reviewed.databases[0].groups[1].duplicates[0].id, 22u);
+  const std::string csv = review.ToCsv();
+  EXPECT_NE(csv.find("\r\n/m.nsf,Archive,2,duplicate,no,21,Ada@example.org,x,,10,\r\n"), std::string::npos) << csv;
+  EXPECT_NE(csv.find("/m.nsf,Inbox,1,kept,,10,zoe@example.org,'=cmd|' /c calc'!A0,,10,\r\n"),
+            std::string::npos) << csv;
 }
 
 }  // namespace
