@@ -102,8 +102,10 @@ void RunOnce(const fs::path& db, const fs::path& dir, bool bOriginal, bool bDryR
   if (bReport) options.pReport = &collector;
   RunWorker(s, page, options);
   std::string error;
-  if (bReport && !report::SaveTextFile((dir / "report.json").string(),
-                                       report::ToJson(collector.Result()), &error))
+  if (bReport && !report::SaveTextFile(
+                     (dir / "report.json").string(),
+                     [&](const report::TextSink& write) { report::WriteJson(collector.Result(), {}, write); },
+                     &error))
     std::fprintf(stderr, "%s\n", error.c_str());
 }
 

@@ -18,25 +18,64 @@ constexpr int kVersion = 1;
 
 std::string Utf8(const std::u16string& text) { return platform::ToUtf8(text); }
 
-Json GroupJson(const DatabaseGroups& db, const Group& g) {
-  const auto& names = FieldNames(g.kind);
-  Json compared = Json::array();
-  Json fields = Json::object();
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (g.nCompared & (1u << i)) compared.push_back(names[i]);
-    fields[std::string(names[i])] = std::string(g.fields.Utf8(i));
+// A JSON string of UTF-8 text (which ToUtf8 guarantees): quotes, backslashes
+// and control characters escaped, everything else as it is.
+std::string Quoted(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (u < 0x20) {
+      out += "\\u00";
+      out += kHex[u >> 4];
+      out += kHex[u & 0xF];
+    } else {
+      out += c;
+    }
   }
-  Json duplicates = Json::array();
-  for (const Member& m : g.duplicates) duplicates.push_back(m.id);
-  Json out;
-  out["folder"] = Utf8(db.FolderOf(g));
-  out["key"] = std::string(KeyText(g.key));
-  out["kind"] = std::string(KindName(g.kind));
-  out["compared"] = std::move(compared);
-  out["kept"] = g.kept.id;
-  out["duplicates"] = std::move(duplicates);
-  out["fields"] = std::move(fields);
+  out += '"';
   return out;
+}
+
+void AppendGroup(std::string& out, const DatabaseGroups& db, const Group& g, std::size_t nGroup,
+                 const DuplicateFilter& keep) {
+  const std::string in = "\n          ";  // a member of a group
+  const auto& names = FieldNames(g.kind);
+  out += "\n        {" + in + "\"folder\": " + Quoted(Utf8(db.FolderOf(g))) + ",";
+  out += in + "\"key\": " + Quoted(KeyText(g.key)) + ",";
+  out += in + "\"kind\": " + Quoted(KindName(g.kind)) + ",";
+  out += in + "\"compared\": [";
+  bool bFirst = true;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!(g.nCompared & (1u << i))) continue;
+    out += (bFirst ? "" : ", ") + Quoted(names[i]);
+    bFirst = false;
+  }
+  out += "],";
+  out += in + "\"kept\": " + std::to_string(g.kept.id) + ",";
+  out += in + "\"duplicates\": [";
+  bFirst = true;
+  for (std::size_t i = 0; i < g.duplicates.size(); ++i) {
+    if (keep && !keep(nGroup, i)) continue;
+    out += (bFirst ? "" : ", ") + std::to_string(g.duplicates[i].id);
+    bFirst = false;
+  }
+  out += "],";
+  out += in + "\"fields\": {";
+  for (std::size_t i = 0; i < names.size(); ++i)
+    out += (i == 0 ? "\n            " : ",\n            ") + Quoted(names[i]) + ": " + Quoted(g.fields.Utf8(i));
+  out += in + "}\n        }";
 }
 
 // Reading: each step names where it found something wrong.
@@ -135,7 +174,6 @@ bool Reader::ReadGroup(const Json& j, const std::string& where, DatabaseGroups& 
       if (it != j["fields"].end() && it->is_string()) fields[i] = platform::FromUtf8(it->get<std::string>());
     }
   g.fields = Texts(fields);
-  g.kept.cells = KeptCells(g.kind, g.fields);
   const std::u16string folder =
       j.contains("folder") && j["folder"].is_string() ? platform::FromUtf8(j["folder"].get<std::string>())
                                                       : std::u16string();
@@ -158,6 +196,11 @@ const std::vector<std::string_view>& FieldNames(Kind kind) {
 std::string_view KindName(Kind kind) { return kind == Kind::mail ? "mail" : "contact"; }
 
 Texts::Texts(const std::vector<std::u16string>& texts) {
+  // Sized once: a report holds one of these per member, and growth by
+  // doubling would leave a third of each unused.
+  std::size_t nUnits = 0;
+  for (const std::u16string& text : texts) nUnits += text.size() + 1;
+  m_bytes.reserve(nUnits);
   for (const std::u16string& text : texts) {
     std::string bytes = platform::ToUtf8(text);
     // A zero byte ends a text here; Notes texts do not hold one.
@@ -165,6 +208,7 @@ Texts::Texts(const std::vector<std::u16string>& texts) {
     m_bytes += bytes;
     m_bytes += '\0';
   }
+  m_bytes.shrink_to_fit();
 }
 
 std::size_t Texts::Count() const {
@@ -195,29 +239,41 @@ Key MakeKey(std::u16string_view digest) {
 
 std::string_view KeyText(const Key& key) { return std::string_view(key.data(), key.size()); }
 
-Texts KeptCells(Kind kind, const Texts& fields) {
-  if (kind == Kind::mail)  // Subject, Sender, Receiver, Date, Body, Attachments
-    return Texts({fields.At(1), fields.At(0), fields.At(3), fields.At(5)});
-  return Texts({fields.At(4), fields.At(0), u"", u""});  // Email, FullName
+std::string_view CellOf(const Group& group, const Member& member, Cell cell) {
+  if (member.cells.Count() > 0) return member.cells.Utf8(cell);
+  // Where each cell stands among the kind's fields.
+  static constexpr std::size_t kNone = 99;
+  static constexpr std::size_t kMail[kCellCount] = {1, 0, 3, 5};             // Sender, Subject, Date, Attachments
+  static constexpr std::size_t kContact[kCellCount] = {4, 0, kNone, kNone};  // Email, FullName
+  const std::size_t field = (group.kind == Kind::mail ? kMail : kContact)[cell];
+  return field == kNone ? std::string_view() : group.fields.Utf8(field);
 }
 
-std::string ToJson(const Report& report) {
-  Json databases = Json::array();
-  for (const DatabaseGroups& db : report.databases) {
-    Json groups = Json::array();
-    for (const Group& g : db.groups) groups.push_back(GroupJson(db, g));
-    Json entry;
-    entry["path"] = Utf8(db.strPath);
-    entry["groups"] = std::move(groups);
-    databases.push_back(std::move(entry));
+void WriteJson(const Report& report, const DuplicateFilter& keep, const TextSink& write) {
+  std::string out = "{\n  \"format\": " + Quoted(kFormat) + ",\n  \"version\": " +
+                    std::to_string(kVersion) + ",\n  \"databases\": [";
+  std::size_t nGroup = 0;
+  for (std::size_t d = 0; d < report.databases.size(); ++d) {
+    const DatabaseGroups& db = report.databases[d];
+    out += d == 0 ? "\n    {" : ",\n    {";
+    out += "\n      \"path\": " + Quoted(Utf8(db.strPath)) + ",\n      \"groups\": [";
+    for (std::size_t g = 0; g < db.groups.size(); ++g, ++nGroup) {
+      if (g > 0) out += ",";
+      AppendGroup(out, db, db.groups[g], nGroup, keep);
+      // Handed on group by group: a report of 100,000 groups is never held whole.
+      write(out);
+      out.clear();
+    }
+    out += db.groups.empty() ? "]\n    }" : "\n      ]\n    }";
   }
-  Json out;
-  out["format"] = kFormat;
-  out["version"] = kVersion;
-  out["databases"] = std::move(databases);
-  // Texts that are not valid UTF-8 cannot come from ToUtf8; replace rather
-  // than throw all the same.
-  return out.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  out += report.databases.empty() ? "]\n}\n" : "\n  ]\n}\n";
+  write(out);
+}
+
+std::string ToJson(const Report& report, const DuplicateFilter& keep) {
+  std::string json;
+  WriteJson(report, keep, [&json](std::string_view part) { json += part; });
+  return json;
 }
 
 ParsedReport FromJson(std::string_view text) { return Reader().Read(text); }

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,13 +47,17 @@ private:
   std::string m_bytes;
 };
 
-// The texts of a member's row in the review, in this order.
+// The texts of a member's row in the review, in this order. A contact shows
+// its e-mail address as sender and its full name as subject.
 enum Cell : std::size_t { kSender, kSubject, kDate, kAttachments, kCellCount };
 
 struct Member {
   NOTEID id = 0;
   std::uint32_t nSizeBytes = 0;
-  Texts cells;  // Cell order; a contact shows its e-mail address as sender, its full name as subject
+  // Cell order. Left empty for the kept document (its fields hold them) and
+  // for a duplicate whose cells are the kept document's: most duplicates
+  // then cost no text at all.
+  Texts cells;
   bool operator==(const Member&) const = default;
 };
 
@@ -84,8 +89,15 @@ struct Report {
   bool operator==(const Report&) const = default;
 };
 
-// The report as JSON text, keys in the documented order, two-blank indents.
-std::string ToJson(const Report& report);
+// The report as JSON text, keys in the documented order, two-blank
+// indents. Written as it goes, without a tree of the whole report. keep,
+// when given, says which duplicates to write: it gets the group's number
+// counted over every database in order, and the duplicate's number in it.
+using DuplicateFilter = std::function<bool(std::size_t nGroup, std::size_t nDuplicate)>;
+std::string ToJson(const Report& report, const DuplicateFilter& keep = {});
+// The same text, handed to write piece by piece (a group at a time).
+using TextSink = std::function<void(std::string_view)>;
+void WriteJson(const Report& report, const DuplicateFilter& keep, const TextSink& write);
 
 struct ParsedReport {
   std::optional<Report> report;
@@ -97,7 +109,8 @@ struct ParsedReport {
 // "folder", "kind", "compared" and "fields" are read when present.
 [[nodiscard]] ParsedReport FromJson(std::string_view text);
 
-// The member rows of a group's kept document, taken from its fields.
-Texts KeptCells(Kind kind, const Texts& fields);
+// A cell of a member's row: its own, or the kept document's (from its
+// fields) when it has none.
+std::string_view CellOf(const Group& group, const Member& member, Cell cell);
 
 }  // namespace report

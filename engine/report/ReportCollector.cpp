@@ -6,6 +6,7 @@
 
 #include "engine/DuplicateKeys.h"
 #include "engine/report/DocumentFields.h"
+#include "platform/Text.h"
 
 namespace report {
 
@@ -52,14 +53,22 @@ void ReportCollector::Duplicate(RunSettings& settings, const KeyDigest& digest,
     const auto kept = m_mapKept.find(key);
     if (kept == m_mapKept.end()) return;  // cannot happen: every digest was kept first
     if (kept->second.nGroup < 0) NewGroup(settings, key, kept->second, document);
-    const Kind kind = m_pDatabase->groups[static_cast<std::size_t>(kept->second.nGroup)].kind;
-    const DocumentFields f = ReadFields(document, kind, settings.m_hDatabase, BodyText::none);
-    Member member{id, f.nSizeBytes, {}};
-    member.cells = kind == Kind::mail
-                       ? Texts({f.values[1], f.values[0], f.values[3], f.values[5]})
-                       : KeptCells(kind, Texts(f.values));
-    m_pDatabase->groups[static_cast<std::size_t>(kept->second.nGroup)].duplicates.push_back(
-        std::move(member));
+    Group& group = m_pDatabase->groups[static_cast<std::size_t>(kept->second.nGroup)];
+    const DocumentFields f = ReadFields(document, group.kind, settings.m_hDatabase, BodyText::none);
+    // The duplicate's cells, read from its fields as the kept document's are;
+    // kept only when they differ from those.
+    Group own;
+    own.kind = group.kind;
+    own.fields = Texts(f.values);
+    std::vector<std::u16string> cells;
+    bool bSame = true;
+    for (Cell c : {kSender, kSubject, kDate, kAttachments}) {
+      const std::string_view cell = CellOf(own, own.kept, c);
+      bSame = bSame && cell == CellOf(group, group.kept, c);
+      cells.push_back(platform::FromUtf8(cell));
+    }
+    Member member{id, f.nSizeBytes, bSame ? Texts() : Texts(cells)};
+    group.duplicates.push_back(std::move(member));
   } catch (...) {
     // A document that cannot be read is left out of the report, not the run.
   }
@@ -90,7 +99,6 @@ void ReportCollector::NewGroup(RunSettings& settings, const Key& key, KeptRecord
     // The group stays, with empty fields.
   }
   g.fields = Texts(values);
-  g.kept.cells = KeptCells(g.kind, g.fields);
   kept.nGroup = static_cast<std::int64_t>(m_pDatabase->groups.size());
   m_pDatabase->groups.push_back(std::move(g));
   m_vecGroupOrder.push_back(kept.nOrder);

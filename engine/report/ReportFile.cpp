@@ -34,9 +34,13 @@ LoadedReport LoadReportFile(const std::string& path) {
 }
 
 bool SaveTextFile(const std::string& path, const std::string& text, std::string* strError) {
+  return SaveTextFile(path, [&text](const TextSink& write) { write(text); }, strError);
+}
+
+bool SaveTextFile(const std::string& path, const std::function<void(const TextSink&)>& produce,
+                  std::string* strError) {
   const std::string temporary = path + ".part";
-  const auto fail = [&](const char* what) {
-    const int error = errno;
+  const auto fail = [&](const char* what, int error) {
     if (strError) *strError = path + " cannot be written (" + what + ": " + std::strerror(error) + ")";
     ::unlink(temporary.c_str());
     return false;
@@ -47,22 +51,34 @@ bool SaveTextFile(const std::string& path, const std::string& text, std::string*
     if (strError) *strError = path + " cannot be written (" + std::strerror(error) + ")";
     return false;
   }
-  std::size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(fd);
-      return fail("write");
+  int writeError = 0;
+  std::string buffer;
+  const auto flush = [&] {
+    std::size_t written = 0;
+    while (writeError == 0 && written < buffer.size()) {
+      const ssize_t n = ::write(fd, buffer.data() + written, buffer.size() - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) writeError = n < 0 ? errno : EIO;
+      else written += static_cast<std::size_t>(n);
     }
-    written += static_cast<std::size_t>(n);
+    buffer.clear();
+  };
+  produce([&](std::string_view piece) {
+    buffer += piece;
+    if (buffer.size() >= 256 * 1024) flush();
+  });
+  flush();
+  if (writeError != 0) {
+    ::close(fd);
+    return fail("write", writeError);
   }
   if (::fsync(fd) != 0) {
+    const int error = errno;
     ::close(fd);
-    return fail("sync");
+    return fail("sync", error);
   }
-  if (::close(fd) != 0) return fail("close");
-  if (::rename(temporary.c_str(), path.c_str()) != 0) return fail("rename");
+  if (::close(fd) != 0) return fail("close", errno);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) return fail("rename", errno);
   return true;
 }
 

@@ -4,6 +4,7 @@
 // Messages name the file and the problem, ready for the user. Any thread.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,11 @@ struct LoadedReport {
 // path holds either the whole new text or what it held before. False, with
 // *strError naming the file and the reason, when that fails.
 [[nodiscard]] bool SaveTextFile(const std::string& path, const std::string& text,
+                                std::string* strError);
+// The same, for text made piece by piece: produce hands each piece to the
+// sink it is given.
+[[nodiscard]] bool SaveTextFile(const std::string& path,
+                                const std::function<void(const TextSink&)>& produce,
                                 std::string* strError);
 
 }  // namespace report

@@ -58,9 +58,22 @@ public:
   // Every folder that heads a group, in first-seen order.
   std::vector<std::u16string> Folders() const;
 
-  // The report with only the ticked duplicates: what --spare reads, and what
-  // a run started after this review may remove.
-  Report Reviewed() const;
+  // A cell of a row (engine/report/Report.h, CellOf).
+  std::string_view CellAt(const Row& row, Cell cell) const;
+
+  // The report with only the ticked duplicates, as JSON: what --spare
+  // reads, and what a run started after this review may remove.
+  std::string ToJson() const;
+  void WriteJson(const TextSink& write) const;
+  // Calls f(database path, group, member) for each ticked duplicate.
+  template <class F>
+  void ForEachTicked(F&& f) const {
+    for (std::uint32_t g = 0; g < m_vecGroups.size(); ++g) {
+      const Group& group = GroupAt(g);
+      for (std::size_t m = 0; m < group.duplicates.size(); ++m)
+        if (m_vecTicked[m_vecGroups[g].nFirstTick + m]) f(DatabaseOf(g).strPath, group, group.duplicates[m]);
+    }
+  }
   // Every row in judged order as CSV for a spreadsheet (UTF-8 with a
   // byte-order mark, "\r\n" line ends, a header line). Texts that a
   // spreadsheet would take for a formula are written with a leading "'".

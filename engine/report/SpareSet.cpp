@@ -14,6 +14,12 @@ SpareSet::SpareSet(const Report& report) {
   }
 }
 
+SpareSet::SpareSet(const Review& review) {
+  review.ForEachTicked([this](const std::u16string& path, const Group& g, const Member& m) {
+    m_mapDisposable[PathKey(path)].emplace(g.key, m.id);
+  });
+}
+
 bool SpareSet::Disposes(const std::u16string& path, const KeyDigest& digest, NOTEID id) const {
   const auto db = m_mapDisposable.find(PathKey(path));
   return db != m_mapDisposable.end() && db->second.count({MakeKey(digest), id}) > 0;

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "engine/report/Report.h"
+#include "engine/report/Review.h"
 #include "engine/report/RunHooks.h"
 
 namespace report {
@@ -22,6 +23,8 @@ namespace report {
 class SpareSet final : public SparePredicate {
 public:
   explicit SpareSet(const Report& report);
+  // The duplicates the review leaves ticked.
+  explicit SpareSet(const Review& review);
   [[nodiscard]] bool Disposes(const std::u16string& path, const KeyDigest& digest,
                               NOTEID id) const override;
 

@@ -158,7 +158,8 @@ report::Review SampleReview() {
     report::Group g;
     g.nFolder = folder;
     g.key = report::MakeKey(u"9E107D9D372BB6826BD81D3542A419D6");
-    g.kept = {kept, 10, report::Texts({sender, u"=cmd|' /c calc'!A0", u"", u""})};
+    g.fields = report::Texts({u"=cmd|' /c calc'!A0", sender, u"", u"", u"", u""});
+    g.kept = {kept, 10, {}};
     for (NOTEID id : duplicates) g.duplicates.push_back({id, 10, report::Texts({sender, u"x", u"", u""})});
     db.groups.push_back(g);
   };
@@ -196,9 +197,13 @@ TEST(ReviewTest, UntickedDuplicatesLeaveTheReviewedReportAndShowInTheCsv) {
   review.SetTicked({1, 0}, false);  // 21
   review.SetTicked({1, -1}, false);  // a kept row cannot be ticked or unticked
   EXPECT_EQ(review.TickedCount(), 3u);
-  const report::Report reviewed = review.Reviewed();
-  EXPECT_EQ(reviewed.databases[0].groups[1].duplicates.size(), 1u);
-  EXPECT_EQ(reviewed.databases[0].groups[1].duplicates[0].id, 22u);
+  const auto reviewed = report::FromJson(review.ToJson()).report;
+  ASSERT_TRUE(reviewed);
+  EXPECT_EQ(reviewed->databases[0].groups[1].duplicates.size(), 1u);
+  EXPECT_EQ(reviewed->databases[0].groups[1].duplicates[0].id, 22u);
+  const report::SpareSet spare(review);
+  EXPECT_FALSE(spare.Disposes(u"/m.nsf", u"9E107D9D372BB6826BD81D3542A419D6", 21));
+  EXPECT_TRUE(spare.Disposes(u"/m.nsf", u"9E107D9D372BB6826BD81D3542A419D6", 22));
   const std::string csv = review.ToCsv();
   EXPECT_NE(csv.find("\r\n/m.nsf,Archive,2,duplicate,no,21,Ada@example.org,x,,10,\r\n"), std::string::npos) << csv;
   EXPECT_NE(csv.find("/m.nsf,Inbox,1,kept,,10,zoe@example.org,'=cmd|' /c calc'!A0,,10,\r\n"),

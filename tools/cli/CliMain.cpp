@@ -130,8 +130,10 @@ int Main(const std::vector<std::string>& args) {
   bool bReportWritten = true;
   if (options.pReport) {
     std::string error;
-    bReportWritten = report::SaveTextFile(platform::ToUtf8(o.strReportPath),
-                                          report::ToJson(collector.Result()), &error);
+    bReportWritten = report::SaveTextFile(
+        platform::ToUtf8(o.strReportPath),
+        [&collector](const report::TextSink& write) { report::WriteJson(collector.Result(), {}, write); },
+        &error);
     if (!bReportWritten) PrintError("tarnwick-cli: report " + error);
   }
   // A single-file run whose database was not made or opened ends without

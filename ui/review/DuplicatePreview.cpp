@@ -49,6 +49,6 @@ ReviewDlg* DuplicatePreview::Window() const { return m_pWindow.data(); }
 
 const SparePredicate* DuplicatePreview::Spare() {
   if (!m_pReview) return nullptr;
-  m_pSpare = std::make_unique<report::SpareSet>(m_pReview->Reviewed());
+  m_pSpare = std::make_unique<report::SpareSet>(*m_pReview);
   return m_pSpare.get();
 }

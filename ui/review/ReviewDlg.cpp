@@ -191,7 +191,8 @@ void ReviewDlg::ShowPairs(const std::vector<report::FieldPair>& pairs, NOTEID ke
 
 bool ReviewDlg::ExportJson(const QString& path, QString* error) {
   std::string message;
-  const bool bOk = report::SaveTextFile(path.toStdString(), report::ToJson(m_review.Reviewed()), &message);
+  const bool bOk = report::SaveTextFile(
+      path.toStdString(), [this](const report::TextSink& write) { m_review.WriteJson(write); }, &message);
   if (!bOk && error) *error = QString::fromStdString(message);
   return bOk;
 }

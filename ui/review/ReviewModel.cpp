@@ -50,11 +50,11 @@ QVariant ReviewModel::data(const QModelIndex& index, int role) const {
     case kRemove: return bKept ? QStringLiteral("kept") : QStringLiteral("remove");
     case kNoteId: return QString::number(member.id);
     case kFolder: return QString::fromStdU16String(m_review.FolderOf(row.nGroup));
-    case kSender: return FromUtf8(member.cells.Utf8(report::kSender));
-    case kSubject: return FromUtf8(member.cells.Utf8(report::kSubject));
-    case kDate: return FromUtf8(member.cells.Utf8(report::kDate)).replace(QLatin1Char('T'), QLatin1Char(' '));
+    case kSender: return FromUtf8(m_review.CellAt(row, report::kSender));
+    case kSubject: return FromUtf8(m_review.CellAt(row, report::kSubject));
+    case kDate: return FromUtf8(m_review.CellAt(row, report::kDate)).replace(QLatin1Char('T'), QLatin1Char(' '));
     case kSize: return SizeText(member.nSizeBytes);
-    case kAttachments: return FromUtf8(member.cells.Utf8(report::kAttachments));
+    case kAttachments: return FromUtf8(m_review.CellAt(row, report::kAttachments));
     case kDatabase:
       return QFileInfo(QString::fromStdU16String(m_review.DatabaseOf(row.nGroup).strPath)).fileName();
     default: return {};
