@@ -1,7 +1,6 @@
 #include "ui/review/ReviewDlg.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -78,7 +77,7 @@ ReviewDlg::ReviewDlg(report::Review& review, QWidget* parent, Comparer comparer)
   m_pComparison->setHeaderLabels({QStringLiteral("Field"), QStringLiteral("Compared"),
                                   QStringLiteral("Kept item"), QStringLiteral("Duplicate")});
   m_pComparison->setColumnWidth(kField, 110);
-  m_pComparison->setColumnWidth(kCompared, 80);
+  m_pComparison->setColumnWidth(kCompared, 100);
   m_pComparison->setColumnWidth(kKeptValue, 360);
   auto* lower = new QWidget(this);
   auto* lowerLayout = new QVBoxLayout(lower);
@@ -91,12 +90,16 @@ ReviewDlg::ReviewDlg(report::Review& review, QWidget* parent, Comparer comparer)
   splitter->setStretchFactor(0, 3);
   splitter->setStretchFactor(1, 2);
 
-  auto* buttons = new QDialogButtonBox(this);
-  QPushButton* tickAll = buttons->addButton(QStringLiteral("Tick Shown"), QDialogButtonBox::ActionRole);
-  QPushButton* untickAll = buttons->addButton(QStringLiteral("Untick Shown"), QDialogButtonBox::ActionRole);
-  QPushButton* exportJson = buttons->addButton(QStringLiteral("Export JSON..."), QDialogButtonBox::ActionRole);
-  QPushButton* exportCsv = buttons->addButton(QStringLiteral("Export CSV..."), QDialogButtonBox::ActionRole);
-  QPushButton* close = buttons->addButton(QStringLiteral("Close"), QDialogButtonBox::AcceptRole);
+  auto* tickAll = new QPushButton(QStringLiteral("Tick Shown"), this);
+  auto* untickAll = new QPushButton(QStringLiteral("Untick Shown"), this);
+  auto* exportJson = new QPushButton(QStringLiteral("Export JSON..."), this);
+  auto* exportCsv = new QPushButton(QStringLiteral("Export CSV..."), this);
+  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  close->setDefault(true);
+  auto* buttons = new QHBoxLayout;
+  for (QPushButton* b : {tickAll, untickAll, exportJson, exportCsv}) buttons->addWidget(b);
+  buttons->addStretch(1);
+  buttons->addWidget(close);
   tickAll->setToolTip(QStringLiteral("Tick every duplicate shown: Start Process removes them"));
   untickAll->setToolTip(QStringLiteral("Untick every duplicate shown: Start Process keeps them"));
 
@@ -104,10 +107,13 @@ ReviewDlg::ReviewDlg(report::Review& review, QWidget* parent, Comparer comparer)
   layout->addWidget(m_pSummary);
   layout->addLayout(filters);
   layout->addWidget(splitter, 1);
-  layout->addWidget(buttons);
+  layout->addLayout(buttons);
 
   connect(m_pModel, &ReviewModel::TicksChanged, this, &ReviewDlg::UpdateSummary);
-  connect(m_pModel, &QAbstractItemModel::modelReset, this, &ReviewDlg::UpdateSummary);
+  connect(m_pModel, &QAbstractItemModel::modelReset, this, [this] {
+    UpdateSummary();
+    OnSelectionChanged();  // a reset drops the selection without saying so
+  });
   connect(m_pRows->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &ReviewDlg::OnSelectionChanged);
   connect(m_pRows->header(), &QHeaderView::sectionClicked, this, [this](int column) {
@@ -129,7 +135,7 @@ ReviewDlg::~ReviewDlg() = default;
 
 void ReviewDlg::UpdateSummary() {
   m_pSummary->setText(
-      QStringLiteral("%1 groups of duplicates, %2 of %3 duplicates ticked for removal (%4 shown). "
+      QStringLiteral("%1 groups of duplicates, %2 of %3 duplicates ticked for removal, %4 rows shown. "
                      "Untick a duplicate to keep it: Start Process then removes only the ticked ones.")
           .arg(m_review.GroupCount())
           .arg(m_review.TickedCount())
@@ -185,8 +191,9 @@ void ReviewDlg::ShowPairs(const std::vector<report::FieldPair>& pairs, NOTEID ke
       item->setBackground(c, QColor(255, 236, 179));
     }
   }
-  m_pComparisonNote->setText(nDiffering == 0 ? QStringLiteral("Every field is the same.")
-                                             : QStringLiteral("%1 fields differ (marked ≠).").arg(nDiffering));
+  m_pComparisonNote->setText(nDiffering == 0   ? QStringLiteral("Every field is the same.")
+                             : nDiffering == 1 ? QStringLiteral("1 field differs (marked ≠).")
+                                               : QStringLiteral("%1 fields differ (marked ≠).").arg(nDiffering));
 }
 
 bool ReviewDlg::ExportJson(const QString& path, QString* error) {

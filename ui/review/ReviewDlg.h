@@ -50,6 +50,13 @@ public:
   bool ExportJson(const QString& path, QString* error);
   bool ExportCsv(const QString& path, QString* error);
 
+  // Draws the window with sample contents (no database is read) to PNG
+  // files in dir, for tarnwick --render-pages: 134-review-window.png (a
+  // duplicate beside its kept item, one duplicate unticked) and
+  // 134-review-window-by-sender.png (ordered by sender, one folder shown).
+  // False, with the reason on standard error, when a file is not written.
+  static bool RenderScreenshots(QWidget* parent, const QString& dir);
+
 private:
   void OnSelectionChanged();
   void OnFilterChanged();
