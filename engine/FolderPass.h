@@ -25,6 +25,7 @@
 #include "engine/report/RunHooks.h"
 
 class RunLog;
+class RunProgress;
 
 struct PassContext {
   RunSettings& settings;
@@ -36,6 +37,8 @@ struct PassContext {
   // Dry run: the note id that registered each digest, to name the kept
   // document of every duplicate. Emptied with m_mapDuplicateKeys.
   std::map<KeyDigest, NOTEID> mapKeptIds;
+  // Told of every entry the passes judge; may be null (not owned).
+  RunProgress* pProgress = nullptr;
   // The run's duplicate report and spare set (not owned; null when the run
   // has none), the database as they name it (the source, also in new-file
   // mode) and the folder of the current pass.

@@ -29,6 +29,7 @@
 
 struct RunSettings;
 class RunPage;
+class RunProgress;
 class DuplicateSink;
 class SparePredicate;
 namespace platform {
@@ -40,6 +41,8 @@ struct RunOptions {
   // Judge every document and report each duplicate ("Duplicate Item ID:")
   // in the log file, but change no database and copy nothing.
   bool bDryRun = false;
+  // Told of every document judged; null: nobody is told (not owned).
+  RunProgress* pProgress = nullptr;
   // Beyond the wizard's run, each left null by a plain run (none owned):
   // the duplicate report to fill, the spare set that decides which
   // duplicates may go (engine/report/RunHooks.h), and the file that takes

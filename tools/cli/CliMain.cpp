@@ -14,8 +14,10 @@
 #include "engine/report/ReportFile.h"
 #include "engine/report/SpareSet.h"
 #include "platform/Text.h"
+#include "platform/Version.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
+#include "tools/cli/ProgressLine.h"
 
 namespace cli {
 
@@ -94,6 +96,10 @@ int Main(const std::vector<std::string>& args) {
     std::cout << UsageText();
     return kExitDone;
   }
+  if (o.bVersion) {
+    std::cout << "tarnwick-cli " << platform::ProgramVersion() << std::endl;
+    return kExitDone;
+  }
   // A spare file that is not a report changes nothing: refused before any
   // database is opened.
   std::optional<report::SpareSet> spare;
@@ -112,16 +118,23 @@ int Main(const std::vector<std::string>& args) {
   // A dry run changes nothing, so there is nothing to confirm.
   if (settings.m_bModifyOriginal == 1 && !o.bDryRun && !ConfirmOriginals(o)) return kExitNotStarted;
 
-  CliPage page(stdout, o.bQuiet);
+  // The progress line is for a person watching a terminal; a script reading
+  // standard error, or --quiet, gets none.
+  std::optional<ProgressLine> progress;
+  if (!o.bQuiet && ::isatty(STDERR_FILENO)) progress.emplace(stderr);
+  ProgressLine* pProgress = progress ? &*progress : nullptr;
+  CliPage page(stdout, o.bQuiet, pProgress);
   page.SetInitialRows(SummaryRows(settings));
   InstallStop(settings);
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
+  options.pProgress = pProgress;
   report::ReportCollector collector;
   if (!o.strReportPath.empty()) options.pReport = &collector;
   if (spare) options.pSpare = &*spare;
   RunWorker(settings, page, options);
+  if (progress) progress->Clear();
   std::signal(SIGINT, SIG_DFL);
   g_pRunning = nullptr;
 
