@@ -24,6 +24,7 @@
 #include "engine/RunSettings.h"
 
 class RunLog;
+class JournalSink;
 
 struct PassContext {
   RunSettings& settings;
@@ -35,6 +36,10 @@ struct PassContext {
   // Dry run: the note id that registered each digest, to name the kept
   // document of every duplicate. Emptied with m_mapDuplicateKeys.
   std::map<KeyDigest, NOTEID> mapKeptIds;
+  // Not owned; null: disposals are journaled nowhere. When an entry cannot
+  // be journaled, the pass reports it and clears m_bRunning before the next
+  // disposal.
+  JournalSink* pJournal = nullptr;
 };
 
 bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId, int action);

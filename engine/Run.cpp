@@ -31,7 +31,7 @@ public:
   Worker(RunSettings& settings, RunPage& page, const RunOptions& options, bool bMultiple)
       : m_s(settings), m_page(page), m_options(options),
         m_log(settings.m_logFile, page, options.strLogPath),
-        m_ctx{settings, m_log, options.bDryRun, false, {}}, m_bMultiple(bMultiple) {}
+        m_ctx{settings, m_log, options.bDryRun, false, {}, options.pJournal}, m_bMultiple(bMultiple) {}
 
   int Run();
 

@@ -29,12 +29,16 @@
 
 struct RunSettings;
 class RunPage;
+class JournalSink;
 
 struct RunOptions {
   std::u16string strLogPath;  // what StartRun returned
   // Judge every document and report each duplicate ("Duplicate Item ID:")
   // in the log file, but change no database and copy nothing.
   bool bDryRun = false;
+  // Where every disposal is journaled before it is made (not owned; must
+  // outlive the worker). Null: no journal (new-file runs, dry runs).
+  JournalSink* pJournal = nullptr;
 };
 
 // Steps of Start Process after the confirmation. strLogFolder empty: the

@@ -147,8 +147,9 @@ TEST_F(CliEndToEnd, OriginalFilesNeedYesWithoutATerminal) {
                             (m_tmp / "logs").string(), db});
   EXPECT_EQ(done.nExit, 0) << done.err;
   const auto lines = done.OutLines();
-  ASSERT_EQ(lines.size(), 1u);
+  ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].rfind("Log file path: " + (m_tmp / "logs/Tarnwick_log_").string(), 0), 0u);
+  EXPECT_EQ(lines[1], "Journal file path: " + lines[0].substr(15, lines[0].size() - 19) + ".journal");
   EXPECT_NE(testsupport::ReadFile(db), before);
 }
 

@@ -9,9 +9,11 @@
 #include "engine/Run.h"
 #include "engine/RunSettings.h"
 #include "engine/SummaryRows.h"
+#include "engine/journal/RunJournal.h"
 #include "platform/Text.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
+#include "tools/cli/CliUndo.h"
 
 namespace cli {
 
@@ -90,6 +92,7 @@ int Main(const std::vector<std::string>& args) {
     std::cout << UsageText();
     return kExitDone;
   }
+  if (!o.strUndoJournal.empty()) return RunUndo(o.strUndoJournal);
   if (settings.m_bMultipleFiles == 0 && !SelectEveryFolder(settings)) {
     PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
     return kExitNotStarted;
@@ -103,11 +106,22 @@ int Main(const std::vector<std::string>& args) {
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
+  std::unique_ptr<journal::RunJournal> journal;
+  if (journal::RunChangesOriginals(settings, o.bDryRun)) {
+    journal = journal::StartRunJournal(settings, page, options.strLogPath);
+    if (!journal) {
+      std::cout << "Log file path: " << platform::ToUtf8(options.strLogPath) << std::endl;
+      return kExitNotStarted;
+    }
+    options.pJournal = journal.get();
+  }
   RunWorker(settings, page, options);
   std::signal(SIGINT, SIG_DFL);
   g_pRunning = nullptr;
 
   std::cout << "Log file path: " << platform::ToUtf8(options.strLogPath) << std::endl;
+  if (journal) std::cout << "Journal file path: " << platform::ToUtf8(journal->Path()) << std::endl;
+  if (journal && journal->Failed()) return kExitNotStarted;
   // A single-file run whose database was not made or opened ends without
   // its completion message.
   return page.Messages().empty() ? kExitNotStarted : kExitDone;

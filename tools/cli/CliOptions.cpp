@@ -95,6 +95,7 @@ private:
   std::optional<std::string> m_strNewFiles;
   std::optional<int> m_nPeriod;
   bool m_bFolderGiven = false;
+  std::vector<std::string> m_vecGiven;  // option names in command-line order
 };
 
 ParseResult Parser::Parse() {
@@ -128,10 +129,12 @@ ParseResult Parser::Parse() {
         Fail("option " + name + " takes no value");
         break;
       }
+      m_vecGiven.push_back(name);
       Apply(name, "");
       continue;
     }
     if (!bInlineValue && !TakeValue(name, i, value)) break;
+    m_vecGiven.push_back(name);
     Apply(name, value);
   }
   if (!m_result.usageError && !m_result.startError && !o.bHelp) Check();
@@ -142,7 +145,7 @@ bool Parser::TakeValue(const std::string& name, std::size_t& i, std::string& val
   static const std::vector<std::string> kValued = {"--search", "--scope",   "--period",
                                                    "--range",  "--mail",    "--contact",
                                                    "--action", "--folder",  "--new-files",
-                                                   "--log-dir"};
+                                                   "--log-dir", "--undo"};
   if (std::find(kValued.begin(), kValued.end(), name) == kValued.end())
     return Fail("unknown option: " + name);
   if (i + 1 >= m_args.size()) return Fail("option " + name + " needs a value");
@@ -189,6 +192,8 @@ bool Parser::Apply(const std::string& name, const std::string& value) {
     m_strNewFiles = value;
   } else if (name == "--log-dir") {
     o.strLogDir = AbsolutePath(value);
+  } else if (name == "--undo") {
+    o.strUndoJournal = AbsolutePath(value);
   } else {
     return Fail("unknown option: " + name);
   }
@@ -234,6 +239,14 @@ bool Parser::AddSearch(const std::string& dir) {
 
 bool Parser::Check() {
   CliOptions& o = m_result.options;
+  if (!o.strUndoJournal.empty()) {
+    // Undo only brings back what a run took: no run option applies to it.
+    for (const std::string& name : m_vecGiven)
+      if (name != "--undo" && name != "--log-dir" && name != "--quiet")
+        return Fail("--undo cannot be used with " + name);
+    if (!o.vecDatabases.empty()) return Fail("--undo takes a journal, not a database");
+    return true;
+  }
   if (m_nAction && m_strNewFiles) return Fail("--action and --new-files cannot be used together");
   if (!m_nAction && !m_strNewFiles) return Fail("either --action or --new-files is required");
   if (m_nAction && (*m_nAction == 2 || *m_nAction == 3) && (!m_bFolderGiven || m_s.m_strSubFolderName.empty()))
@@ -289,7 +302,8 @@ std::string UsageText() {
          "  --log-dir DIR             where the log file goes (default: the desktop)\n"
          "  --dry-run                 report duplicates, change nothing\n"
          "  --yes                     do not ask before changing original files\n"
-         "  --quiet                   print only errors and the final line\n";
+         "  --quiet                   print only errors and the final line\n"
+         "  --undo JOURNAL            reverse the run that wrote JOURNAL\n";
 }
 
 }  // namespace cli

@@ -20,6 +20,7 @@ struct CliOptions {
   bool bYes = false;
   bool bQuiet = false;
   bool bHelp = false;
+  std::u16string strUndoJournal;  // --undo: reverse that journal instead of running
 };
 
 struct ParseResult {
