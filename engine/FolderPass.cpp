@@ -5,6 +5,7 @@
 #include "engine/DuplicateKeys.h"
 #include "engine/RunLog.h"
 #include "engine/journal/JournalSink.h"
+#include "engine/RunProgress.h"
 #include "platform/Text.h"
 
 namespace {
@@ -159,6 +160,7 @@ bool FolderPass::Run(NOTEID folderId) {
         m_strKey.clear();
         if (!Running()) break;
         HandleEntry(folder, i, batch);
+        if (m_ctx.pProgress) m_ctx.pProgress->DocumentJudged();
       }
       batch.End();
     }

@@ -25,6 +25,7 @@
 
 class RunLog;
 class JournalSink;
+class RunProgress;
 
 struct PassContext {
   RunSettings& settings;
@@ -40,6 +41,8 @@ struct PassContext {
   // be journaled, the pass reports it and clears m_bRunning before the next
   // disposal.
   JournalSink* pJournal = nullptr;
+  // Told of every entry the passes judge; may be null (not owned).
+  RunProgress* pProgress = nullptr;
 };
 
 bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId, int action);

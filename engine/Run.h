@@ -30,6 +30,7 @@
 struct RunSettings;
 class RunPage;
 class JournalSink;
+class RunProgress;
 
 struct RunOptions {
   std::u16string strLogPath;  // what StartRun returned
@@ -39,6 +40,8 @@ struct RunOptions {
   // Where every disposal is journaled before it is made (not owned; must
   // outlive the worker). Null: no journal (new-file runs, dry runs).
   JournalSink* pJournal = nullptr;
+  // Told of every document judged; null: nobody is told (not owned).
+  RunProgress* pProgress = nullptr;
 };
 
 // Steps of Start Process after the confirmation. strLogFolder empty: the

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 #include "engine/Run.h"
@@ -11,9 +12,11 @@
 #include "engine/SummaryRows.h"
 #include "engine/journal/RunJournal.h"
 #include "platform/Text.h"
+#include "platform/Version.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
 #include "tools/cli/CliUndo.h"
+#include "tools/cli/ProgressLine.h"
 
 namespace cli {
 
@@ -92,6 +95,10 @@ int Main(const std::vector<std::string>& args) {
     std::cout << UsageText();
     return kExitDone;
   }
+  if (o.bVersion) {
+    std::cout << "tarnwick-cli " << platform::ProgramVersion() << std::endl;
+    return kExitDone;
+  }
   if (!o.strUndoJournal.empty()) return RunUndo(o.strUndoJournal);
   if (settings.m_bMultipleFiles == 0 && !SelectEveryFolder(settings)) {
     PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
@@ -100,7 +107,12 @@ int Main(const std::vector<std::string>& args) {
   // A dry run changes nothing, so there is nothing to confirm.
   if (settings.m_bModifyOriginal == 1 && !o.bDryRun && !ConfirmOriginals(o)) return kExitNotStarted;
 
-  CliPage page(stdout, o.bQuiet);
+  // The progress line is for a person watching a terminal; a script reading
+  // standard error, or --quiet, gets none.
+  std::optional<ProgressLine> progress;
+  if (!o.bQuiet && ::isatty(STDERR_FILENO)) progress.emplace(stderr);
+  ProgressLine* pProgress = progress ? &*progress : nullptr;
+  CliPage page(stdout, o.bQuiet, pProgress);
   page.SetInitialRows(SummaryRows(settings));
   InstallStop(settings);
   RunOptions options;
@@ -115,7 +127,9 @@ int Main(const std::vector<std::string>& args) {
     }
     options.pJournal = journal.get();
   }
+  options.pProgress = pProgress;
   RunWorker(settings, page, options);
+  if (progress) progress->Clear();
   std::signal(SIGINT, SIG_DFL);
   g_pRunning = nullptr;
 

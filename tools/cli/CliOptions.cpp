@@ -123,7 +123,8 @@ ParseResult Parser::Parse() {
       value = arg.substr(eq + 1);
     }
     static const std::vector<std::string> kSwitches = {"--include-all-view", "--time-hm",
-                                                       "--dry-run", "--yes", "--quiet", "--help"};
+                                                       "--dry-run", "--yes", "--quiet", "--help",
+                                                       "--version"};
     if (std::find(kSwitches.begin(), kSwitches.end(), name) != kSwitches.end()) {
       if (bInlineValue) {
         Fail("option " + name + " takes no value");
@@ -137,7 +138,7 @@ ParseResult Parser::Parse() {
     m_vecGiven.push_back(name);
     Apply(name, value);
   }
-  if (!m_result.usageError && !m_result.startError && !o.bHelp) Check();
+  if (!m_result.usageError && !m_result.startError && !o.bHelp && !o.bVersion) Check();
   return m_result;
 }
 
@@ -161,6 +162,7 @@ bool Parser::Apply(const std::string& name, const std::string& value) {
   else if (name == "--yes") o.bYes = true;
   else if (name == "--quiet") o.bQuiet = true;
   else if (name == "--help") o.bHelp = true;
+  else if (name == "--version") o.bVersion = true;
   else if (name == "--search") return AddSearch(value);
   else if (name == "--scope") {
     if (value != "folder" && value != "file") return Fail("--scope must be folder or file, not '" + value + "'");
@@ -303,7 +305,9 @@ std::string UsageText() {
          "  --dry-run                 report duplicates, change nothing\n"
          "  --yes                     do not ask before changing original files\n"
          "  --quiet                   print only errors and the final line\n"
-         "  --undo JOURNAL            reverse the run that wrote JOURNAL\n";
+         "  --undo JOURNAL            reverse the run that wrote JOURNAL\n"
+         "  --version                 print the version\n"
+         "  --help                    print this help\n";
 }
 
 }  // namespace cli

@@ -21,6 +21,7 @@ struct CliOptions {
   bool bQuiet = false;
   bool bHelp = false;
   std::u16string strUndoJournal;  // --undo: reverse that journal instead of running
+  bool bVersion = false;
 };
 
 struct ParseResult {

@@ -1,5 +1,6 @@
 // The terminal as the run's page: log rows go to standard output as they
-// come, one per line; bars, buttons and the status line have nothing to show.
+// come, one per line; the database bar goes to the progress line, if there
+// is one; buttons and the status line have nothing to show.
 // Used on one thread at a time (the run calls it from its worker).
 #pragma once
 
@@ -11,18 +12,22 @@
 
 namespace cli {
 
+class ProgressLine;
+
 class CliPage : public RunPage {
 public:
   // out: where rows are printed (not owned); bQuiet prints nothing.
-  CliPage(std::FILE* out, bool bQuiet) : m_pOut(out), m_bQuiet(bQuiet) {}
+  // pProgress (not owned, may be null) is erased before each row when out
+  // is a terminal too, so rows never land inside the line.
+  CliPage(std::FILE* out, bool bQuiet, ProgressLine* pProgress = nullptr);
 
   // Rows the list holds before the run (the summary); printed at once.
   void SetInitialRows(const std::vector<std::u16string>& rows);
 
   void AddLogRow(const std::u16string& text) override;
   std::vector<std::u16string> GetLogRows() override { return m_vecRows; }
-  void SetBarRange(int, int, int) override {}
-  void SetBarPos(int, int) override {}
+  void SetBarRange(int bar, int nLower, int nUpper) override;
+  void SetBarPos(int bar, int nPos) override;
   void ShowControl(int, bool) override {}
   void EnableControl(int, bool) override {}
   void SetStatusLine(const std::u16string& text) override { m_strStatus = text; }
@@ -36,6 +41,9 @@ private:
 
   std::FILE* m_pOut;  // not owned
   bool m_bQuiet;
+  ProgressLine* m_pProgress;  // not owned; null: no progress line
+  bool m_bRowsOnTerminal;
+  int m_nDatabaseUpper = 0;
   std::vector<std::u16string> m_vecRows;
   std::vector<std::u16string> m_vecMessages;
   std::u16string m_strStatus;
