@@ -59,16 +59,28 @@ Result TakeOutOfTrash(LNDatabase& db, const DatabaseDisposal& d) {
   }
 }
 
-// Removes the copy a move or copy filed; true when there was one to remove.
-bool RemoveCopy(LNDatabase& db, NOTEID copyId) {
-  switch (db.GetNoteLife(copyId)) {
+// The copy's note is the run's copy when it holds the original's items and
+// creation time (an id given to a copy that was never committed may have
+// gone to another document since).
+bool IsCopyOf(LNDatabase& db, NOTEID copyId, const LNNoteImage& original) {
+  LNNoteImage copy;
+  return db.GetNoteImage(copyId, &copy) == LNNOERROR && copy.strCreated == original.strCreated &&
+         copy.vecItems == original.vecItems;
+}
+
+// Removes the copy a move or copy filed: Outcome::restored when it did.
+Result RemoveCopy(LNDatabase& db, const DatabaseDisposal& d) {
+  LNNoteImage original;
+  if (d.image) original = *d.image;
+  else if (db.GetNoteImage(d.dwNoteId, &original) != LNNOERROR) original = {};
+  switch (db.GetNoteLife(d.dwCopyId)) {
     case LNNoteLife::live:
     case LNNoteLife::trash:
-      return db.DeleteNote(copyId, UPDATE_NOSTUB) == LNNOERROR;
-    case LNNoteLife::stub:
-      return db.DropStub(copyId) == LNNOERROR;
+      if (!IsCopyOf(db, d.dwCopyId, original)) return Failed(u"the copy's note id now holds another document");
+      if (const LNSTATUS status = db.DeleteNote(d.dwCopyId, UPDATE_NOSTUB)) return Failed(StatusText(status));
+      return {Outcome::restored, {}};
     default:
-      return false;
+      return {};  // never committed, or removed already
   }
 }
 
@@ -78,9 +90,10 @@ Result UndoOne(LNDatabase& db, const DatabaseDisposal& d) {
     result = RestoreFromCopy(db, d);
   else if (d.nAction == 1)
     result = TakeOutOfTrash(db, d);
-  if (result.outcome == Outcome::failed) return result;
-  if ((d.nAction == 2 || d.nAction == 3) && d.dwCopyId != 0 && RemoveCopy(db, d.dwCopyId))
-    result.outcome = Outcome::restored;
+  if (result.outcome == Outcome::failed || (d.nAction != 2 && d.nAction != 3) || d.dwCopyId == 0)
+    return result;
+  const Result copy = RemoveCopy(db, d);
+  if (copy.outcome != Outcome::inPlace) result = copy;
   return result;
 }
 

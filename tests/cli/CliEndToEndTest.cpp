@@ -75,7 +75,8 @@ protected:
     std::vector<fs::path> logs;
     const fs::path desktop = m_tmp / "home/Desktop";
     if (!fs::exists(desktop)) return logs;
-    for (const auto& entry : fs::directory_iterator(desktop)) logs.push_back(entry.path());
+    for (const auto& entry : fs::directory_iterator(desktop))
+      if (entry.path().extension() == ".txt") logs.push_back(entry.path());  // not the undo journals
     return logs;
   }
 };
