@@ -1,5 +1,7 @@
 #include "engine/Run.h"
 
+#include "notes/BodyText.h"
+
 #include <filesystem>
 #include <optional>
 
@@ -8,6 +10,7 @@
 #include "engine/RunPage.h"
 #include "engine/RunProgress.h"
 #include "engine/RunSettings.h"
+#include "notes/BodyText.h"
 #include "notes/FolderList.h"
 #include "notes/FolderTree.h"
 #include "platform/Paths.h"
@@ -93,24 +96,45 @@ int Worker::Run() {
 Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
   const std::u16string stamp = platform::TimeStamp();
   std::u16string path = source;
+  std::u16string shown = source;  // the path the rows name
+  SourceProvider* provider =
+      m_options.pSources && m_options.pSources->Handles(source) ? m_options.pSources : nullptr;
+  if (provider) {
+    std::u16string failure;
+    path = provider->Prepare(source, &failure);
+    if (path.empty()) {
+      m_log.AddLogRow(failure);
+      m_log.WriteLogText(failure + u"\r\n");
+      return Outcome::notOpened;
+    }
+  }
   // A dry run copies nothing: it judges the source itself and changes nothing.
   if (m_s.m_bModifyOriginal == 0 && !m_options.bDryRun) {
-    path = NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp);
-    m_log.AddLogRow(u"Creating Database " + path);
-    if (!platform::CopyFileReplace(platform::ToUtf8(source), platform::ToUtf8(path))) {
-      m_log.AddLogRow(u"Database not created: " + path);
+    const std::u16string copy =
+        provider ? provider->WorkCopyPath(source) : NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp);
+    shown = provider ? provider->NewFilePath(source) : copy;
+    m_log.AddLogRow(u"Creating Database " + shown);
+    if (!platform::CopyFileReplace(platform::ToUtf8(path), platform::ToUtf8(copy))) {
+      m_log.AddLogRow(u"Database not created: " + shown);
       m_log.WriteLogText(u"Database not created. \r\n ");
       return Outcome::notCreated;
     }
+    path = copy;
   }
-  m_log.AddLogRow(u"Opening Database " + path);
+  m_log.AddLogRow(u"Opening Database " + shown);
   if (!OpenRunDatabase(m_s, path)) {
-    m_log.AddLogRow(u"Database Cannot be Open: " + path);
+    m_log.AddLogRow(u"Database Cannot be Open: " + shown);
     m_log.WriteLogText(u"Database Cannot be open. \r\n ");
     return Outcome::notOpened;
   }
   m_log.AddLogRow(u"Processing Folders");
   ProcessOpenDatabase(source);
+  if (provider) {
+    for (const std::u16string& row : provider->Finish(source, path)) {
+      m_log.AddLogRow(row);
+      m_log.WriteLogText(row + u"\r\n");
+    }
+  }
   return Outcome::done;
 }
 
@@ -325,6 +349,8 @@ int RunSingleFile(RunSettings& settings, RunPage& page, const RunOptions& option
 }
 
 int RunWorker(RunSettings& settings, RunPage& page, const RunOptions& options) {
-  return settings.m_bMultipleFiles == 1 ? RunMultipleFiles(settings, page, options)
-                                        : RunSingleFile(settings, page, options);
+  const int result = settings.m_bMultipleFiles == 1 ? RunMultipleFiles(settings, page, options)
+                                                    : RunSingleFile(settings, page, options);
+  FlushPictureFiles();  // the pictures of the run's bodies, as the run leaves them
+  return result;
 }

@@ -10,6 +10,7 @@ namespace journal {
 
 bool RunJournal::Record(LNDatabase& db, const Disposal& disposal) {
   if (m_bFailed) return false;
+  if (!m_setOriginals.count(db.GetFilePath().Bytes())) return true;
   try {
     DatabaseDisposal d;
     d.nAction = disposal.nAction;
@@ -67,8 +68,15 @@ std::unique_ptr<RunJournal> StartRunJournal(RunSettings& settings, RunPage& page
   const std::u16string path = JournalPathForLog(logPath);
   std::string error;
   // Without the log's folder there is no place for the journal either.
-  if (auto writer = JournalWriter::Open(platform::ToUtf8(path), &error))
-    return std::make_unique<RunJournal>(std::move(writer), path);
+  if (auto writer = JournalWriter::Open(platform::ToUtf8(path), &error)) {
+    std::set<std::string> originals;
+    if (settings.m_bMultipleFiles == 1) {
+      for (const std::u16string& file : settings.m_vecFilePaths) originals.insert(platform::ToUtf8(file));
+    } else {
+      originals.insert(platform::ToUtf8(settings.m_strSingleFilePath));
+    }
+    return std::make_unique<RunJournal>(std::move(writer), path, std::move(originals));
+  }
   const std::u16string row = std::u16string(kJournalNotCreatedRow) + path;
   {
     RunLog log(settings.m_logFile, page, logPath);

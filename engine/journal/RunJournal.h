@@ -17,6 +17,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "engine/journal/JournalFile.h"
@@ -32,8 +33,11 @@ inline constexpr std::u16string_view kJournalNotWrittenRow = u"Journal file coul
 
 class RunJournal : public JournalSink {
 public:
-  explicit RunJournal(std::unique_ptr<JournalWriter> writer, std::u16string strPath)
-      : m_pWriter(std::move(writer)), m_strPath(std::move(strPath)) {}
+  // originals: the databases of the run (UTF-8 paths). Disposals in any
+  // other database — the temporary database of a mail source, which keeps
+  // its own undo records — are not journaled here.
+  RunJournal(std::unique_ptr<JournalWriter> writer, std::u16string strPath, std::set<std::string> originals)
+      : m_pWriter(std::move(writer)), m_strPath(std::move(strPath)), m_setOriginals(std::move(originals)) {}
 
   [[nodiscard]] bool Record(LNDatabase& db, const Disposal& disposal) override;
   [[nodiscard]] bool Sync() override;
@@ -47,6 +51,7 @@ public:
 private:
   std::unique_ptr<JournalWriter> m_pWriter;  // owned
   std::u16string m_strPath;
+  std::set<std::string> m_setOriginals;
   bool m_bFailed = false;
   bool m_bReported = false;
   std::size_t m_nRecords = 0;

@@ -13,6 +13,7 @@
 #include "engine/journal/RunJournal.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
+#include "tools/cli/CliMailSources.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
 #include "tools/cli/CliUndo.h"
@@ -100,7 +101,9 @@ int Main(const std::vector<std::string>& args) {
     return kExitDone;
   }
   if (!o.strUndoJournal.empty()) return RunUndo(o.strUndoJournal);
-  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolder(settings)) {
+  NormalizeMailSourcePaths(settings);
+  mailio::MailSourceProvider sources(MailSourceSettingsFor(settings, o.bDryRun));
+  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources)) {
     PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
     return kExitNotStarted;
   }
@@ -128,6 +131,8 @@ int Main(const std::vector<std::string>& args) {
     options.pJournal = journal.get();
   }
   options.pProgress = pProgress;
+  options.pSources = &sources;
+  sources.SetJournalFolder(platform::ToUtf8(MailJournalFolder(options.strLogPath)));
   RunWorker(settings, page, options);
   if (progress) progress->Clear();
   std::signal(SIGINT, SIG_DFL);
@@ -138,7 +143,8 @@ int Main(const std::vector<std::string>& args) {
   if (journal && journal->Failed()) return kExitNotStarted;
   // A single-file run whose database was not made or opened ends without
   // its completion message.
-  return page.Messages().empty() ? kExitNotStarted : kExitDone;
+  if (page.Messages().empty() || sources.AnyFailed()) return kExitNotStarted;
+  return kExitDone;
 }
 
 }  // namespace cli
