@@ -35,7 +35,7 @@ public:
   Worker(RunSettings& settings, RunPage& page, const RunOptions& options, bool bMultiple)
       : m_s(settings), m_page(page), m_options(options),
         m_log(settings.m_logFile, page, options.strLogPath),
-        m_ctx{settings, m_log, options.bDryRun, false, {}, options.pJournal, options.pProgress},
+        m_ctx{settings, m_log, options.bDryRun, false, {}, {}, options.pJournal, options.pProgress},
         m_bMultiple(bMultiple) {}
 
   int Run();
@@ -111,10 +111,11 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
   // A dry run copies nothing: it judges the source itself and changes nothing.
   if (m_s.m_bModifyOriginal == 0 && !m_options.bDryRun) {
     const std::u16string copy =
-        provider ? provider->WorkCopyPath(source) : NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp);
+        provider ? provider->WorkCopyPath(source)
+                 : FreeNewDatabasePath(NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp));
     shown = provider ? provider->NewFilePath(source) : copy;
     m_log.AddLogRow(u"Creating Database " + shown);
-    if (!platform::CopyFileReplace(platform::ToUtf8(path), platform::ToUtf8(copy))) {
+    if (!platform::CopyFileNew(platform::ToUtf8(path), platform::ToUtf8(copy))) {
       m_log.AddLogRow(u"Database not created: " + shown);
       m_log.WriteLogText(u"Database not created. \r\n ");
       return Outcome::notCreated;
@@ -150,6 +151,12 @@ void Worker::ProcessOpenDatabase(const std::u16string& source) {
     const bool bTarget = UsesTarget() && !m_options.bDryRun;
     if (bTarget) target = PrepareTargetFolder();
     m_ctx.bTargetMissing = UsesTarget() && !target.bFound && !m_options.bDryRun;
+    if (m_ctx.bTargetMissing) {
+      // Said once for the database: no folder of it can move or copy anything.
+      const std::u16string row = TargetMissingRow(m_s.m_strSubFolderName);
+      m_log.AddLogRow(row);
+      m_log.WriteLogText(row + u"\r\n");
+    }
     FolderLoop(target);
     if (bTarget && target.bFound) {
       target.folder.Save(0);
@@ -228,12 +235,8 @@ void Worker::FolderLoop(TargetFolder& target) {
     m_log.WriteLogText(record.strName);
     m_log.WriteLogText(u"\r\n");
     m_log.AddLogRow(u"Processing Folder :\t" + record.strName);
+    m_ctx.strFolderName = record.strName;
     if (m_s.m_bModifyOriginal == 1 && m_s.m_nAction != 0) {
-      if (m_ctx.bTargetMissing) {
-        const std::u16string row = TargetMissingRow(m_s.m_strSubFolderName);
-        m_log.AddLogRow(row);
-        m_log.WriteLogText(row + u"\r\n");
-      }
       ProcessFolderAction(m_ctx, target.folder, record.dwNoteId, m_s.m_nAction);
     } else {
       ProcessFolderDelete(m_ctx, record.dwNoteId);
@@ -270,6 +273,16 @@ std::u16string NewDatabasePath(const std::u16string& folder, const std::u16strin
   const std::u16string fileName =
       slash == std::u16string::npos ? std::u16string() : source.substr(slash + 1);
   return folder + platform::kPathSeparator + fileName + stamp + u".nsf";
+}
+
+std::u16string FreeNewDatabasePath(const std::u16string& path) {
+  if (!platform::FileExists(platform::ToUtf8(path))) return path;
+  constexpr std::u16string_view kExtension = u".nsf";
+  const std::u16string stem = path.substr(0, path.size() - kExtension.size());
+  for (int n = 2;; ++n) {
+    std::u16string candidate = stem + u"-" + platform::DecimalText(n) + std::u16string(kExtension);
+    if (!platform::FileExists(platform::ToUtf8(candidate))) return candidate;
+  }
 }
 
 std::u16string SecondTargetFolderName(const RunSettings& settings) {

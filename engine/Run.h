@@ -105,6 +105,11 @@ int OpenRunDatabase(RunSettings& settings, const std::u16string& path);
 std::u16string NewDatabasePath(const std::u16string& folder, const std::u16string& source,
                                const std::u16string& stamp);
 
+// path when no file has that name; otherwise path with "-2", "-3", ... put
+// before its last ".nsf" (path ends in ".nsf"), the first that is free. Two
+// sources of one file name copied within one second then keep both copies.
+std::u16string FreeNewDatabasePath(const std::u16string& path);
+
 // The name of the sub folder that is made when neither m_strSubFolderName
 // exists nor can be created: m_strSubFolderName + "#2" in multiple-file
 // mode, "Folder #2" in single-file mode (names users already know).

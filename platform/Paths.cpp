@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string_view>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/Text.h"
 
@@ -65,9 +67,14 @@ std::u16string TimeStamp() {
   return Ascii(text);
 }
 
-bool CopyFileReplace(const std::string& src, const std::string& dst) {
+bool CopyFileNew(const std::string& src, const std::string& dst) {
   std::error_code ec;
   if (!fs::is_regular_file(src, ec)) return false;
+  // O_EXCL claims the name, so a file that appears meanwhile is never replaced;
+  // the copy then fills the file that this call made.
+  const int fd = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  ::close(fd);
   if (fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec)) return true;
   // A failed copy must not leave a truncated file that looks like a database.
   if (fs::exists(dst) && !fs::equivalent(src, dst, ec)) fs::remove(dst, ec);

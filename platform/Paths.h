@@ -18,9 +18,10 @@ std::string DesktopFolder();
 // the local time cannot be had: "0-0-0--1--1--1".
 std::u16string TimeStamp();
 
-// Copies src to dst, replacing an existing dst. False when the copy failed;
-// a partly written dst is removed then.
-[[nodiscard]] bool CopyFileReplace(const std::string& src, const std::string& dst);
+// Copies src to a new file dst. Never replaces a file: false when dst
+// already exists (it is left as it is) or the copy failed; a partly written
+// dst is removed then.
+[[nodiscard]] bool CopyFileNew(const std::string& src, const std::string& dst);
 
 // Size in bytes of a regular file; nullopt when it cannot be read.
 std::optional<std::uint64_t> FileSize(const std::string& path);
