@@ -1,9 +1,11 @@
 #include "engine/FolderPass.h"
 
+#include <functional>
 #include <utility>
 
 #include "engine/DuplicateKeys.h"
 #include "engine/RunLog.h"
+#include "engine/journal/JournalSink.h"
 #include "engine/RunProgress.h"
 #include "platform/Text.h"
 
@@ -37,7 +39,10 @@ std::u16string CounterText(std::uint64_t value) {
 // database's write lock.
 class BatchCommit {
 public:
-  BatchCommit(LNDatabase& db, bool bActive) : m_db(db), m_bActive(bActive) {}
+  // syncJournal, when set, runs before each commit; false means the batch's
+  // disposals are not durably journaled, and the batch is rolled back.
+  BatchCommit(LNDatabase& db, bool bActive, std::function<bool()> syncJournal = {})
+      : m_db(db), m_bActive(bActive), m_syncJournal(std::move(syncJournal)) {}
   ~BatchCommit() {
     // The documents disposed of so far are whole units; keep them.
     try {
@@ -59,6 +64,7 @@ public:
       m_bActive = false;
     }
   }
+  bool IsOpen() const { return m_bOpen; }
   void Counted() {
     if (++m_nDocuments >= kBatchDocuments) End();
   }
@@ -71,8 +77,14 @@ public:
     if (!m_bOpen) return;
     m_bOpen = false;
     try {
-      if (m_db.CommitTransaction() == LNNOERROR) return;
-      m_strError = u"the changes could not be committed";
+      // Disposals whose entries are not durably journaled must not stay.
+      if (m_syncJournal && !m_syncJournal()) {
+        m_strError = u"the journal could not be written";
+      } else if (m_db.CommitTransaction() == LNNOERROR) {
+        return;
+      } else {
+        m_strError = u"the changes could not be committed";
+      }
     } catch (LNSTATUS status) {
       m_strError = platform::FromUtf8(LNGetErrorMessageText(status));
     }
@@ -90,6 +102,7 @@ public:
 private:
   LNDatabase& m_db;
   bool m_bActive;
+  std::function<bool()> m_syncJournal;
   bool m_bOpen = false;
   int m_nDocuments = 0;
   std::uint64_t m_nLost = 0;
@@ -143,6 +156,9 @@ private:
   void LogKept(NOTEID id, const std::u16string& form);
   void Dispose(LNMailMessage& doc, NOTEID id, const KeyDigest& digest);
   bool CopyToTarget(LNMailMessage& doc, NOTEID id, bool bDeleteOriginal);
+  [[nodiscard]] bool Journal(NOTEID id, NOTEID copyId = 0);
+  [[nodiscard]] bool SyncJournal();
+  void JournalFailed();
   void EndOfFolder(LNViewFolder& folder);
 
   PassContext& m_ctx;
@@ -153,6 +169,7 @@ private:
   FolderCounters m_counters;
   LNDocument m_doc;  // reused for every entry
   std::u16string m_strKey;
+  bool m_bBatchOpen = false;  // the disposal being made joins a batch transaction
 };
 
 bool FolderPass::Run(NOTEID folderId) {
@@ -164,7 +181,7 @@ bool FolderPass::Run(NOTEID folderId) {
     const LNINT n = folder.GetEntryCount();
     const bool bChanges = !m_ctx.bDryRun;
     {
-      BatchCommit batch(db, bChanges);
+      BatchCommit batch(db, bChanges, [this] { return SyncJournal(); });
       for (LNINT i = 0; i < n && !batch.Failed(); ++i) {
         m_strKey.clear();
         if (!Running()) break;
@@ -259,6 +276,7 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
       return;
     }
     if (!m_ctx.bDryRun) batch.BeforeChange();
+    m_bBatchOpen = batch.IsOpen();
     // A disposal that throws did not happen: it is not counted.
     Dispose(mail, id, digest);
     ++m_counters.duplicates;
@@ -291,12 +309,12 @@ void FolderPass::Dispose(LNMailMessage& doc, NOTEID id, const KeyDigest& digest)
     return;
   }
   if (m_disposal == Disposal::deleteNoStub) {
-    db.DeleteNote(id, UPDATE_NOSTUB);
+    if (Journal(id)) db.DeleteNote(id, UPDATE_NOSTUB);
     return;
   }
   switch (m_nAction) {
     case 1:
-      db.DeleteDocument(doc);
+      if (Journal(id)) db.DeleteDocument(doc);
       break;
     case 2:
     case 3:
@@ -326,11 +344,42 @@ bool FolderPass::CopyToTarget(LNMailMessage& doc, NOTEID id, bool bDeleteOrigina
     if (copy.Save(0) != LNNOERROR) return false;
     copy.Close();
     if (m_target.FolderAddDocument(copy) != LNNOERROR) return false;
+    if (!Journal(id, copy.GetNoteID())) return false;
     if (bDeleteOriginal && db.DeleteNote(id, UPDATE_NOSTUB) != LNNOERROR) return false;
     return unit.Commit();
   } catch (...) {
     return false;
   }
+}
+
+// The disposal's journal entry, made before the disposal and durable before
+// it commits: at once when it commits on its own, else with its batch.
+bool FolderPass::Journal(NOTEID id, NOTEID copyId) {
+  JournalSink* journal = m_ctx.pJournal;
+  if (!journal) return true;
+  JournalSink::Disposal d;
+  d.dwNoteId = id;
+  d.nAction = m_disposal == Disposal::deleteNoStub ? 0 : m_nAction;
+  d.dwCopyId = copyId;
+  if (copyId != 0) d.dwTargetFolder = m_target.GetNoteID();
+  if (journal->Record(m_s.m_db, d) && (m_bBatchOpen || journal->Sync())) return true;
+  JournalFailed();
+  return false;
+}
+
+bool FolderPass::SyncJournal() {
+  if (!m_ctx.pJournal || m_ctx.pJournal->Sync()) return true;
+  JournalFailed();
+  return false;
+}
+
+// Never a disposal without its entry: the run stops here, as Stop would.
+void FolderPass::JournalFailed() {
+  m_s.m_bRunning = 0;
+  const std::u16string row = m_ctx.pJournal->TakeFailureRow();
+  if (row.empty()) return;
+  m_ctx.log.AddLogRow(row);
+  m_ctx.log.WriteLogText(row + u"\r\n");
 }
 
 void FolderPass::EndOfFolder(LNViewFolder& folder) {

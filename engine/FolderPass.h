@@ -29,6 +29,7 @@
 #include "engine/report/RunHooks.h"
 
 class RunLog;
+class JournalSink;
 class RunProgress;
 
 struct PassContext {
@@ -43,6 +44,10 @@ struct PassContext {
   // Dry run: the note id that registered each digest, to name the kept
   // document of every duplicate. Emptied with m_mapDuplicateKeys.
   std::map<KeyDigest, NOTEID> mapKeptIds;
+  // Not owned; null: disposals are journaled nowhere. When an entry cannot
+  // be journaled, the pass reports it and clears m_bRunning before the next
+  // disposal.
+  JournalSink* pJournal = nullptr;
   // Told of every entry the passes judge; may be null (not owned).
   RunProgress* pProgress = nullptr;
   // The run's duplicate report and spare set (not owned; null when the run

@@ -35,8 +35,8 @@ public:
   Worker(RunSettings& settings, RunPage& page, const RunOptions& options, bool bMultiple)
       : m_s(settings), m_page(page), m_options(options),
         m_log(options.pLogFile ? *options.pLogFile : settings.m_logFile, page, options.strLogPath),
-        m_ctx{settings, m_log, options.bDryRun, false, {}, {}, options.pProgress, options.pReport,
-              options.pSpare, {}},
+        m_ctx{settings, m_log, options.bDryRun, false, {}, {}, options.pJournal, options.pProgress,
+              options.pReport, options.pSpare, {}},
         m_bMultiple(bMultiple) {}
 
   int Run();

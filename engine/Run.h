@@ -30,6 +30,7 @@
 
 struct RunSettings;
 class RunPage;
+class JournalSink;
 class RunProgress;
 class DuplicateSink;
 class SparePredicate;
@@ -63,6 +64,9 @@ struct RunOptions {
   // Judge every document and report each duplicate ("Duplicate Item ID:")
   // in the log file, but change no database and copy nothing.
   bool bDryRun = false;
+  // Where every disposal is journaled before it is made (not owned; must
+  // outlive the worker). Null: no journal (new-file runs, dry runs).
+  JournalSink* pJournal = nullptr;
   // Told of every document judged; null: nobody is told (not owned).
   RunProgress* pProgress = nullptr;
   // Mail sources and the like; none: every argument is a database file.

@@ -293,6 +293,25 @@ private:
   std::shared_ptr<lnapi::FolderState> m_pFolder;  // entries of the open view or folder
 };
 
+// A document's whole stored content: what the undo journal keeps of a
+// document a run deletes, and RestoreNote puts back under the same note id.
+struct LNNoteImage {
+  struct Item {
+    std::string strName;
+    WORD wType = 0;
+    std::string value;  // the value bytes as stored
+    bool operator==(const Item&) const = default;
+  };
+  NOTEID dwNoteId = 0;
+  std::string strCreated;   // local time "YYYY-MM-DDTHH:MM:SS"
+  std::string strModified;  // same form
+  std::vector<Item> vecItems;
+  bool operator==(const LNNoteImage&) const = default;
+};
+
+// What a note id stands for in a database now.
+enum class LNNoteLife { absent = 0, live = 1, trash = 2, stub = 3, design = 4 };
+
 class LNViewFolderArray {
 public:
   LNINT GetCount() const { return static_cast<LNINT>(m_vecFolders.size()); }
@@ -335,6 +354,33 @@ public:
   // a document in the trash can still be deleted by DeleteNote.
   LNSTATUS DeleteDocument(LNDocument& doc);
   LNSTATUS DeleteNote(NOTEID id, std::uint32_t flags);
+
+  // What undoing a run needs. Each change commits before the call returns
+  // (or joins the caller's open transaction), as every change here does.
+  //
+  // True when DeleteDocument moves documents to the trash.
+  LNBOOL IsSoftDeletions() const;
+  // What id holds now: a live document, one in the trash, a deletion stub,
+  // a view or folder, or nothing.
+  LNNoteLife GetNoteLife(NOTEID id) const;
+  // The whole content of the document id (live or in the trash);
+  // LNERR_NOT_FOUND for anything else.
+  LNSTATUS GetNoteImage(NOTEID id, LNNoteImage* out) const;
+  // Views and folders whose stored entries hold id, ascending id.
+  LNSTATUS GetNoteFolders(NOTEID id, std::vector<NOTEID>* out) const;
+  // Puts the document back under image.dwNoteId, with its items, creation
+  // and modification times, as a live document; a deletion stub at that id
+  // is dropped. LNERR_EXISTS when the id holds anything but a stub (the
+  // store never reuses an id, so that is another document).
+  LNSTATUS RestoreNote(const LNNoteImage& image);
+  // Drops the deletion stub at id; LNERR_NOT_FOUND when there is none.
+  LNSTATUS DropStub(NOTEID id);
+  // Takes the document out of the trash; LNERR_NOT_FOUND when it is not there.
+  LNSTATUS RestoreFromTrash(NOTEID id);
+  // Files the document id in each of folders that does not hold it yet (at
+  // the end); folders that are gone are passed over. LNERR_NOT_FOUND when id
+  // is not a document.
+  LNSTATUS AddFolderEntries(NOTEID id, const std::vector<NOTEID>& folders);
 
   // Groups every change until CommitTransaction into one all-or-nothing unit
   // (a killed process leaves none of it). Nests: only the outermost commit

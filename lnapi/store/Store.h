@@ -118,6 +118,12 @@ public:
   // Appends doc to the folder unless it is there. False when it was.
   bool AppendEntry(NOTEID folder, NOTEID doc);
   void MoveToTrash(NOTEID id);
+  // Trash back to live; false when the document was not in the trash.
+  bool TakeFromTrash(NOTEID id);
+  // Removes the deletion stub at id; false when there was none.
+  bool DropStub(NOTEID id);
+  // Views and folders whose stored entries hold doc, ascending id.
+  std::vector<NOTEID> DesignsHolding(NOTEID doc);
   // Removes the note's items and entries; leaves a stub when asked.
   void Erase(NOTEID id, bool leaveStub);
 

@@ -293,6 +293,33 @@ void Store::MoveToTrash(NOTEID id) {
   scope.Commit();
 }
 
+bool Store::TakeFromTrash(NOTEID id) {
+  WriteScope scope(*this);
+  Statement q(*this, "UPDATE notes SET life = 0 WHERE id = ? AND class = 1 AND life = 1");
+  q.Bind(1, id).Run();
+  const bool changed = sqlite3_changes(m_pDb) > 0;
+  scope.Commit();
+  return changed;
+}
+
+bool Store::DropStub(NOTEID id) {
+  WriteScope scope(*this);
+  Statement q(*this, "DELETE FROM notes WHERE id = ? AND life = 2");
+  q.Bind(1, id).Run();
+  const bool changed = sqlite3_changes(m_pDb) > 0;
+  scope.Commit();
+  return changed;
+}
+
+std::vector<NOTEID> Store::DesignsHolding(NOTEID doc) {
+  EndReadLease();
+  Statement q(*this, "SELECT DISTINCT design FROM entries WHERE note = ? ORDER BY design");
+  q.Bind(1, doc);
+  std::vector<NOTEID> ids;
+  while (q.Step()) ids.push_back(static_cast<NOTEID>(q.Int(0)));
+  return ids;
+}
+
 void Store::Erase(NOTEID id, bool leaveStub) {
   WriteScope scope(*this);
   {

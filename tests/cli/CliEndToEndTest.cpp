@@ -77,7 +77,8 @@ protected:
     std::vector<fs::path> logs;
     const fs::path desktop = m_tmp / "home/Desktop";
     if (!fs::exists(desktop)) return logs;
-    for (const auto& entry : fs::directory_iterator(desktop)) logs.push_back(entry.path());
+    for (const auto& entry : fs::directory_iterator(desktop))
+      if (entry.path().extension() == ".txt") logs.push_back(entry.path());  // not the undo journals
     return logs;
   }
 };
@@ -149,8 +150,9 @@ TEST_F(CliEndToEnd, OriginalFilesNeedYesWithoutATerminal) {
                             (m_tmp / "logs").string(), db});
   EXPECT_EQ(done.nExit, 0) << done.err;
   const auto lines = done.OutLines();
-  ASSERT_EQ(lines.size(), 1u);
+  ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].rfind("Log file path: " + (m_tmp / "logs/Tarnwick_log_").string(), 0), 0u);
+  EXPECT_EQ(lines[1], "Journal file path: " + lines[0].substr(15, lines[0].size() - 19) + ".journal");
   EXPECT_NE(testsupport::ReadFile(db), before);
 }
 

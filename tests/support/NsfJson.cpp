@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "lnapi/LNNotes.h"
 #include "tools/nsftool/NsfJson.h"
@@ -31,6 +32,13 @@ std::string DumpDatabase(const std::filesystem::path& db) {
     ADD_FAILURE() << "DumpDatabase: " << problem;
     throw std::runtime_error(problem);
   }
+}
+
+std::string DumpWithEntrySets(const std::filesystem::path& db) {
+  auto json = nlohmann::ordered_json::parse(DumpDatabase(db));
+  for (auto& note : json["notes"])
+    if (note.contains("entries")) std::sort(note["entries"].begin(), note["entries"].end());
+  return json.dump(2);
 }
 
 }  // namespace testsupport

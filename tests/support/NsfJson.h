@@ -17,4 +17,8 @@ void MakeDatabase(const std::filesystem::path& db, const std::string& jsonText);
 // std::runtime_error.
 std::string DumpDatabase(const std::filesystem::path& db);
 
+// The same, with each folder's entries in ascending id: a document filed
+// again after an undo stands at the folder's end, and only membership counts.
+std::string DumpWithEntrySets(const std::filesystem::path& db);
+
 }  // namespace testsupport

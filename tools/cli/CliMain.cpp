@@ -13,11 +13,13 @@
 #include "engine/report/ReportCollector.h"
 #include "engine/report/ReportFile.h"
 #include "engine/report/SpareSet.h"
+#include "engine/journal/RunJournal.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
 #include "tools/cli/CliMailSources.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
+#include "tools/cli/CliUndo.h"
 #include "tools/cli/ProgressLine.h"
 
 namespace cli {
@@ -101,6 +103,7 @@ int Main(const std::vector<std::string>& args) {
     std::cout << "tarnwick-cli " << platform::ProgramVersion() << std::endl;
     return kExitDone;
   }
+  if (!o.strUndoJournal.empty()) return RunUndo(o.strUndoJournal);
   // A spare file that is not a report changes nothing: refused before any
   // database is opened.
   std::optional<report::SpareSet> spare;
@@ -132,6 +135,15 @@ int Main(const std::vector<std::string>& args) {
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
+  std::unique_ptr<journal::RunJournal> journal;
+  if (journal::RunChangesOriginals(settings, o.bDryRun)) {
+    journal = journal::StartRunJournal(settings, page, options.strLogPath);
+    if (!journal) {
+      std::cout << "Log file path: " << platform::ToUtf8(options.strLogPath) << std::endl;
+      return kExitNotStarted;
+    }
+    options.pJournal = journal.get();
+  }
   options.pProgress = pProgress;
   options.pSources = &sources;
   sources.SetJournalFolder(platform::ToUtf8(MailJournalFolder(options.strLogPath)));
@@ -154,6 +166,8 @@ int Main(const std::vector<std::string>& args) {
         &error);
     if (!bReportWritten) PrintError("tarnwick-cli: report " + error);
   }
+  if (journal) std::cout << "Journal file path: " << platform::ToUtf8(journal->Path()) << std::endl;
+  if (journal && journal->Failed()) return kExitNotStarted;
   // A single-file run whose database was not made or opened ends without
   // its completion message.
   if (page.Messages().empty() || sources.AnyFailed() || !bReportWritten) return kExitNotStarted;

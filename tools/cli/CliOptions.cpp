@@ -95,6 +95,7 @@ private:
   std::optional<std::string> m_strNewFiles;
   std::optional<int> m_nPeriod;
   bool m_bFolderGiven = false;
+  std::vector<std::string> m_vecGiven;  // option names in command-line order
 };
 
 ParseResult Parser::Parse() {
@@ -129,10 +130,12 @@ ParseResult Parser::Parse() {
         Fail("option " + name + " takes no value");
         break;
       }
+      m_vecGiven.push_back(name);
       Apply(name, "");
       continue;
     }
     if (!bInlineValue && !TakeValue(name, i, value)) break;
+    m_vecGiven.push_back(name);
     Apply(name, value);
   }
   if (!m_result.usageError && !m_result.startError && !o.bHelp && !o.bVersion) Check();
@@ -143,7 +146,7 @@ bool Parser::TakeValue(const std::string& name, std::size_t& i, std::string& val
   static const std::vector<std::string> kValued = {"--search", "--scope",   "--period",
                                                    "--range",  "--mail",    "--contact",
                                                    "--action", "--folder",  "--new-files",
-                                                   "--log-dir",  "--report",  "--spare"};
+                                                   "--log-dir",  "--report",  "--spare", "--undo"};
   if (std::find(kValued.begin(), kValued.end(), name) == kValued.end())
     return Fail("unknown option: " + name);
   if (i + 1 >= m_args.size()) return Fail("option " + name + " needs a value");
@@ -195,6 +198,8 @@ bool Parser::Apply(const std::string& name, const std::string& value) {
     o.strReportPath = AbsolutePath(value);
   } else if (name == "--spare") {
     o.strSparePath = AbsolutePath(value);
+  } else if (name == "--undo") {
+    o.strUndoJournal = AbsolutePath(value);
   } else {
     return Fail("unknown option: " + name);
   }
@@ -240,6 +245,14 @@ bool Parser::AddSearch(const std::string& dir) {
 
 bool Parser::Check() {
   CliOptions& o = m_result.options;
+  if (!o.strUndoJournal.empty()) {
+    // Undo only brings back what a run took: no run option applies to it.
+    for (const std::string& name : m_vecGiven)
+      if (name != "--undo" && name != "--log-dir" && name != "--quiet")
+        return Fail("--undo cannot be used with " + name);
+    if (!o.vecDatabases.empty()) return Fail("--undo takes a journal, not a database");
+    return true;
+  }
   if (m_nAction && m_strNewFiles) return Fail("--action and --new-files cannot be used together");
   if (!m_nAction && !m_strNewFiles) return Fail("either --action or --new-files is required");
   if (m_nAction && (*m_nAction == 2 || *m_nAction == 3) && (!m_bFolderGiven || m_s.m_strSubFolderName.empty()))
@@ -298,6 +311,7 @@ std::string UsageText() {
          "  --quiet                   print only errors and the final line\n"
          "  --report FILE             write the duplicate groups as JSON\n"
          "  --spare FILE              dispose only of the duplicates a report lists\n"
+         "  --undo JOURNAL            reverse the run that wrote JOURNAL\n"
          "  --version                 print the version\n"
          "  --help                    print this help\n";
 }

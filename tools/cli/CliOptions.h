@@ -20,6 +20,7 @@ struct CliOptions {
   bool bYes = false;
   bool bQuiet = false;
   bool bHelp = false;
+  std::u16string strUndoJournal;  // --undo: reverse that journal instead of running
   bool bVersion = false;
   std::u16string strReportPath;  // --report: where the duplicate report goes (absolute)
   std::u16string strSparePath;   // --spare: the report that says what may go (absolute)

@@ -15,6 +15,7 @@
 #include "engine/Run.h"
 #include "engine/RunSettings.h"
 #include "engine/SummaryRows.h"
+#include "engine/journal/RunJournal.h"
 #include "platform/Text.h"
 #include "ui/frame/Shutdown.h"
 #include "ui/review/DuplicatePreview.h"
@@ -64,6 +65,7 @@ bool progressDlg::OnInitDialog() {
           &progressDlg::OnStop);
   connect(DlgItem<QAbstractButton>(kPreview), &QAbstractButton::clicked, this,
           &progressDlg::OnPreview);
+  CreateUndoButton();
   return true;
 }
 
@@ -77,16 +79,35 @@ void progressDlg::OnStartProcess() {
     return;
   }
   WaitForWorker();  // the previous run's worker has finished; collect it
+  ShowUndo(false);
+  m_pJournal.reset();  // a run in the same second appends to that journal
+  m_strJournalPath.clear();
   m_strLogPath = StartRun(m_settings, *this);
   RunOptions options;
   options.strLogPath = m_strLogPath;
   // After a Preview the run removes only what its review left ticked.
   options.pSpare = m_pPreview ? m_pPreview->Spare() : nullptr;
+  if (journal::RunChangesOriginals(m_settings, false)) {
+    m_pJournal = journal::StartRunJournal(m_settings, *this, m_strLogPath);
+    if (!m_pJournal) {
+      return;  // never a change without its journal: the run does not start
+    }
+    m_strJournalPath = m_pJournal->Path();
+    options.pJournal = m_pJournal.get();
+  }
   m_bWorkerDone = false;
   m_worker = std::thread([this, options] {
     RunWorker(m_settings, *this, options);
+    if (m_pJournal) {
+      AddLogRow(u"Journal file path: " + m_pJournal->Path());
+      SetUndoShown(m_pJournal->RecordCount() > 0);
+    }
     m_bWorkerDone = true;
   });
+}
+
+void progressDlg::SetUndoShown(bool bShow) {
+  OnUiThread([this, bShow] { ShowUndo(bShow); });
 }
 
 void progressDlg::OnStop() { m_settings.m_bRunning = 0; }

@@ -17,10 +17,19 @@
 // and finished; only then does the process end. The completion message is
 // not shown on that way out. The destructor waits the same way.
 //
+// Undo: after a run that changed originals (its journal holds at least one
+// disposal) the page shows Undo in the free strip left of Back. Undo asks
+// Yes/No, then reverses that run's journal on the page's worker, with the
+// bars showing the records done, adds the undo's rows to the log list and
+// reports the count restored in a message box; Back, Start Process and
+// Close are disabled meanwhile, as during a run. The log list shows the
+// journal's path ("Journal file path: ") after each run that wrote one.
+//
 // Threads: the page lives on the user-interface thread; the worker touches
 // nothing of it except through the RunPage calls.
 #pragma once
 
+#include <QRect>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -32,6 +41,10 @@
 
 class QTreeWidget;
 class DuplicatePreview;
+class QPushButton;
+namespace journal {
+class RunJournal;
+}
 
 class progressDlg : public frame::CWizardPage, public RunPage {
   Q_OBJECT
@@ -40,13 +53,20 @@ public:
   // Preview: the run's judgement without a change, then the review window
   // (ui/review/DuplicatePreview.h). It is enabled whenever Start Process is.
   static constexpr int kPreview = 1090;
+  // The page's own buttons beyond its template sit in the free strip left
+  // of Back, right to left: slot 0 holds Preview, slot 1 Undo. Each is 55 by
+  // 18 dialog units on Back's line, clear of the hidden Cancel and of Help.
+  static constexpr int kUndo = 1101;
+  static QRect StripSlotDlu(int nSlot);
 
   progressDlg(RunSettings& settings, frame::CWizardPage* pCreator);
   ~progressDlg() override;
 
   // The log file of the latest run; empty before the first Start Process.
   const std::u16string& LogPath() const { return m_strLogPath; }
-  // True from Start Process until the worker has finished.
+  // The journal of the latest run that changed originals; empty otherwise.
+  const std::u16string& JournalPath() const { return m_strJournalPath; }
+  // True from Start Process (or Undo) until the worker has finished.
   bool IsRunning() const;
   // Every row of the log list, first to last (user-interface thread).
   std::vector<std::u16string> LogRows() const;
@@ -75,6 +95,12 @@ private:
   void OnStartProcess();
   void OnStop();
   void OnPreview();
+  void CreateUndoButton();
+  void ShowUndo(bool bShow);      // user-interface thread
+  void SetUndoShown(bool bShow);  // either thread
+  void OnUndo();
+  // The worker's end of an undo: rows, message and the page given back.
+  void FinishUndo(std::size_t nRestored, bool bComplete, const std::u16string& error);
   // Pumps events until the worker has returned, then joins it. Safe to call
   // with no worker.
   void WaitForWorker();
@@ -86,6 +112,9 @@ private:
   QTreeWidget* LogList() const;
 
   std::u16string m_strLogPath;            // the log file of the latest run
+  std::u16string m_strJournalPath;        // the journal of the latest run, if it wrote one
+  std::unique_ptr<journal::RunJournal> m_pJournal;  // owned; the running or latest run's journal
+  QPushButton* m_pUndo = nullptr;         // child of the page (Qt owns it)
   std::thread m_worker;                   // the run's worker, joined by WaitForWorker
   std::atomic<bool> m_bWorkerDone{true};  // set by the worker as its last act
   bool m_bEnding = false;                 // Cancel or destruction is waiting for the worker

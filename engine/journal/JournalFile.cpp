@@ -1,0 +1,242 @@
+#include "engine/journal/JournalFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+namespace journal {
+
+namespace {
+
+std::uint32_t Crc32(std::string_view bytes) {
+  static const std::array<std::uint32_t, 256> kTable = [] {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+      std::uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      table[i] = c;
+    }
+    return table;
+  }();
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char b : bytes) crc = kTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
+std::uint32_t LoadU32(std::string_view bytes, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+  return v;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+bool ReadWhole(int fd, std::string& out) {
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+}
+
+// Walks the records after the header; returns the end of the last whole one.
+std::size_t ParseRecords(std::string_view bytes, std::vector<JournalRecord>* out) {
+  std::size_t pos = kJournalHeader.size();
+  while (bytes.size() - pos >= 8) {
+    const std::uint32_t length = LoadU32(bytes, pos);
+    if (length > bytes.size() - pos - 8) break;
+    const std::string_view payload = bytes.substr(pos + 8, length);
+    if (Crc32(payload) != LoadU32(bytes, pos + 4)) break;
+    BodyReader reader(payload);
+    JournalRecord record;
+    record.strKind = reader.Text();
+    record.strTarget = reader.Text();
+    if (reader.Failed()) break;
+    record.body = reader.Rest();
+    if (out) out->push_back(std::move(record));
+    pos += 8 + length;
+  }
+  return pos;
+}
+
+}  // namespace
+
+BodyWriter& BodyWriter::U8(std::uint8_t v) {
+  m_bytes += static_cast<char>(v);
+  return *this;
+}
+
+BodyWriter& BodyWriter::U16(std::uint16_t v) {
+  m_bytes += static_cast<char>(v & 0xFF);
+  m_bytes += static_cast<char>(v >> 8);
+  return *this;
+}
+
+BodyWriter& BodyWriter::U32(std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) m_bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
+  return *this;
+}
+
+BodyWriter& BodyWriter::Text(std::string_view bytes) {
+  U32(static_cast<std::uint32_t>(bytes.size()));
+  m_bytes.append(bytes);
+  return *this;
+}
+
+bool BodyReader::Need(std::size_t n) {
+  if (m_bFailed || m_bytes.size() - m_nPos < n) {
+    m_bFailed = true;
+    return false;
+  }
+  return true;
+}
+
+std::uint8_t BodyReader::U8() {
+  if (!Need(1)) return 0;
+  return static_cast<std::uint8_t>(m_bytes[m_nPos++]);
+}
+
+std::uint16_t BodyReader::U16() {
+  if (!Need(2)) return 0;
+  const auto v = static_cast<std::uint16_t>(static_cast<unsigned char>(m_bytes[m_nPos]) |
+                                            (static_cast<unsigned char>(m_bytes[m_nPos + 1]) << 8));
+  m_nPos += 2;
+  return v;
+}
+
+std::uint32_t BodyReader::U32() {
+  if (!Need(4)) return 0;
+  const std::uint32_t v = LoadU32(m_bytes, m_nPos);
+  m_nPos += 4;
+  return v;
+}
+
+std::string BodyReader::Rest() {
+  std::string rest(m_bytes.substr(m_nPos));
+  m_nPos = m_bytes.size();
+  return rest;
+}
+
+std::string BodyReader::Text() {
+  const std::uint32_t n = U32();
+  if (!Need(n)) return {};
+  std::string text(m_bytes.substr(m_nPos, n));
+  m_nPos += n;
+  return text;
+}
+
+std::unique_ptr<JournalWriter> JournalWriter::Open(const std::string& path, std::string* error) {
+  std::unique_ptr<JournalWriter> writer(new JournalWriter);
+  writer->m_strPath = path;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return nullptr;
+  }
+  writer->m_fd = fd;
+  std::string bytes;
+  if (!ReadWhole(fd, bytes)) {
+    *error = std::strerror(errno);
+    return nullptr;
+  }
+  if (bytes.empty()) {
+    // A new journal: the header, and the file's name made durable with it.
+    if (!WriteAll(fd, kJournalHeader) || ::fsync(fd) != 0) {
+      *error = std::strerror(errno);
+      ::unlink(path.c_str());
+      return nullptr;
+    }
+    const std::size_t slash = path.rfind('/');
+    const int dir = ::open(slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+    writer->m_nEnd = kJournalHeader.size();
+    return writer;
+  }
+  if (bytes.compare(0, kJournalHeader.size(), kJournalHeader) != 0) {
+    *error = "the file exists and is not a Tarnwick journal";
+    return nullptr;
+  }
+  // A run killed while it wrote its last record may have left part of it:
+  // the next record goes where that part began.
+  writer->m_nEnd = ParseRecords(bytes, nullptr);
+  if ((writer->m_nEnd != bytes.size() && ::ftruncate(fd, static_cast<off_t>(writer->m_nEnd)) != 0) ||
+      ::lseek(fd, static_cast<off_t>(writer->m_nEnd), SEEK_SET) < 0) {
+    *error = std::strerror(errno);
+    return nullptr;
+  }
+  return writer;
+}
+
+JournalWriter::~JournalWriter() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+bool JournalWriter::Append(const JournalRecord& record) {
+  BodyWriter payload;
+  payload.Text(record.strKind).Text(record.strTarget);
+  std::string bytes = payload.Take();
+  bytes += record.body;
+  BodyWriter frame;
+  frame.U32(static_cast<std::uint32_t>(bytes.size())).U32(Crc32(bytes));
+  bytes.insert(0, frame.Bytes());
+  if (!WriteAll(m_fd, bytes)) {
+    // Leave no part of it for a reader to stumble over.
+    if (::ftruncate(m_fd, static_cast<off_t>(m_nEnd)) == 0) ::lseek(m_fd, static_cast<off_t>(m_nEnd), SEEK_SET);
+    return false;
+  }
+  m_nEnd += bytes.size();
+  m_bDirty = true;
+  return true;
+}
+
+bool JournalWriter::Sync() {
+  if (!m_bDirty) return true;
+  if (::fdatasync(m_fd) != 0) return false;
+  m_bDirty = false;
+  return true;
+}
+
+std::optional<JournalContents> ReadJournal(const std::string& path, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = errno == ENOENT ? "the file does not exist" : std::strerror(errno);
+    return std::nullopt;
+  }
+  struct stat st {};
+  std::string bytes;
+  const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) && ReadWhole(fd, bytes);
+  const int saved = errno;
+  ::close(fd);
+  if (!ok) {
+    *error = S_ISDIR(st.st_mode) ? "it is a folder, not a journal" : std::strerror(saved);
+    return std::nullopt;
+  }
+  if (bytes.compare(0, kJournalHeader.size(), kJournalHeader) != 0) {
+    *error = "it is not a Tarnwick journal";
+    return std::nullopt;
+  }
+  JournalContents contents;
+  ParseRecords(bytes, &contents.vecRecords);
+  return contents;
+}
+
+}  // namespace journal

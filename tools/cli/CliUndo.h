@@ -1,0 +1,13 @@
+// tarnwick-cli --undo JOURNAL: reverses the run that wrote the journal,
+// printing its rows on standard output. Returns the exit status: 0 every
+// disposal was reversed (or already was), 1 some could not be, 2 the
+// journal is missing or not a journal (a message on standard error).
+#pragma once
+
+#include <string>
+
+namespace cli {
+
+int RunUndo(const std::u16string& journalPath);
+
+}  // namespace cli
