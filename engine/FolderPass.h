@@ -15,7 +15,10 @@
 //
 // Both run on the run's worker thread and return whether m_bRunning is still
 // set at the end. A Notes error while the folder is got or opened ends the
-// pass at once without its end-of-folder steps.
+// pass at once without its end-of-folder steps. A pass that ended at an
+// error, or could not read some of its documents, says so in the row
+// "Folder not fully processed: " + folder + " (" + error + ")" and sets
+// bIncomplete.
 #pragma once
 
 #include <map>
@@ -35,6 +38,11 @@ struct PassContext {
   // Dry run: the note id that registered each digest, to name the kept
   // document of every duplicate. Emptied with m_mapDuplicateKeys.
   std::map<KeyDigest, NOTEID> mapKeptIds;
+  // The folder of the current pass, as its rows name it.
+  std::u16string strFolderName;
+  // Set (never cleared) by a pass that ended at an error or skipped
+  // documents it could not read; the run is then not complete.
+  bool bIncomplete = false;
 };
 
 bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId, int action);

@@ -9,6 +9,7 @@
 #include "engine/Run.h"
 #include "engine/RunSettings.h"
 #include "engine/SummaryRows.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr int kExitDone = 0;
 constexpr int kExitNotStarted = 1;
+constexpr int kExitIncomplete = 1;
 constexpr int kExitUsage = 2;
 
 // The flag Stop writes. A signal handler may only store to a lock-free
@@ -103,14 +105,20 @@ int Main(const std::vector<std::string>& args) {
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
-  RunWorker(settings, page, options);
+  const int outcome = RunWorker(settings, page, options);
+  // Ctrl+C is the user's own Stop: what it cut short (even an error met
+  // while stopping) does not fail the run.
+  const bool bStopped = settings.m_bRunning.load() == 0;
   std::signal(SIGINT, SIG_DFL);
   g_pRunning = nullptr;
 
-  std::cout << "Log file path: " << platform::ToUtf8(options.strLogPath) << std::endl;
+  const std::string logPath = platform::ToUtf8(options.strLogPath);
+  if (platform::FileExists(logPath)) std::cout << "Log file path: " << logPath << std::endl;
   // A single-file run whose database was not made or opened ends without
-  // its completion message.
-  return page.Messages().empty() ? kExitNotStarted : kExitDone;
+  // its completion message; any database not processed completely fails
+  // the run too (its row says why).
+  if (page.Messages().empty()) return kExitIncomplete;
+  return outcome == kRunIncomplete && !bStopped ? kExitIncomplete : kExitDone;
 }
 
 }  // namespace cli
