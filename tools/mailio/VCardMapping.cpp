@@ -60,20 +60,37 @@ std::string JoinNonEmpty(std::initializer_list<std::string> parts) {
   return out;
 }
 
+std::string Unquoted(std::string_view value) {
+  std::string out;
+  for (char c : value)
+    if (c != '"') out += c;
+  return out;
+}
+
+// A parameter value, quoted when it holds one of special.
+std::string ParamValueText(const std::string& value, const char* special) {
+  return value.find_first_of(special) == std::string::npos ? value : "\"" + value + "\"";
+}
+
 }  // namespace
 
 std::string CanonicalLine(const VCardProperty& prop) {
   std::string line = prop.name;
-  std::vector<std::string> types = prop.types;
-  if (prop.preferred) types.push_back("pref");
-  if (!types.empty()) {
-    line += ";TYPE=";
-    for (std::size_t i = 0; i < types.size(); ++i) line += (i ? "," : "") + types[i];
+  std::string types;
+  bool preferred = prop.preferred;
+  for (const std::string& type : prop.types) {
+    const std::string text = Unquoted(type);
+    // Read back, "pref" is the preference, and an empty or repeated type
+    // is no type at all.
+    if (text == "pref") preferred = true;
+    if (text.empty() || text == "pref" || ("," + types + ",").find("," + text + ",") != std::string::npos)
+      continue;
+    types += (types.empty() ? "" : ",") + text;
   }
-  for (const auto& [name, value] : prop.params) {
-    const bool needsQuotes = value.find_first_of(",;:") != std::string::npos;
-    line += ";" + name + "=" + (needsQuotes ? "\"" + value + "\"" : value);
-  }
+  if (preferred) types += types.empty() ? "pref" : ",pref";
+  if (!types.empty()) line += ";TYPE=" + ParamValueText(types, ";:");
+  for (const auto& [name, value] : prop.params)
+    line += ";" + name + "=" + ParamValueText(Unquoted(value), ",;:");
   if (prop.base64) line += ";ENCODING=b";
   line += ':';
   for (char c : prop.value) {
