@@ -1,0 +1,16 @@
+// One mail message from anyone: import gives a document or an error, and an
+// imported document exported and imported again is the same document.
+#include <cstdlib>
+
+#include "tools/mailio/MimeExport.h"
+#include "tools/mailio/MimeImport.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const mailio::MessageResult first = mailio::ImportMessage(bytes);
+  if (first.doc.has_value() == !first.error.empty()) std::abort();
+  if (!first.doc) return 0;
+  const mailio::MessageResult again = mailio::ImportMessage(mailio::ExportMessage(*first.doc));
+  if (!again.doc || again.doc->items != first.doc->items) std::abort();
+  return 0;
+}
