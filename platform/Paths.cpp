@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string_view>
+#include <cstdio>
 #include <sys/stat.h>
 
 #include "platform/Text.h"
@@ -68,9 +69,14 @@ std::u16string TimeStamp() {
 bool CopyFileReplace(const std::string& src, const std::string& dst) {
   std::error_code ec;
   if (!fs::is_regular_file(src, ec)) return false;
-  if (fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec)) return true;
-  // A failed copy must not leave a truncated file that looks like a database.
-  if (fs::exists(dst) && !fs::equivalent(src, dst, ec)) fs::remove(dst, ec);
+  if (fs::exists(dst, ec) && fs::equivalent(src, dst, ec)) return false;
+  // The copy is made under a name of its own and then renamed over dst, so
+  // a copy that fails, or a process killed while copying, never leaves a
+  // truncated file under a database's name.
+  const std::string part = dst + ".tarnwick-part";
+  if (fs::copy_file(src, part, fs::copy_options::overwrite_existing, ec) && ::rename(part.c_str(), dst.c_str()) == 0)
+    return true;
+  fs::remove(part, ec);
   return false;
 }
 

@@ -18,8 +18,10 @@ std::string DesktopFolder();
 // the local time cannot be had: "0-0-0--1--1--1".
 std::u16string TimeStamp();
 
-// Copies src to dst, replacing an existing dst. False when the copy failed;
-// a partly written dst is removed then.
+// Copies src to dst, replacing an existing dst. The bytes go to a file
+// beside dst that is renamed to dst when complete, so dst is never seen half
+// written, even when the process is killed. False when the copy failed
+// (dst is then as it was).
 [[nodiscard]] bool CopyFileReplace(const std::string& src, const std::string& dst);
 
 // Size in bytes of a regular file; nullopt when it cannot be read.
