@@ -2,6 +2,7 @@
 
 #include "engine/DuplicateKeys.h"
 #include "engine/RunLog.h"
+#include "engine/RunProgress.h"
 #include "platform/Text.h"
 
 namespace {
@@ -153,6 +154,7 @@ bool FolderPass::Run(NOTEID folderId) {
         m_strKey.clear();
         if (!Running()) break;
         HandleEntry(folder, i, batch);
+        if (m_ctx.pProgress) m_ctx.pProgress->DocumentJudged();
       }
       batch.End();
     }

@@ -27,6 +27,7 @@
 #include "engine/RunSettings.h"
 
 class RunLog;
+class RunProgress;
 
 struct PassContext {
   RunSettings& settings;
@@ -43,6 +44,8 @@ struct PassContext {
   // Set (never cleared) by a pass that ended at an error or skipped
   // documents it could not read; the run is then not complete.
   bool bIncomplete = false;
+  // Told of every entry the passes judge; may be null (not owned).
+  RunProgress* pProgress = nullptr;
 };
 
 bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId, int action);

@@ -6,6 +6,7 @@
 #include "engine/FolderPass.h"
 #include "engine/RunLog.h"
 #include "engine/RunPage.h"
+#include "engine/RunProgress.h"
 #include "engine/RunSettings.h"
 #include "notes/FolderList.h"
 #include "notes/FolderTree.h"
@@ -31,7 +32,8 @@ public:
   Worker(RunSettings& settings, RunPage& page, const RunOptions& options, bool bMultiple)
       : m_s(settings), m_page(page), m_options(options),
         m_log(settings.m_logFile, page, options.strLogPath),
-        m_ctx{settings, m_log, options.bDryRun, false, {}, {}, false}, m_bMultiple(bMultiple) {}
+        m_ctx{settings, m_log, options.bDryRun, false, {}, {}, false, options.pProgress},
+        m_bMultiple(bMultiple) {}
 
   int Run();
 
@@ -43,8 +45,10 @@ private:
     return m_s.m_bModifyOriginal == 1 && (m_s.m_nAction == 2 || m_s.m_nAction == 3);
   }
   Outcome ProcessDatabase(const std::u16string& source);
-  void ReportFolderListError(const std::u16string& path, const std::u16string& error);
-  void ProcessOpenDatabase(const std::u16string& path);
+  void ReportFolderListError(const std::u16string& source, const std::u16string& error);
+  void ProcessOpenDatabase(const std::u16string& source);
+  bool PassesOver(std::size_t j, const FolderRecord& record) const;
+  std::uint64_t CountEntries() const;
   TargetFolder PrepareTargetFolder();
   void FolderLoop(TargetFolder& target);
   void EndOfRun(LNNotesSession& session);
@@ -112,25 +116,26 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
   }
   m_log.AddLogRow(u"Processing Folders");
   // The single-file page listed the folders before the run.
-  if (!m_bMultiple && !m_s.m_strFolderListError.empty()) ReportFolderListError(path, m_s.m_strFolderListError);
-  ProcessOpenDatabase(path);
+  if (!m_bMultiple && !m_s.m_strFolderListError.empty()) ReportFolderListError(source, m_s.m_strFolderListError);
+  ProcessOpenDatabase(source);
   return Outcome::done;
 }
 
 // The run goes on with the folders that were listed, but never in silence.
-void Worker::ReportFolderListError(const std::u16string& path, const std::u16string& error) {
-  const std::u16string row = u"Folder list incomplete: " + path + u" (" + error + u")";
+void Worker::ReportFolderListError(const std::u16string& source, const std::u16string& error) {
+  const std::u16string row = u"Folder list incomplete: " + source + u" (" + error + u")";
   m_log.AddLogRow(row);
   m_log.WriteLogText(row + u"\r\n");
   m_bIncomplete = true;
 }
 
-void Worker::ProcessOpenDatabase(const std::u16string& path) {
+void Worker::ProcessOpenDatabase(const std::u16string& source) {
   if (m_bMultiple) {
     std::u16string error;
     BuildFolderList(m_s.m_db, m_s.m_vecSelectedFolders, m_s.m_curFolder, nullptr, &error);
-    if (!error.empty()) ReportFolderListError(path, error);
+    if (!error.empty()) ReportFolderListError(source, error);
   }
+  if (m_options.pProgress) m_options.pProgress->DatabaseStarted(source, CountEntries());
   // The folder bar counts folders in both modes.
   const int nFolders = static_cast<int>(m_s.m_vecSelectedFolders.size());
   m_page.SetBarRange(RunPage::kFolderBar, 0, nFolders);
@@ -184,14 +189,37 @@ TargetFolder Worker::PrepareTargetFolder() {
   return target;
 }
 
+// The database item of a single-file list and "($All)" when left out get
+// no pass.
+bool Worker::PassesOver(std::size_t j, const FolderRecord& record) const {
+  return (j == 0 && record.dwNoteId == 0) ||
+         (record.strName == kAllView && m_s.m_bExcludeAllFolder == 1);
+}
+
+// The entries the passes will walk, for the progress display only: a folder
+// that cannot be opened counts none here and ends its pass at once anyway.
+std::uint64_t Worker::CountEntries() const {
+  std::uint64_t nTotal = 0;
+  const std::vector<FolderRecord>& records = m_s.m_vecSelectedFolders;
+  for (std::size_t j = 0; j < records.size(); ++j) {
+    if (PassesOver(j, records[j])) continue;
+    try {
+      LNViewFolder folder;
+      m_s.m_db.GetViewFolder(records[j].dwNoteId, &folder);
+      if (folder.Open(0, m_s.m_db) == LNNOERROR) nTotal += static_cast<std::uint64_t>(folder.GetEntryCount());
+    } catch (...) {
+      // Counted as empty; the pass reports the error.
+    }
+  }
+  return nTotal;
+}
+
 void Worker::FolderLoop(TargetFolder& target) {
   const std::vector<FolderRecord>& records = m_s.m_vecSelectedFolders;
   for (std::size_t j = 0; j < records.size() && Running(); ++j) {
     m_page.SetBarPos(RunPage::kFolderBar, static_cast<int>(j));
     const FolderRecord record = records[j];
-    if ((j == 0 && record.dwNoteId == 0) ||
-        (record.strName == kAllView && m_s.m_bExcludeAllFolder == 1))
-      continue;
+    if (PassesOver(j, record)) continue;
     m_log.WriteLogText(u"\r\n " + std::u16string(76, u'-') + u"\r\n");
     m_log.WriteLogText(u"Processing Folder :\t ");
     m_log.WriteLogText(record.strName);

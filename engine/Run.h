@@ -29,12 +29,15 @@
 
 struct RunSettings;
 class RunPage;
+class RunProgress;
 
 struct RunOptions {
   std::u16string strLogPath;  // what StartRun returned
   // Judge every document and report each duplicate ("Duplicate Item ID:")
   // in the log file, but change no database and copy nothing.
   bool bDryRun = false;
+  // Told of every document judged; null: nobody is told (not owned).
+  RunProgress* pProgress = nullptr;
 };
 
 // Steps of Start Process after the confirmation. strLogFolder empty: the

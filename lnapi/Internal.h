@@ -66,10 +66,20 @@ public:
   DHANDLE m_hNote = 0;  // core-API handle while open
 };
 
+// The entries of an open view or folder. The snapshot is taken when they are
+// first asked for, not at Open: listing a database opens every view but
+// counts only some, and working out a view that selects by form reads every
+// document. Nothing changes the database between an Open and the first
+// question in any caller, so the snapshot is the same as one taken at Open.
 class FolderState {
 public:
+  const std::vector<NOTEID>& Entries();
+
   bool m_bOpen = false;
-  std::vector<NOTEID> m_vecEntries;  // snapshot taken when the view was opened
+  std::shared_ptr<DatabaseState> m_pDb;  // whose store the entries come from
+  store::NoteRow m_design;               // the view or folder as opened
+  std::vector<NOTEID> m_vecEntries;      // the snapshot, once taken
+  bool m_bTaken = false;
 };
 
 // Core-API handles (CoreHandles.cpp).

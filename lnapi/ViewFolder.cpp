@@ -10,7 +10,8 @@ LNSTATUS LNViewFolder::Open(int) {
   // The entries are a snapshot: documents deleted or added while a pass walks
   // the view do not shift the positions it walks by.
   auto folder = std::make_shared<lnapi::FolderState>();
-  folder->m_vecEntries = m_pState->m_pDb->Store().Entries(m_pState->m_row);
+  folder->m_pDb = m_pState->m_pDb;
+  folder->m_design = m_pState->m_row;
   folder->m_bOpen = true;
   m_pFolder = std::move(folder);
   m_pState->m_bOpen = true;
@@ -32,18 +33,26 @@ LNBOOL LNViewFolder::IsFolder() const {
   return m_pState && m_pState->m_row.cls == lnapi::store::NoteClass::folder ? 1 : 0;
 }
 
+const std::vector<NOTEID>& lnapi::FolderState::Entries() {
+  if (!m_bTaken) {
+    m_vecEntries = m_pDb->Store().Entries(m_design);
+    m_bTaken = true;
+  }
+  return m_vecEntries;
+}
+
 LNINT LNViewFolder::GetEntryCount() const {
   if (!m_pFolder || !m_pFolder->m_bOpen) return 0;
-  return static_cast<LNINT>(m_pFolder->m_vecEntries.size());
+  return static_cast<LNINT>(m_pFolder->Entries().size());
 }
 
 LNVFEntry LNViewFolder::operator[](LNINT i) const {
   LNVFEntry entry;
-  if (!m_pFolder || !m_pFolder->m_bOpen || i < 0 ||
-      static_cast<std::size_t>(i) >= m_pFolder->m_vecEntries.size())
-    return entry;
+  if (!m_pFolder || !m_pFolder->m_bOpen || i < 0) return entry;
+  const std::vector<NOTEID>& entries = m_pFolder->Entries();
+  if (static_cast<std::size_t>(i) >= entries.size()) return entry;
   entry.m_pDb = m_pState->m_pDb;
-  entry.m_dwNoteId = m_pFolder->m_vecEntries[static_cast<std::size_t>(i)];
+  entry.m_dwNoteId = entries[static_cast<std::size_t>(i)];
   return entry;
 }
 
@@ -77,6 +86,7 @@ LNSTATUS LNViewFolder::Close() {
   if (m_pFolder) {
     m_pFolder->m_bOpen = false;
     m_pFolder->m_vecEntries.clear();
+    m_pFolder->m_bTaken = false;
   }
   return LNNote::Close();
 }

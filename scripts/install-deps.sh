@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev sqlite3 libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libgmime-3.0-dev libgif-dev libgd-dev
-  python3 xvfb xauth
+  python3 xvfb xauth desktop-file-utils parallel
   clang libclang-rt-14-dev llvm ccache
 )
 

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -145,6 +146,18 @@ private:
   std::pair<std::uint64_t, std::uint64_t> m_fileId{0, 0};  // device and inode
   std::int64_t m_nLeaseStartMs = 0;
   std::unordered_map<const char*, sqlite3_stmt*> m_mapStatements;  // owned; finalized by the destructor
+
+  // Live documents by form, ascending id: what views selecting by form are
+  // made of. Working it out reads every document, and a listing and a run
+  // ask for several such views; it is kept until the file changes (a change
+  // through this connection, or a commit of another).
+  struct FormIndex {
+    std::int64_t nDataVersion = -1;
+    std::int64_t nTotalChanges = -1;
+    std::map<std::string, std::vector<NOTEID>> mapIdsByForm;
+  };
+  const FormIndex& DocumentsByForm();
+  FormIndex m_formIndex;
 };
 
 // Flushes a closed database file to disk; throws an LNSTATUS on failure.

@@ -1,4 +1,5 @@
 // The notes, items and entries of a store.
+#include <algorithm>
 #include <ctime>
 
 #include "lnapi/store/StoreSql.h"
@@ -162,26 +163,47 @@ std::vector<NOTEID> Store::Entries(const NoteRow& design) {
       break;
     }
     case SelectKind::form: {
-      // The form is the first Form text item, as GetFormNote reads it.
-      Statement q(*this,
-                  "SELECT n.id, (SELECT i.value FROM items i WHERE i.note = n.id AND "
-                  "i.name = 'Form' COLLATE NOCASE AND i.type = 1280 ORDER BY i.seq LIMIT 1) "
-                  "FROM notes n WHERE n.class = 1 AND n.life = 0 ORDER BY n.id");
-      while (q.Step()) {
-        if (q.IsNull(1)) continue;
-        const std::string form = q.Text(1);
-        for (const auto& wanted : design.vecSelectArgs)
-          if (form == wanted) {
-            ids.push_back(static_cast<NOTEID>(q.Int(0)));
-            break;
-          }
+      const FormIndex& index = DocumentsByForm();
+      std::vector<std::string> wanted = design.vecSelectArgs;
+      std::sort(wanted.begin(), wanted.end());
+      wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+      for (const std::string& form : wanted) {
+        const auto it = index.mapIdsByForm.find(form);
+        if (it != index.mapIdsByForm.end()) ids.insert(ids.end(), it->second.begin(), it->second.end());
       }
+      if (wanted.size() > 1) std::sort(ids.begin(), ids.end());
       break;
     }
     case SelectKind::none:
       break;
   }
   return ids;
+}
+
+const Store::FormIndex& Store::DocumentsByForm() {
+  Statement version(*this, "PRAGMA data_version");
+  version.Step();
+  const std::int64_t nDataVersion = version.Int(0);
+  const std::int64_t nTotalChanges = sqlite3_total_changes64(m_pDb);
+  if (m_formIndex.nDataVersion == nDataVersion && m_formIndex.nTotalChanges == nTotalChanges)
+    return m_formIndex;
+  m_formIndex = FormIndex{nDataVersion, nTotalChanges, {}};
+  // The form is the first Form text item, as GetFormNote reads it. Two
+  // scans in id order, merged here, read the file front to back; asking
+  // for each document's form in turn would seek once per document.
+  Statement live(*this, "SELECT id FROM notes WHERE class = 1 AND life = 0 ORDER BY id");
+  Statement forms(*this,
+                  "SELECT note, value FROM items WHERE name = 'Form' COLLATE NOCASE AND "
+                  "type = 1280 ORDER BY note, seq");
+  bool bForm = forms.Step();
+  while (live.Step()) {
+    const std::int64_t id = live.Int(0);
+    while (bForm && forms.Int(0) < id) bForm = forms.Step();
+    if (!bForm || forms.Int(0) != id) continue;
+    m_formIndex.mapIdsByForm[forms.Text(1)].push_back(static_cast<NOTEID>(id));
+    while (bForm && forms.Int(0) == id) bForm = forms.Step();
+  }
+  return m_formIndex;
 }
 
 std::vector<NOTEID> Store::StoredEntries(NOTEID design) {

@@ -70,11 +70,22 @@ int main(int argc, char** argv) {
       {"24x24/legacy/edit-delete", "png150-remove-all"},
       {"24x24/legacy/emblem-default", "png151-ok"},
       {"24x24/legacy/system-search", "png152-search"},
-      {"48x48/legacy/edit-find-replace", "icon128-app"},
+      {"48x48/legacy/edit-find-replace", "icon48-app"},
+      {"24x24/legacy/edit-find-replace", "icon24-app"},
   };
   for (const auto& c : copies) {
     QFile::remove(out + "/" + c.name + ".png");
     if (!QFile::copy(kTheme + c.icon + ".png", out + "/" + c.name + ".png")) qFatal("copy %s", c.icon);
+  }
+  // The theme draws the application icon at 24 and 48 pixels only; the menu
+  // sizes between are scaled down from the nearest larger one.
+  const struct { const char* icon; int nSize; const char* name; } scaled[] = {
+      {"24x24/legacy/edit-find-replace", 16, "icon16-app"},
+      {"48x48/legacy/edit-find-replace", 32, "icon32-app"},
+  };
+  for (const auto& c : scaled) {
+    const QImage icon = Load(c.icon).scaled(c.nSize, c.nSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (!icon.save(out + "/" + c.name + ".png")) qFatal("cannot write %s", c.name);
   }
   // Folder-kind strip: 18 images of 16 x 16 on magenta, which the tree's
   // image list treats as transparent. Index = folder kind.

@@ -163,7 +163,7 @@ TEST_F(FrameTest, HelpMenuOpensManualWebPageAndNothingWhenDismissed) {
 
 TEST_F(FrameTest, AboutIsModalOverThePageAndOkReturnsToIt) {
   auto* help = page->DlgItem<win::CMenuButton>(1028);
-  QString title, linkText, support;
+  QString title, linkText, support, version;
   bool modal = false;
   QTimer::singleShot(20, [&] {
     auto* about = qobject_cast<frame::CVintrelAboutDlg*>(QApplication::activeModalWidget());
@@ -172,6 +172,7 @@ TEST_F(FrameTest, AboutIsModalOverThePageAndOkReturnsToIt) {
     title = about->windowTitle();
     linkText = about->GetDlgItemText(1027);
     support = about->DlgItem<win::CLinkButton>(1003)->Target();
+    version = about->GetDlgItemText(frame::CVintrelAboutDlg::kVersionStatic);
     about->DlgItem<QPushButton>(1)->click();
   });
   help->PopupMenu()->actions()[1]->trigger();
@@ -179,6 +180,7 @@ TEST_F(FrameTest, AboutIsModalOverThePageAndOkReturnsToIt) {
   EXPECT_EQ(title, "Tarnwick v1.0");
   EXPECT_EQ(linkText, "Tarnwick v1.0");
   EXPECT_EQ(support, QString("mailto:") + frame::kSupportMail);
+  EXPECT_EQ(version, QString("Version ") + TARNWICK_PROJECT_VERSION);
   EXPECT_TRUE(page->isVisible());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }

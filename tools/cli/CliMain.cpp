@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <optional>
 #include <unistd.h>
 
 #include "engine/Run.h"
@@ -11,8 +12,10 @@
 #include "engine/SummaryRows.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/Version.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
+#include "tools/cli/ProgressLine.h"
 
 namespace cli {
 
@@ -92,6 +95,10 @@ int Main(const std::vector<std::string>& args) {
     std::cout << UsageText();
     return kExitDone;
   }
+  if (o.bVersion) {
+    std::cout << "tarnwick-cli " << platform::ProgramVersion() << std::endl;
+    return kExitDone;
+  }
   if (settings.m_bMultipleFiles == 0 && !SelectEveryFolder(settings)) {
     PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
     return kExitNotStarted;
@@ -99,13 +106,20 @@ int Main(const std::vector<std::string>& args) {
   // A dry run changes nothing, so there is nothing to confirm.
   if (settings.m_bModifyOriginal == 1 && !o.bDryRun && !ConfirmOriginals(o)) return kExitNotStarted;
 
-  CliPage page(stdout, o.bQuiet);
+  // The progress line is for a person watching a terminal; a script reading
+  // standard error, or --quiet, gets none.
+  std::optional<ProgressLine> progress;
+  if (!o.bQuiet && ::isatty(STDERR_FILENO)) progress.emplace(stderr);
+  ProgressLine* pProgress = progress ? &*progress : nullptr;
+  CliPage page(stdout, o.bQuiet, pProgress);
   page.SetInitialRows(SummaryRows(settings));
   InstallStop(settings);
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
+  options.pProgress = pProgress;
   const int outcome = RunWorker(settings, page, options);
+  if (progress) progress->Clear();
   // Ctrl+C is the user's own Stop: what it cut short (even an error met
   // while stopping) does not fail the run.
   const bool bStopped = settings.m_bRunning.load() == 0;

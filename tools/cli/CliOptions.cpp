@@ -122,7 +122,8 @@ ParseResult Parser::Parse() {
       value = arg.substr(eq + 1);
     }
     static const std::vector<std::string> kSwitches = {"--include-all-view", "--time-hm",
-                                                       "--dry-run", "--yes", "--quiet", "--help"};
+                                                       "--dry-run", "--yes", "--quiet", "--help",
+                                                       "--version"};
     if (std::find(kSwitches.begin(), kSwitches.end(), name) != kSwitches.end()) {
       if (bInlineValue) {
         Fail("option " + name + " takes no value");
@@ -134,7 +135,7 @@ ParseResult Parser::Parse() {
     if (!bInlineValue && !TakeValue(name, i, value)) break;
     Apply(name, value);
   }
-  if (!m_result.usageError && !m_result.startError && !o.bHelp) Check();
+  if (!m_result.usageError && !m_result.startError && !o.bHelp && !o.bVersion) Check();
   return m_result;
 }
 
@@ -158,6 +159,7 @@ bool Parser::Apply(const std::string& name, const std::string& value) {
   else if (name == "--yes") o.bYes = true;
   else if (name == "--quiet") o.bQuiet = true;
   else if (name == "--help") o.bHelp = true;
+  else if (name == "--version") o.bVersion = true;
   else if (name == "--search") return AddSearch(value);
   else if (name == "--scope") {
     if (value != "folder" && value != "file") return Fail("--scope must be folder or file, not '" + value + "'");
@@ -289,7 +291,9 @@ std::string UsageText() {
          "  --log-dir DIR             where the log file goes (default: the desktop)\n"
          "  --dry-run                 report duplicates, change nothing\n"
          "  --yes                     do not ask before changing original files\n"
-         "  --quiet                   print only errors and the final line\n";
+         "  --quiet                   print only errors and the final line\n"
+         "  --version                 print the version\n"
+         "  --help                    print this help\n";
 }
 
 }  // namespace cli

@@ -20,6 +20,7 @@ struct CliOptions {
   bool bYes = false;
   bool bQuiet = false;
   bool bHelp = false;
+  bool bVersion = false;
 };
 
 struct ParseResult {

@@ -1,8 +1,15 @@
 #include "tools/cli/CliPage.h"
 
+#include <unistd.h>
+
 #include "platform/Text.h"
+#include "tools/cli/ProgressLine.h"
 
 namespace cli {
+
+CliPage::CliPage(std::FILE* out, bool bQuiet, ProgressLine* pProgress, std::FILE* err)
+    : m_pOut(out), m_pErr(err), m_bQuiet(bQuiet), m_pProgress(pProgress),
+      m_bRowsOnTerminal(::isatty(fileno(out)) != 0) {}
 
 void CliPage::SetInitialRows(const std::vector<std::u16string>& rows) {
   for (const std::u16string& row : rows) AddLogRow(row);
@@ -10,8 +17,20 @@ void CliPage::SetInitialRows(const std::vector<std::u16string>& rows) {
 
 void CliPage::AddLogRow(const std::u16string& text) {
   m_vecRows.push_back(text);
-  std::FILE* out = !m_bQuiet ? m_pOut : IsFailureRow(text) ? m_pErr : nullptr;
-  if (!out) return;
+  if (!m_bQuiet) Print(text, m_pOut);
+  else if (IsFailureRow(text)) Print(text, m_pErr);
+}
+
+void CliPage::SetBarRange(int bar, int, int nUpper) {
+  if (bar == kDatabaseBar) m_nDatabaseUpper = nUpper;
+}
+
+void CliPage::SetBarPos(int bar, int nPos) {
+  if (bar == kDatabaseBar && m_pProgress) m_pProgress->SetDatabaseBar(nPos, m_nDatabaseUpper);
+}
+
+void CliPage::Print(const std::u16string& text, std::FILE* out) {
+  if (m_pProgress && m_bRowsOnTerminal) m_pProgress->Clear();
   const std::string line = platform::ToUtf8(text) + "\n";
   std::fwrite(line.data(), 1, line.size(), out);
   std::fflush(out);

@@ -1,5 +1,6 @@
 // The terminal as the run's page: log rows go to standard output as they
-// come, one per line; bars, buttons and the status line have nothing to show.
+// come, one per line; the database bar goes to the progress line, if there
+// is one; buttons and the status line have nothing to show.
 // Quiet: standard output gets no rows, and failure rows go to standard error
 // (so a script sees why a run failed). Used on one thread at a time (the run
 // calls it from its worker).
@@ -14,19 +15,23 @@
 
 namespace cli {
 
+class ProgressLine;
+
 class CliPage : public RunPage {
 public:
-  // out: where rows are printed, err: where a quiet page prints failure rows
-  // (neither owned).
-  CliPage(std::FILE* out, bool bQuiet, std::FILE* err = stderr) : m_pOut(out), m_pErr(err), m_bQuiet(bQuiet) {}
+  // out: where rows are printed (not owned); bQuiet prints only failure
+  // rows, to err (not owned). pProgress (not owned, may be null) is erased
+  // before each row when out is a terminal too, so rows never land inside
+  // the line.
+  CliPage(std::FILE* out, bool bQuiet, ProgressLine* pProgress = nullptr, std::FILE* err = stderr);
 
   // Rows the list holds before the run (the summary); printed at once.
   void SetInitialRows(const std::vector<std::u16string>& rows);
 
   void AddLogRow(const std::u16string& text) override;
   std::vector<std::u16string> GetLogRows() override { return m_vecRows; }
-  void SetBarRange(int, int, int) override {}
-  void SetBarPos(int, int) override {}
+  void SetBarRange(int bar, int nLower, int nUpper) override;
+  void SetBarPos(int bar, int nPos) override;
   void ShowControl(int, bool) override {}
   void EnableControl(int, bool) override {}
   void SetStatusLine(const std::u16string& text) override { m_strStatus = text; }
@@ -36,9 +41,14 @@ public:
   const std::u16string& StatusLine() const { return m_strStatus; }
 
 private:
+  void Print(const std::u16string& text, std::FILE* out);
+
   std::FILE* m_pOut;  // not owned
   std::FILE* m_pErr;  // not owned
   bool m_bQuiet;
+  ProgressLine* m_pProgress;  // not owned; null: no progress line
+  bool m_bRowsOnTerminal;
+  int m_nDatabaseUpper = 0;
   std::vector<std::u16string> m_vecRows;
   std::vector<std::u16string> m_vecMessages;
   std::u16string m_strStatus;

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "lnapi/LNNotes.h"
+#include "platform/Version.h"
 #include "tools/nsftool/NsfJson.h"
 #include "tools/nsftool/Sample.h"
 #ifdef TARNWICK_HAVE_MAILIO
@@ -24,7 +25,8 @@ const char* const kUsage =
     "       nsftool dump DB.nsf\n"
     "       nsftool sample DB.nsf [--docs N] [--seed S] [--folders F] [--dup-percent P] [--force]\n"
     "         N mail memos (default 1000) plus N/20 contacts (at least 10); F user folders\n"
-    "         (default 6) beside ($Inbox); about P percent exact duplicates (default 10)\n";
+    "         (default 6) beside ($Inbox); about P percent exact duplicates (default 10)\n"
+    "       nsftool --version | --help\n";
 
 // The mail commands' lines follow ours, aligned under "usage: ".
 void PrintUsage(std::ostream& out) {
@@ -145,6 +147,10 @@ int main(int argc, char** argv) {
   if (command == "sample") return nsftool::SampleCommand(args);
   if (command == "--help" || command == "-h" || command == "help") {
     PrintUsage(std::cout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::cout << "nsftool " << platform::ProgramVersion() << "\n";
     return 0;
   }
   return Usage("unknown command " + command);

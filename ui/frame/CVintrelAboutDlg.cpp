@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "platform/Version.h"
 #include "ui/frame/Shutdown.h"
 #include "ui/win/Buttons.h"
 #include "ui/win/MessageBox.h"
@@ -40,6 +41,10 @@ bool CVintrelAboutDlg::Create() {
     title->setText(QString::fromLatin1(win::kCaption));
     title->setFont(m_titleFont);
   }
+  // The full version stands below the links, where the title's "v1.0"
+  // cannot say which release this is.
+  if (auto* version = DlgItem<QLabel>(kVersionStatic))
+    version->setText(QStringLiteral("Version ") + QString::fromLatin1(platform::ProgramVersion()));
   if (auto* ok = DlgItem<QPushButton>(1)) connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   setWindowTitle(QString::fromLatin1(win::kCaption));
   return true;
