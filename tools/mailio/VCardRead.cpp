@@ -97,6 +97,17 @@ std::optional<std::string> ConvertCharset(const std::string& bytes, const std::s
   return out;
 }
 
+// A quoted-printable value may hold CR LF (=0D=0A); vCard writes a line end
+// only as "\n", so line ends are kept as LF alone, as written cards give them.
+std::string LineEndsAsLf(std::string text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') out += text[i];
+    else if (i + 1 >= text.size() || text[i + 1] != '\n') out += '\n';
+  }
+  return out;
+}
+
 // What a property or parameter name can hold: letters, digits and "-"
 // (upper case). Anything else is damage; dropping it here means a written
 // line reads back with the same name.
@@ -183,7 +194,7 @@ std::optional<VCardProperty> ParseProperty(std::string_view line) {
   if (!charset.empty() && !IsValidUtf8(value)) converted = ConvertCharset(value, charset);
   else if (!charset.empty() && Upper(charset) != "UTF-8" && Upper(charset) != "US-ASCII")
     converted = ConvertCharset(value, charset);
-  prop.value = converted ? *converted : ToUtf8Lenient(value);
+  prop.value = LineEndsAsLf(converted ? *converted : ToUtf8Lenient(value));
   return prop;
 }
 
