@@ -114,6 +114,7 @@ TEST(VCard, WrittenCardReadsBackAsTheSameDocument) {
   inputs.push_back("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Al\r\nTEL;TYPE=\"a:b\",x\"y;LABEL=\"p;q\":1\r\nNOTE:" +
                    std::string(70, 'x') + "BEGIN:VCARD\r\nEND:VCARD\r\n");
   inputs.push_back("BEGIN:VCARD\r\nVERSION:2.1\r\nN;ENCODING=QUOTED-PRINTABLE:A=0D=0AB;C\r\nEND:VCARD\r\n");
+  inputs.push_back("BEGIN:VCARD\r\nVERSION:3.0\r\nN: Files for you;; ;\r\nEND:VCARD\r\n");
   for (const std::string& input : inputs) {
     for (const CardResult& card : Cards(input)) {
       if (!card.doc) continue;

@@ -19,11 +19,14 @@ std::size_t PreferredIndex(const std::vector<const VCardProperty*>& props) {
   return best;
 }
 
-std::string ValueOf(const VCardProperty& prop) {
-  std::string v = VCardUnescape(prop.value);
+std::string TrimBlanks(const std::string& v) {
   const auto b = v.find_first_not_of(" \t");
   if (b == std::string::npos) return {};
-  v = v.substr(b, v.find_last_not_of(" \t") - b + 1);
+  return v.substr(b, v.find_last_not_of(" \t") - b + 1);
+}
+
+std::string ValueOf(const VCardProperty& prop) {
+  std::string v = TrimBlanks(VCardUnescape(prop.value));
   if (prop.name == "TEL" && v.size() > 4 && (v.rfind("tel:", 0) == 0 || v.rfind("TEL:", 0) == 0)) v.erase(0, 4);
   if (prop.name == "EMAIL" && v.rfind("mailto:", 0) == 0) v.erase(0, 7);
   return v;
@@ -114,6 +117,10 @@ std::optional<Doc> PersonFromVCard(const VCard& card, std::string* error) {
     else if (p.name == "TEL") phones.push_back(&p);
     else rest.push_back(&p);
   }
+  // Name parts lose their outer blanks as FN and N do, so a name made from
+  // them is written and read back the same.
+  for (auto* parts : {&n, &org})
+    for (std::string& part : *parts) part = TrimBlanks(part);
   n.resize(std::max<std::size_t>(n.size(), 5));
   org.resize(std::max<std::size_t>(org.size(), 2));
   Doc doc;
