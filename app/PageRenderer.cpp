@@ -72,7 +72,7 @@ int RenderPages(const QString& dir) {
   hooks.open = [](const QString&) {};
   hooks.openFile = [](QWidget*) { return QString(); };
   hooks.openFiles = [](QWidget*) { return QStringList(); };
-  hooks.browseFolder = [](QWidget*, const QString&) { return QString(); };
+  hooks.browseFolder = [](QWidget*, const QString&, const QString&) { return QString(); };
   win::SetShellHooks(hooks);
   frame::SetTerminateHook([](int) {});
   QTimer dismiss;

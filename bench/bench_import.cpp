@@ -15,7 +15,7 @@
 #include <sstream>
 #include <string>
 
-#include "tools/mailio/MailCommands.h"
+#include "mail/MailCommands.h"
 
 namespace fs = std::filesystem;
 

@@ -1,5 +1,7 @@
 #include "engine/FolderPass.h"
 
+#include <utility>
+
 #include "engine/DuplicateKeys.h"
 #include "engine/RunLog.h"
 #include "engine/RunProgress.h"
@@ -65,18 +67,38 @@ public:
   void Counted() {
     if (++m_nDocuments >= kBatchDocuments) End();
   }
+  // Commits the open batch. A commit that fails (the database stays busy
+  // past the timeout) rolls the batch back, so the next batch starts afresh
+  // instead of nesting inside one that can only roll back: Failed() then
+  // says so and LostDocuments() counts the disposals that did not happen.
   void End() {
-    m_nDocuments = 0;
+    const int nDocuments = std::exchange(m_nDocuments, 0);
     if (!m_bOpen) return;
     m_bOpen = false;
-    m_db.CommitTransaction();
+    try {
+      if (m_db.CommitTransaction() == LNNOERROR) return;
+      m_strError = u"the changes could not be committed";
+    } catch (LNSTATUS status) {
+      m_strError = platform::FromUtf8(LNGetErrorMessageText(status));
+    }
+    m_nLost += nDocuments;
+    try {
+      m_db.RollbackTransaction();
+    } catch (...) {
+      // Closing the database rolls the batch back then.
+    }
   }
+  [[nodiscard]] bool Failed() const { return m_nLost > 0 || !m_strError.empty(); }
+  [[nodiscard]] std::uint64_t LostDocuments() const { return m_nLost; }
+  [[nodiscard]] const std::u16string& Error() const { return m_strError; }
 
 private:
   LNDatabase& m_db;
   bool m_bActive;
   bool m_bOpen = false;
   int m_nDocuments = 0;
+  std::uint64_t m_nLost = 0;
+  std::u16string m_strError;  // why the failed commit failed
 };
 
 // One document's changes, all or nothing: Commit keeps them; leaving the
@@ -98,10 +120,13 @@ public:
   DocumentUnit(const DocumentUnit&) = delete;
   DocumentUnit& operator=(const DocumentUnit&) = delete;
   [[nodiscard]] bool IsOpen() const { return m_bOpen; }
+  // A commit that fails leaves the unit open, so the destructor rolls it
+  // back instead of leaving a transaction that later changes would nest in.
   [[nodiscard]] bool Commit() {
     if (!m_bOpen) return false;
+    if (m_db.CommitTransaction() != LNNOERROR) return false;
     m_bOpen = false;
-    return m_db.CommitTransaction() == LNNOERROR;
+    return true;
   }
 
 private:
@@ -150,13 +175,19 @@ bool FolderPass::Run(NOTEID folderId) {
     const bool bChanges = !m_ctx.bDryRun;
     {
       BatchCommit batch(db, bChanges);
-      for (LNINT i = 0; i < n; ++i) {
+      for (LNINT i = 0; i < n && !batch.Failed(); ++i) {
         m_strKey.clear();
         if (!Running()) break;
         HandleEntry(folder, i, batch);
         if (m_ctx.pProgress) m_ctx.pProgress->DocumentJudged();
       }
       batch.End();
+      if (batch.Failed()) {
+        // The batch's duplicates are still in the database: no row may
+        // count them as disposed of, and the pass ends at the error.
+        m_counters.duplicates -= batch.LostDocuments();
+        ReportIncomplete(batch.Error());
+      }
     }
     EndOfFolder(folder);
     if (m_nUnreadEntries > 0)
@@ -229,9 +260,10 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
       LogKept(id, form);
       return;
     }
-    ++m_counters.duplicates;
     if (!m_ctx.bDryRun) batch.BeforeChange();
+    // A disposal that throws did not happen: it is not counted.
     Dispose(mail, id, digest);
+    ++m_counters.duplicates;
     batch.Counted();
   } catch (LNSTATUS status) {
     // An entry the store cannot read (a damaged file): go on with the next

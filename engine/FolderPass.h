@@ -12,6 +12,10 @@
 // one all-or-nothing unit inside the batch: a move either leaves the copy in
 // the sub folder and the original gone, or changes nothing (the row and file
 // text "Item not moved:\t" + id then say so). No document is lost by a move.
+// A batch whose commit fails is rolled back whole: its duplicates are not
+// counted as disposed of, the row "Folder not fully processed: " + folder +
+// " (" + error + ")" says so, the pass ends there, and later passes commit on
+// their own.
 //
 // Both run on the run's worker thread and return whether m_bRunning is still
 // set at the end. A Notes error while the folder is got or opened ends the
@@ -34,13 +38,13 @@ struct PassContext {
   RunLog& log;
   bool bDryRun = false;
   // No sub folder could be found or made: actions 2 and 3 dispose of
-  // nothing, and every pass says so in one row.
+  // nothing, and the run says so in one row per database.
   bool bTargetMissing = false;
+  // The name of the folder being passed, for the rows that name it.
+  std::u16string strFolderName;
   // Dry run: the note id that registered each digest, to name the kept
   // document of every duplicate. Emptied with m_mapDuplicateKeys.
   std::map<KeyDigest, NOTEID> mapKeptIds;
-  // The folder of the current pass, as its rows name it.
-  std::u16string strFolderName;
   // Set (never cleared) by a pass that ended at an error or skipped
   // documents it could not read; the run is then not complete.
   bool bIncomplete = false;

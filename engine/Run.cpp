@@ -1,5 +1,7 @@
 #include "engine/Run.h"
 
+#include "notes/BodyText.h"
+
 #include <filesystem>
 #include <optional>
 
@@ -8,6 +10,7 @@
 #include "engine/RunPage.h"
 #include "engine/RunProgress.h"
 #include "engine/RunSettings.h"
+#include "notes/BodyText.h"
 #include "notes/FolderList.h"
 #include "notes/FolderTree.h"
 #include "platform/Paths.h"
@@ -98,19 +101,35 @@ int Worker::Run() {
 Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
   const std::u16string stamp = platform::TimeStamp();
   std::u16string path = source;
+  std::u16string shown = source;  // the path the rows name
+  SourceProvider* provider =
+      m_options.pSources && m_options.pSources->Handles(source) ? m_options.pSources : nullptr;
+  if (provider) {
+    std::u16string failure;
+    path = provider->Prepare(source, &failure);
+    if (path.empty()) {
+      m_log.AddLogRow(failure);
+      m_log.WriteLogText(failure + u"\r\n");
+      return Outcome::notOpened;
+    }
+  }
   // A dry run copies nothing: it judges the source itself and changes nothing.
   if (m_s.m_bModifyOriginal == 0 && !m_options.bDryRun) {
-    path = NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp);
-    m_log.AddLogRow(u"Creating Database " + path);
-    if (!platform::CopyFileReplace(platform::ToUtf8(source), platform::ToUtf8(path))) {
-      m_log.AddLogRow(u"Database not created: " + path);
+    const std::u16string copy =
+        provider ? provider->WorkCopyPath(source)
+                 : FreeNewDatabasePath(NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp));
+    shown = provider ? provider->NewFilePath(source) : copy;
+    m_log.AddLogRow(u"Creating Database " + shown);
+    if (!platform::CopyFileNew(platform::ToUtf8(path), platform::ToUtf8(copy))) {
+      m_log.AddLogRow(u"Database not created: " + shown);
       m_log.WriteLogText(u"Database not created. \r\n ");
       return Outcome::notCreated;
     }
+    path = copy;
   }
-  m_log.AddLogRow(u"Opening Database " + path);
+  m_log.AddLogRow(u"Opening Database " + shown);
   if (!OpenRunDatabase(m_s, path)) {
-    m_log.AddLogRow(u"Database Cannot be Open: " + path);
+    m_log.AddLogRow(u"Database Cannot be Open: " + shown);
     m_log.WriteLogText(u"Database Cannot be open. \r\n ");
     return Outcome::notOpened;
   }
@@ -118,6 +137,12 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
   // The single-file page listed the folders before the run.
   if (!m_bMultiple && !m_s.m_strFolderListError.empty()) ReportFolderListError(source, m_s.m_strFolderListError);
   ProcessOpenDatabase(source);
+  if (provider) {
+    for (const std::u16string& row : provider->Finish(source, path)) {
+      m_log.AddLogRow(row);
+      m_log.WriteLogText(row + u"\r\n");
+    }
+  }
   return Outcome::done;
 }
 
@@ -145,6 +170,12 @@ void Worker::ProcessOpenDatabase(const std::u16string& source) {
     const bool bTarget = UsesTarget() && !m_options.bDryRun;
     if (bTarget) target = PrepareTargetFolder();
     m_ctx.bTargetMissing = UsesTarget() && !target.bFound && !m_options.bDryRun;
+    if (m_ctx.bTargetMissing) {
+      // Said once for the database: no folder of it can move or copy anything.
+      const std::u16string row = TargetMissingRow(m_s.m_strSubFolderName);
+      m_log.AddLogRow(row);
+      m_log.WriteLogText(row + u"\r\n");
+    }
     FolderLoop(target);
     if (bTarget && target.bFound) {
       target.folder.Save(0);
@@ -227,11 +258,6 @@ void Worker::FolderLoop(TargetFolder& target) {
     m_log.AddLogRow(u"Processing Folder :\t" + record.strName);
     m_ctx.strFolderName = record.strName;
     if (m_s.m_bModifyOriginal == 1 && m_s.m_nAction != 0) {
-      if (m_ctx.bTargetMissing) {
-        const std::u16string row = TargetMissingRow(m_s.m_strSubFolderName);
-        m_log.AddLogRow(row);
-        m_log.WriteLogText(row + u"\r\n");
-      }
       ProcessFolderAction(m_ctx, target.folder, record.dwNoteId, m_s.m_nAction);
     } else {
       ProcessFolderDelete(m_ctx, record.dwNoteId);
@@ -268,6 +294,16 @@ std::u16string NewDatabasePath(const std::u16string& folder, const std::u16strin
   const std::u16string fileName =
       slash == std::u16string::npos ? std::u16string() : source.substr(slash + 1);
   return folder + platform::kPathSeparator + fileName + stamp + u".nsf";
+}
+
+std::u16string FreeNewDatabasePath(const std::u16string& path) {
+  if (!platform::FileExists(platform::ToUtf8(path))) return path;
+  constexpr std::u16string_view kExtension = u".nsf";
+  const std::u16string stem = path.substr(0, path.size() - kExtension.size());
+  for (int n = 2;; ++n) {
+    std::u16string candidate = stem + u"-" + platform::DecimalText(n) + std::u16string(kExtension);
+    if (!platform::FileExists(platform::ToUtf8(candidate))) return candidate;
+  }
 }
 
 std::u16string SecondTargetFolderName(const RunSettings& settings) {
@@ -347,6 +383,8 @@ int RunSingleFile(RunSettings& settings, RunPage& page, const RunOptions& option
 }
 
 int RunWorker(RunSettings& settings, RunPage& page, const RunOptions& options) {
-  return settings.m_bMultipleFiles == 1 ? RunMultipleFiles(settings, page, options)
-                                        : RunSingleFile(settings, page, options);
+  const int result = settings.m_bMultipleFiles == 1 ? RunMultipleFiles(settings, page, options)
+                                                    : RunSingleFile(settings, page, options);
+  FlushPictureFiles();  // the pictures of the run's bodies, as the run leaves them
+  return result;
 }

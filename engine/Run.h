@@ -24,12 +24,34 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "lnapi/LNNotes.h"
 
 struct RunSettings;
 class RunPage;
 class RunProgress;
+
+// Stands in for database arguments that are no database files (mail
+// sources): the run judges a database that the provider makes from the
+// source, names the source in its rows, and hands the judged database back
+// so that the outcome reaches the source. Called on the run's thread.
+class SourceProvider {
+public:
+  virtual ~SourceProvider() = default;
+  // Whether source is one this provider stands in for.
+  virtual bool Handles(const std::u16string& source) = 0;
+  // The database to judge in place of source, or "" with *failureRow set
+  // (the source is then left as it is and the run goes on with the next).
+  virtual std::u16string Prepare(const std::u16string& source, std::u16string* failureRow) = 0;
+  // New-file mode: what the clean copy of source will be, for the
+  // "Creating Database " row, and where the run puts its database copy.
+  virtual std::u16string NewFilePath(const std::u16string& source) = 0;
+  virtual std::u16string WorkCopyPath(const std::u16string& source) = 0;
+  // After the run judged (and, unless a dry run, changed) workPath: carries
+  // the outcome to the source. Returns the rows to log (failures).
+  virtual std::vector<std::u16string> Finish(const std::u16string& source, const std::u16string& workPath) = 0;
+};
 
 struct RunOptions {
   std::u16string strLogPath;  // what StartRun returned
@@ -38,6 +60,8 @@ struct RunOptions {
   bool bDryRun = false;
   // Told of every document judged; null: nobody is told (not owned).
   RunProgress* pProgress = nullptr;
+  // Mail sources and the like; none: every argument is a database file.
+  SourceProvider* pSources = nullptr;  // not owned; outlives the run
 };
 
 // Steps of Start Process after the confirmation. strLogFolder empty: the
@@ -85,6 +109,11 @@ int OpenRunDatabase(RunSettings& settings, const std::u16string& path);
 // already ending in "/" keeps it, so two follow each other (harmless here).
 std::u16string NewDatabasePath(const std::u16string& folder, const std::u16string& source,
                                const std::u16string& stamp);
+
+// path when no file has that name; otherwise path with "-2", "-3", ... put
+// before its last ".nsf" (path ends in ".nsf"), the first that is free. Two
+// sources of one file name copied within one second then keep both copies.
+std::u16string FreeNewDatabasePath(const std::u16string& path);
 
 // The name of the sub folder that is made when neither m_strSubFolderName
 // exists nor can be created: m_strSubFolderName + "#2" in multiple-file

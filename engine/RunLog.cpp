@@ -9,8 +9,8 @@ namespace {
 
 constexpr std::size_t kFlushUnits = 32 * 1024;
 
-void ReportNotCreated(RunPage& page, const std::u16string& path) {
-  page.AddLogRow(std::u16string(kLogNotCreatedRow) + path);
+void Report(RunPage& page, std::u16string_view row, const std::u16string& path) {
+  page.AddLogRow(std::u16string(row) + path);
 }
 
 }  // namespace
@@ -25,14 +25,18 @@ void OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path
                 const std::vector<std::u16string>& rows, bool bCreate) {
   file.Close();
   if (!bCreate) {
-    ReportNotCreated(page, path);
+    Report(page, kLogNotCreatedRow, path);
     return;
   }
   const std::string bytesPath = platform::ToUtf8(path);
   const bool bExists = platform::FileExists(bytesPath);
-  bool bOk = file.Open(bytesPath, bExists ? platform::CFile::Mode::openExisting
-                                          : platform::CFile::Mode::createNew);
-  if (bOk && !bExists) {
+  if (!file.Open(bytesPath, bExists ? platform::CFile::Mode::openExisting
+                                    : platform::CFile::Mode::createNew)) {
+    Report(page, kLogNotCreatedRow, path);
+    return;
+  }
+  bool bOk = true;
+  if (!bExists) {
     static constexpr unsigned char kByteOrderMark[] = {0xFF, 0xFE};
     bOk = file.Write(kByteOrderMark, sizeof kByteOrderMark);
   }
@@ -44,7 +48,7 @@ void OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path
   }
   if (!bOk) {
     file.Close();
-    ReportNotCreated(page, path);
+    Report(page, kLogNotWrittenRow, path);
   }
 }
 
@@ -60,7 +64,7 @@ void RunLog::Flush() {
   m_strPending.clear();
   if (!bOk && m_file.IsOpen()) {
     m_file.Close();
-    ReportNotCreated(m_page, m_strPath);
+    Report(m_page, kLogNotWrittenRow, m_strPath);
   }
 }
 

@@ -7,8 +7,9 @@
 // no line end added.
 //
 // A log file that cannot be made or written never stops the run: the page's
-// log list gets one row "Log file could not be created: " + path, the file is
-// let go and the run goes on without it.
+// log list gets one row, "Log file could not be created: " + path when it
+// cannot be made, "Log file could not be written: " + path when a write to
+// the made file fails; the file is let go and the run goes on without it.
 //
 // Threads: OpenRunLog runs on the thread that starts the run; a RunLog is
 // used by the worker alone.
@@ -30,8 +31,10 @@ std::u16string LogFilePath(const std::u16string& folder, const std::u16string& s
 // Opening the log file: closes file if open, creates the file at path (with
 // the mark) or appends to it, writes the header line (149 asterisks) and then
 // every row + "\r\n". On failure the file is left closed and the page gets
-// the "could not be created" row. bCreate false skips the attempt (no folder
-// to put the file in) and reports the same way.
+// the "could not be created" row, or "could not be written" when the file
+// was made but the mark or header could not be written. bCreate false skips
+// the attempt (no folder to put the file in) and reports "could not be
+// created".
 void OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path,
                 const std::vector<std::u16string>& rows, bool bCreate = true);
 
@@ -47,7 +50,7 @@ public:
   // Appends text to the file when it is open. Texts are gathered and written
   // in blocks (a run writes several small texts per document); Flush, the
   // end of every folder pass and the destructor write what is gathered. The
-  // first failed write lets the file go and adds the "could not be created"
+  // first failed write lets the file go and adds the "could not be written"
   // row.
   void WriteLogText(std::u16string_view text);
   void Flush();
@@ -62,3 +65,4 @@ private:
 };
 
 inline constexpr std::u16string_view kLogNotCreatedRow = u"Log file could not be created: ";
+inline constexpr std::u16string_view kLogNotWrittenRow = u"Log file could not be written: ";

@@ -1,6 +1,7 @@
 #include "notes/BodyText.h"
 
 #include <algorithm>
+#include <map>
 #include <new>
 #include <openssl/evp.h>
 
@@ -209,6 +210,44 @@ bool WritePicture(const std::string& folder, const std::string& path, std::strin
   return platform::WritePrivateFile(path, bytes) || (prepare() && platform::WritePrivateFile(path, bytes));
 }
 
+// The picture files of this thread not written yet: the last bytes given
+// for each path. Written when flushed, when they grow past the limit, and
+// when the thread ends.
+class HeldPictures {
+public:
+  static constexpr std::size_t kLimitBytes = 8u << 20;
+  HeldPictures() = default;
+  ~HeldPictures() { Flush(); }
+  HeldPictures(const HeldPictures&) = delete;
+  HeldPictures& operator=(const HeldPictures&) = delete;
+
+  void Hold(const std::string& folder, const std::string& path, std::string bytes) {
+    Picture& held = m_mapByPath[path];
+    m_nBytes -= held.bytes.size();
+    m_nBytes += bytes.size();
+    held = Picture{folder, std::move(bytes)};
+    if (m_nBytes > kLimitBytes) Flush();
+  }
+  void Flush() {
+    for (const auto& [path, picture] : m_mapByPath) (void)WritePicture(picture.folder, path, picture.bytes);
+    m_mapByPath.clear();
+    m_nBytes = 0;
+  }
+
+private:
+  struct Picture {
+    std::string folder;
+    std::string bytes;
+  };
+  std::map<std::string, Picture> m_mapByPath;
+  std::size_t m_nBytes = 0;
+};
+
+HeldPictures& ThreadPictures() {
+  thread_local HeldPictures pictures;
+  return pictures;
+}
+
 // Writes one picture and rewrites reference index to its file's path. A
 // file that cannot be written does not stop the conversion.
 STATUS ExportPicture(HtmlConversionContext& ctx, HTMLHANDLE hConverter, DWORD index,
@@ -222,7 +261,7 @@ STATUS ExportPicture(HtmlConversionContext& ctx, HTMLHANDLE hConverter, DWORD in
   const std::string path = folder + bodytext::PictureFileName(target.strFieldName,
                                                               where.strIndexText,
                                                               where.strOffsetText);
-  (void)WritePicture(folder, path, bytes);
+  ThreadPictures().Hold(folder, path, std::move(bytes));
   return HTMLSetReferenceText(hConverter, index, path.c_str());
 }
 
@@ -256,6 +295,8 @@ std::u16string HtmlItemText(const LNItem& item) {
 }
 
 }  // namespace
+
+void FlushPictureFiles() { ThreadPictures().Flush(); }
 
 STATUS StartNoteConversion(HtmlConversionContext& ctx) {
   ctx.wStatus = HTMLCreateConverter(&ctx.hConverter);

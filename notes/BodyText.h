@@ -8,9 +8,17 @@
 // to that file's path. Any failure gives the empty text; nothing is shown or
 // logged.
 //
+// The files are held back in memory and written by FlushPictureFiles (the
+// run calls it when it ends), or as soon as more than 8 MB are held. Files
+// are named by the picture's place in its body, so a run meets the same
+// names again and again and only the last picture of each name is left on
+// disk; writing each name once leaves exactly those files, without a file
+// written per picture. Nothing reads them during the run: the HTML only
+// names them.
+//
 // Threads: called on the run's worker thread, one document at a time. Each
-// conversion starts and ends the conversion service itself and keeps no
-// state between calls.
+// conversion starts and ends the conversion service itself; the held-back
+// files are the only state kept between calls, per thread.
 #pragma once
 
 #include <cstddef>
@@ -47,6 +55,10 @@ struct HtmlConversionContext {
 // handle of the database the note is in. Empty when there is no body or
 // anything fails.
 std::u16string GetBodyText(const LNNote& note, DHANDLE hDatabase);
+
+// Writes every picture file held back by this thread, then forgets them. A
+// file that cannot be written is skipped, as when it is written at once.
+void FlushPictureFiles();
 
 // The whole rich-text conversion of one document: pictures exported,
 // references rewritten, the HTML translated to UTF-16. Empty on any failure.

@@ -18,11 +18,11 @@ std::string DesktopFolder();
 // the local time cannot be had: "0-0-0--1--1--1".
 std::u16string TimeStamp();
 
-// Copies src to dst, replacing an existing dst. The bytes go to a file
-// beside dst that is renamed to dst when complete, so dst is never seen half
-// written, even when the process is killed. False when the copy failed
-// (dst is then as it was).
-[[nodiscard]] bool CopyFileReplace(const std::string& src, const std::string& dst);
+// Copies src to a new file dst. Never replaces a file: false when dst
+// already exists (it is left as it is) or the copy failed. dst is never seen
+// half written, even when the process is killed while copying: the bytes are
+// written beside it and get its name when complete.
+[[nodiscard]] bool CopyFileNew(const std::string& src, const std::string& dst);
 
 // Size in bytes of a regular file; nullopt when it cannot be read.
 std::optional<std::uint64_t> FileSize(const std::string& path);

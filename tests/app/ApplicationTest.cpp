@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QThread>
-#include <QTimer>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -63,16 +62,20 @@ TEST(CTarnwickApp, TheFirstInstanceRunsTheStartPageUntilItEnds) {
   CTarnwickApp app;
   QString shownTitle;
   bool startPageShown = false;
-  QTimer::singleShot(50, [&] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      auto* page = dynamic_cast<CTarnwickDlg*>(w);
-      if (!page || !page->isVisible()) continue;
-      startPageShown = true;
-      shownTitle = page->windowTitle();
-      page->done(0);  // as the process would end
-    }
-  });
+  uitest::ModalAnswerer answerer(
+      [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+          if (auto* page = dynamic_cast<CTarnwickDlg*>(w); page && page->isVisible()) return w;
+        return static_cast<QWidget*>(nullptr);
+      },
+      [&](QWidget* w) {
+        auto* page = static_cast<CTarnwickDlg*>(w);
+        startPageShown = true;
+        shownTitle = page->windowTitle();
+        page->done(0);  // as the process would end
+      });
   EXPECT_FALSE(app.InitInstance(0));
+  EXPECT_TRUE(answerer.Answered());
   EXPECT_TRUE(startPageShown);
   EXPECT_EQ(shownTitle, "Tarnwick v1.0");
   EXPECT_EQ(QCoreApplication::organizationName(), "Tarnwickv1.0");

@@ -95,13 +95,13 @@ TEST_F(MultipleFilesWizard, MoveToSubFolderOverThreeDatabases) {
 
   const auto rows = page->LogRows();
   const std::vector<std::u16string> runRows(rows.begin() + static_cast<long>(head.size()), rows.end());
-  const std::map<std::u16string, FolderExpect> withDups = {{u"($Inbox)", {{100, 104}, 3, 1}},
-                                                           {u"Projects", {{200, 208}, 3, 1}}};
+  const std::vector<std::pair<std::u16string, FolderExpect>> withDups = {
+      {u"($Inbox)", {{100, 104}, 3, 1}}, {u"Projects", {{200, 208}, 3, 1}}};
   const RunExpect expect = {withDups, withDups,
                             {{u"($Inbox)", {{100, 104}, 2, 0}}, {u"Projects", {{}, 0, 0}}}};
   EXPECT_EQ(std::count(runRows.begin(), runRows.end(), u"Processing Folder :\t($Inbox)"), 3);
   EXPECT_EQ(runRows[0], u"Opening Database " + U(m_vecPaths[0]));
-  EXPECT_EQ(ReadLog(P(page->LogPath())), ExpectedLog(head, runRows, expect));
+  EXPECT_EQ(ReadLog(P(page->LogPath())), ExpectedLog(head, expect));
 }
 
 TEST_F(MultipleFilesWizard, StopDuringTheFirstDatabaseLeavesTheOthersUntouched) {
@@ -139,7 +139,7 @@ TEST_F(MultipleFilesWizard, StopDuringTheFirstDatabaseLeavesTheOthersUntouched) 
   EXPECT_EQ(bar->value(), bar->maximum());
   EXPECT_EQ(bar->maximum(), 3);
 
-  const std::u16string name = runRows[3].substr(std::u16string(u"Processing Folder :\t").size());
-  const RunExpect expect = {{{name, {{}, 0, 0}}}};
-  EXPECT_EQ(ReadLog(P(page->LogPath())), ExpectedLog(head, runRows, expect));
+  // The stopped pass is the first folder's.
+  const RunExpect expect = {{{u"($Inbox)", {{}, 0, 0}}}};
+  EXPECT_EQ(ReadLog(P(page->LogPath())), ExpectedLog(head, expect));
 }

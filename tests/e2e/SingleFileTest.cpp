@@ -76,9 +76,10 @@ TEST_F(WizardTest, SingleFileWithOneFolderUncheckedMakesACleanedCopy) {
 
   const auto rows = page->LogRows();
   const std::vector<std::u16string> runRows(rows.begin() + static_cast<long>(head.size()), rows.end());
+  ASSERT_GE(runRows.size(), 2u);
   EXPECT_EQ(runRows[0], u"Creating Database " + U(copies[0]));
   EXPECT_EQ(runRows[1], u"Opening Database " + U(copies[0]));
   EXPECT_EQ(std::count(runRows.begin(), runRows.end(), u"Processing Folder :\tArchive"), 0);
   const RunExpect expect = {{{u"($Inbox)", {{100, 104}, 3, 1}}, {u"Projects", {{200}, 2, 1}}}};
-  EXPECT_EQ(ReadLog(P(page->LogPath())), ExpectedLog(head, runRows, expect));
+  EXPECT_EQ(ReadLog(P(page->LogPath())), ExpectedLog(head, expect));
 }

@@ -79,31 +79,23 @@ struct FolderExpect {
   int nFound = 0;
   int nDuplicates = 0;
 };
-// By database (in the order the run opens them), then by folder name.
-using RunExpect = std::vector<std::map<std::u16string, FolderExpect>>;
+// By database (in the order the run opens them), then the database's
+// folders in the order the run must pass them.
+using RunExpect = std::vector<std::vector<std::pair<std::u16string, FolderExpect>>>;
 
-// The log file a run of these rows must have written: the header, the rows
-// the list held at Start Process, then per "Processing Folder" row the
-// folder's section, then the closing lines. Each folder row must be expected.
-inline std::u16string ExpectedLog(const std::vector<std::u16string>& head,
-                                  const std::vector<std::u16string>& runRows, const RunExpect& expect) {
+// The log file a run must have written: the header, the rows the list held
+// at Start Process, then every expected folder's section, then the closing
+// lines. Built from the expectation alone, so a folder the run left out of
+// both its rows and its log still fails the comparison.
+inline std::u16string ExpectedLog(const std::vector<std::u16string>& head, const RunExpect& expect) {
   using namespace pagerun;
   std::u16string text = Header() + CopiedRows(head);
-  int nDb = -1;
-  const std::u16string folderRow = u"Processing Folder :\t";
-  for (const auto& row : runRows) {
-    if (row.starts_with(u"Opening Database ")) ++nDb;
-    if (!row.starts_with(folderRow)) continue;
-    const std::u16string name = row.substr(folderRow.size());
-    EXPECT_GE(nDb, 0);
-    EXPECT_LT(nDb, static_cast<int>(expect.size()));
-    if (nDb < 0 || nDb >= static_cast<int>(expect.size())) return {};
-    const auto it = expect[static_cast<std::size_t>(nDb)].find(name);
-    EXPECT_NE(it, expect[static_cast<std::size_t>(nDb)].end()) << "unexpected folder " << Q(name).toStdString();
-    if (it == expect[static_cast<std::size_t>(nDb)].end()) return {};
-    text += Dashes() + u"Processing Folder :\t " + name + u"\r\n";
-    for (int id : it->second.kept) text += Kept(id);
-    text += Summary(it->second.nFound, it->second.nDuplicates) + u"\r\n\r\n";
+  for (const auto& folders : expect) {
+    for (const auto& [name, folder] : folders) {
+      text += Dashes() + u"Processing Folder :\t " + name + u"\r\n";
+      for (int id : folder.kept) text += Kept(id);
+      text += Summary(folder.nFound, folder.nDuplicates) + u"\r\n\r\n";
+    }
   }
   return text + Closing();
 }

@@ -86,7 +86,12 @@ TEST_F(RunLogTest, FailedWriteLetsTheFileGoWithOneRow) {
   log.WriteLogText(u"second");
   log.Flush();
   EXPECT_FALSE(m_file.IsOpen());
-  EXPECT_EQ(m_page.rows, std::vector<std::u16string>{u"Log file could not be created: /dev/full"});
+  EXPECT_EQ(m_page.rows, std::vector<std::u16string>{u"Log file could not be written: /dev/full"});
+  // The header written at the start fails the same way.
+  m_page.rows.clear();
+  OpenRunLog(m_file, m_page, u"/dev/full", {u"A"});
+  EXPECT_FALSE(m_file.IsOpen());
+  EXPECT_EQ(m_page.rows, std::vector<std::u16string>{u"Log file could not be written: /dev/full"});
 }
 
 TEST_F(RunLogTest, NoFolderSkipsTheAttempt) {

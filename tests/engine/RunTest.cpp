@@ -121,7 +121,7 @@ TEST_F(RunTest, AllViewIsLeftOutOrProcessedLast) {
   std::filesystem::create_directories(m_tmp / "out");
   RunSingle(Db("b.nsf", json));
   const auto rows = RunRows();
-  ASSERT_GE(rows.size(), 3u);
+  ASSERT_GE(rows.size(), 4u);
   EXPECT_EQ(rows[rows.size() - 2], u"Processing Folder :\t($All)");
   EXPECT_EQ(rows[rows.size() - 4], u"Processing Folder :\tMine");
 }
@@ -254,6 +254,28 @@ TEST_F(RunTest, NewDatabasePathKeepsTheOddName) {
   EXPECT_EQ(NewDatabasePath(u"/", u"/mail/mail1.nsf", u"1-1-2026-0-0-5"),
             u"//mail1.nsf1-1-2026-0-0-5.nsf");
   EXPECT_EQ(NewDatabasePath(u"/clean", u"mail1.nsf", u"1"), u"/clean/1.nsf");
+}
+
+TEST_F(RunTest, SourcesOfOneFileNameKeepEveryCleanCopy) {
+  std::filesystem::create_directories(m_tmp / "s1");
+  std::filesystem::create_directories(m_tmp / "s2");
+  const auto a = Db("s1/mail.nsf", kThreeMemos);
+  const auto b = Db("s2/mail.nsf", Database({Memo(20, "Other"), Folder(100, "($Inbox)", "20")}));
+  RunMultiple({a, b});
+  std::vector<std::u16string> created;
+  for (const auto& row : RunRows())
+    if (row.rfind(u"Creating Database ", 0) == 0) created.push_back(row.substr(18));
+  ASSERT_EQ(created.size(), 2u);
+  const std::u16string first = created[0].substr(0, created[0].size() - 4);
+  if (created[1].rfind(first, 0) != 0) GTEST_SKIP() << "the clock moved on to the next second";
+  EXPECT_EQ(created[1], first + u"-2.nsf");
+  EXPECT_EQ(DocumentIds(Dump(platform::ToUtf8(created[0]))), std::set<int>{4});
+  EXPECT_EQ(DocumentIds(Dump(platform::ToUtf8(created[1]))), std::set<int>{20});
+
+  // A third name of the same kind takes the next free number.
+  testsupport::WriteFile(platform::ToUtf8(first + u"-3.nsf"), "taken");
+  EXPECT_EQ(FreeNewDatabasePath(created[0]), first + u"-4.nsf");
+  EXPECT_EQ(FreeNewDatabasePath(U(m_tmp / "out" / "free.nsf")), U(m_tmp / "out" / "free.nsf"));
 }
 
 TEST_F(RunTest, SecondStartInTheSameSecondAppendsToTheSameLog) {

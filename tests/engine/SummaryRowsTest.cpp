@@ -40,15 +40,21 @@ TEST(SummaryRows, MultipleFilesListCountThenPaths) {
 }
 
 TEST(SummaryRows, ScopeRowsForAllFourCombinations) {
-  RunSettings s;
-  s.m_bSameFolderScope = 0;
-  s.m_bExcludeAllFolder = 0;
-  EXPECT_EQ(SummaryRows(s)[2], u"Search Duplicate Items across Nsf File");
-  s.m_bExcludeAllFolder = 1;
-  EXPECT_EQ(SummaryRows(s)[2], u"Search Duplicate Items across Nsf File,Exclude 'All' Folder.");
-  s.m_bSameFolderScope = 1;
-  s.m_bExcludeAllFolder = 0;
-  EXPECT_EQ(SummaryRows(s)[2], u"Search Duplicate Items in same Folder");
+  struct Case {
+    int nSameFolder, nExcludeAll;
+    std::u16string row;
+  };
+  for (const Case& c : std::vector<Case>{
+           {0, 0, u"Search Duplicate Items across Nsf File"},
+           {0, 1, u"Search Duplicate Items across Nsf File,Exclude 'All' Folder."},
+           {1, 0, u"Search Duplicate Items in same Folder"}}) {
+    RunSettings s;
+    s.m_bSameFolderScope = c.nSameFolder;
+    s.m_bExcludeAllFolder = c.nExcludeAll;
+    const auto rows = SummaryRows(s);
+    ASSERT_GE(rows.size(), 3u);
+    EXPECT_EQ(rows[2], c.row);
+  }
 }
 
 TEST(SummaryRows, TimeFormatAndDateRowsOnlyWhenSet) {
@@ -56,6 +62,7 @@ TEST(SummaryRows, TimeFormatAndDateRowsOnlyWhenSet) {
   s.m_bTimeFormatHM = 1;
   s.m_bDateFilter = 1;
   const auto rows = SummaryRows(s);
+  ASSERT_GE(rows.size(), 5u);
   EXPECT_EQ(rows[3], u"Time Format (H:M) is selected");
   EXPECT_EQ(rows[4], u"Remove Duplicate items in selected Date Range");
 }
@@ -83,6 +90,10 @@ TEST(SummaryRows, OriginalFileActions) {
   const auto actionRow = [&](int action) {
     s.m_nAction = action;
     const auto rows = SummaryRows(s);
+    if (rows.size() < 3) {
+      ADD_FAILURE() << "only " << rows.size() << " rows";
+      return std::u16string();
+    }
     EXPECT_EQ(rows[rows.size() - 3], u"Remove Duplicate items in original NSF File(s)");
     return rows[rows.size() - 2];
   };

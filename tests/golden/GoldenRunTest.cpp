@@ -12,6 +12,7 @@
 
 #include <openssl/evp.h>
 
+#include <array>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -146,7 +147,19 @@ protected:
       text << "-- log\n" << Utf16ToUtf8(testsupport::ReadFile(entry.path()));
     std::vector<fs::path> results = dbs;
     for (const auto& entry : fs::directory_iterator(dir / "out")) results.push_back(entry.path());
-    std::sort(results.begin() + static_cast<std::ptrdiff_t>(dbs.size()), results.end());
+    // Clean copies in the order they were made: by time stamp, then by the
+    // -2, -3, ... of a second copy of one name made in the same second.
+    const auto madeOrder = [](const fs::path& path) {
+      static const std::regex kStamp(
+          R"((\d{1,2})-(\d{1,2})-(\d{4})-(\d{1,2})-(\d{1,2})-(\d{1,2})(?:-(\d+))?\.nsf$)");
+      const std::string name = path.filename().string();
+      std::smatch m;
+      if (!std::regex_search(name, m, kStamp)) return std::array<int, 7>{};
+      return std::array<int, 7>{std::stoi(m[3]), std::stoi(m[2]), std::stoi(m[1]), std::stoi(m[4]),
+                                std::stoi(m[5]), std::stoi(m[6]), m[7].matched ? std::stoi(m[7]) : 1};
+    };
+    std::sort(results.begin() + static_cast<std::ptrdiff_t>(dbs.size()), results.end(),
+              [&](const fs::path& a, const fs::path& b) { return madeOrder(a) < madeOrder(b); });
     for (const fs::path& db : results) {
       const fs::path dump = dir / "dump.json";
       text << "-- dump " << db.filename().string() << " exit "
@@ -157,8 +170,11 @@ protected:
     // A sub folder the run creates carries the time of the run.
     normalised = std::regex_replace(normalised, std::regex("\"created\": \"" + Today() + "T[0-9:]+\""),
                                     "\"created\": \"<now>\"");
-    return std::regex_replace(normalised, std::regex(R"(\d{1,2}-\d{1,2}-\d{4}-\d{1,2}-\d{1,2}-\d{1,2})"),
-                              "<stamp>");
+    normalised = std::regex_replace(normalised, std::regex(R"(\d{1,2}-\d{1,2}-\d{4}-\d{1,2}-\d{1,2}-\d{1,2})"),
+                                    "<stamp>");
+    // Whether two copies of one name fell into the same second (and the
+    // second got "-2") depends on the clock too.
+    return std::regex_replace(normalised, std::regex(R"(<stamp>-\d+\.nsf)"), "<stamp>.nsf");
   }
 };
 

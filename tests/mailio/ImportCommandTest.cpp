@@ -6,9 +6,9 @@
 
 #include "lnapi/store/Store.h"
 #include "tests/mailio/MailTestSupport.h"
-#include "tools/mailio/MailCommands.h"
-#include "tools/mailio/MailDatabase.h"
-#include "tools/mailio/Mbox.h"
+#include "mail/MailCommands.h"
+#include "mail/MailDatabase.h"
+#include "mail/Mbox.h"
 
 using namespace mailio;
 using mailtest::MailTest;
@@ -119,7 +119,7 @@ TEST_F(MailTest, MailRoundTripGivesTheSameDocuments) {
   const auto first = mailtest::ReadAll(m_tmp / "first.nsf"), second = mailtest::ReadAll(m_tmp / "second.nsf");
   ASSERT_EQ(first.size(), 4u);
   ASSERT_EQ(second.size(), first.size());
-  const auto a = mailtest::WithoutRawHeaders(first), b = mailtest::WithoutRawHeaders(second);
+  const auto a = mailtest::WithoutEnvelope(first), b = mailtest::WithoutEnvelope(second);
   for (std::size_t i = 0; i < a.size(); ++i) {
     EXPECT_EQ(a[i].items, b[i].items) << a[i].TextOf("Subject");
     EXPECT_EQ(a[i].created, b[i].created);

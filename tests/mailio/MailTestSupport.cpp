@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "tools/mailio/MailDatabase.h"
+#include "mail/MailDatabase.h"
 
 namespace mailio {
 
@@ -52,11 +52,14 @@ std::vector<std::pair<NOTEID, mailio::Doc>> ReadAll(const fs::path& db, const st
   return docs;
 }
 
-std::vector<mailio::Doc> WithoutRawHeaders(const std::vector<std::pair<NOTEID, mailio::Doc>>& docs) {
+std::vector<mailio::Doc> WithoutEnvelope(const std::vector<std::pair<NOTEID, mailio::Doc>>& docs) {
   std::vector<mailio::Doc> out;
   for (const auto& [id, doc] : docs) {
     mailio::Doc copy = doc;
-    std::erase_if(copy.items, [](const mailio::Item& i) { return i.name == mailio::kRawHeadersItem; });
+    std::erase_if(copy.items, [](const mailio::Item& i) { return i.name == mailio::kEnvelopeItem; });
+    // An mbox holds only messages that end with a line end.
+    for (mailio::Item& item : copy.items)
+      if (item.name == mailio::kOriginalMessageItem && !item.bytes.ends_with('\n')) item.bytes += '\n';
     out.push_back(std::move(copy));
   }
   return out;

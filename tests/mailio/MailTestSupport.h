@@ -11,7 +11,7 @@
 
 #include "lnapi/LNNotes.h"
 #include "tests/support/TestSupport.h"
-#include "tools/mailio/MailDoc.h"
+#include "mail/MailDoc.h"
 
 namespace mailio {
 // Readable failure messages for item comparisons.
@@ -25,9 +25,10 @@ std::filesystem::path DataDir();
 // Every live document of db (or of one folder), in order.
 std::vector<std::pair<NOTEID, mailio::Doc>> ReadAll(const std::filesystem::path& db,
                                                     const std::optional<std::string>& folder = std::nullopt);
-// The documents' items without the header block (which gets new MIME
-// fields on export) for round-trip comparisons.
-std::vector<mailio::Doc> WithoutRawHeaders(const std::vector<std::pair<NOTEID, mailio::Doc>>& docs);
+// The documents' items without the mbox envelope (an mbox export gives a
+// message read from a plain file one), each message ending with a line end,
+// for comparisons of round trips through an mbox.
+std::vector<mailio::Doc> WithoutEnvelope(const std::vector<std::pair<NOTEID, mailio::Doc>>& docs);
 
 // The files of a Debian package, downloaded with apt-get and unpacked once
 // into a cache under the build directory; nullopt when that is not possible

@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "tests/mailio/MailTestSupport.h"
-#include "tools/mailio/GifConvert.h"
-#include "tools/mailio/Mbox.h"
-#include "tools/mailio/MimeExport.h"
-#include "tools/mailio/MimeImport.h"
+#include "mail/GifConvert.h"
+#include "mail/Mbox.h"
+#include "mail/MimeExport.h"
+#include "mail/MimeImport.h"
 
 using namespace mailio;
 using mailtest::MailTest;
@@ -47,7 +47,10 @@ TEST_F(MailTest, PlainMessageGivesTheMemoItems) {
   EXPECT_EQ(doc.Find("PostedDate")->time, (LocalTime{2010, 3, 5, 14, 7, 9}));
   EXPECT_EQ(doc.Find("DeliveredDate")->time, (LocalTime{2010, 3, 5, 14, 7, 30}));
   EXPECT_EQ(doc.created, (LocalTime{2010, 3, 5, 14, 7, 9}));
-  EXPECT_NE(doc.TextOf(kRawHeadersItem).find("Return-Path: <ada@example.org>\n"), std::string::npos);
+  // The message itself is kept whole, as received, in a MIME-part item.
+  ASSERT_TRUE(doc.Find(kOriginalMessageItem));
+  EXPECT_EQ(doc.Find(kOriginalMessageItem)->rawType, kTypeMimePart);
+  EXPECT_EQ(doc.Find(kOriginalMessageItem)->bytes, SampleMessages().at(0));
   // mboxrd: one ">" comes off every quoted From line.
   EXPECT_EQ(Paragraphs(doc.Find("Body")),
             (std::vector<std::string>{"Hello Bob,", "", ">From the figures below you can see the trend.",
@@ -85,18 +88,14 @@ TEST_F(MailTest, HtmlOnlyMessageGetsHtmlBodyAndItsCidImageAsGifPicture) {
   EXPECT_EQ(picture.gif.substr(0, 4), "GIF8");
   EXPECT_EQ(picture.width, 1);
   EXPECT_EQ(picture.height, 1);
-  // The image is inline, not an attachment, and its original bytes are kept.
+  // The image is inline, not an attachment.
   EXPECT_FALSE(doc.Find(kAttachmentItem));
-  ASSERT_TRUE(doc.Find(kInlineImageItem));
-  EXPECT_EQ(doc.Find(kInlineImageItem)->bytes.substr(0, 32), "logo@example.com\nimage/png\n\n\x89PNG");
 }
 
-TEST_F(MailTest, AttachmentsKeepNamesAndBytesAndTheHtmlAlternativeIsKept) {
+TEST_F(MailTest, AttachmentsKeepNamesAndBytes) {
   Doc doc = Import(SampleMessages().at(2));
   EXPECT_EQ(doc.TextOf("From"), "Cy Café <cy@example.org>");  // 8-bit Latin-1 header
   EXPECT_EQ(Paragraphs(doc.Find("Body")), (std::vector<std::string>{"Grüße, see the attached files."}));
-  ASSERT_TRUE(doc.Find(kHtmlAlternativeItem));
-  EXPECT_NE(doc.Find(kHtmlAlternativeItem)->text.find("Grüße"), std::string::npos);
   std::vector<const Item*> files = doc.FindAll(kAttachmentItem);
   ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(files[0]->fileName, "report.pdf");
@@ -120,10 +119,12 @@ TEST_F(MailTest, DamagedButReadableHeadersAreImported) {
   // A MIME entity without From or Subject, as some archives hold.
   Doc entity = Import("Content-Type: text/plain; charset=us-ascii\nX-Thing: 1\n\nbody\n");
   EXPECT_EQ(entity.TextOf("Subject"), "");
-  EXPECT_EQ(entity.TextOf(kRawHeadersItem), "Content-Type: text/plain; charset=us-ascii\nX-Thing: 1\n");
-  // Blank space before the first field.
+  EXPECT_EQ(Paragraphs(entity.Find("Body")), std::vector<std::string>{"body"});
+  // Blank space before the first field, and before a field's colon.
   Doc indented = Import(" From: a@example.org\nSubject: indented\n\nx\n");
   EXPECT_EQ(indented.TextOf("Subject"), "indented");
+  Doc spaced = Import("X-Odd-Header : v\nFrom: a@example.org\nSubject : s\n\nbody\n");
+  EXPECT_EQ(spaced.TextOf("From"), "a@example.org");
 }
 
 TEST_F(MailTest, MessageWithoutSubjectStillHasASubjectItem) {
@@ -180,16 +181,28 @@ TEST(Gif, ConvertsPngAndRefusesWhatIsNoImage) {
   EXPECT_FALSE(ConvertToGif(huge));
 }
 
-TEST_F(MailTest, ExportedMessageImportsAsTheSameDocument) {
-  for (const std::string& original : SampleMessages()) {
+TEST_F(MailTest, ExportGivesBackTheImportedMessageByteForByte) {
+  std::vector<std::string> originals = SampleMessages();
+  // A blank before a colon once made the export unreadable to the import.
+  originals.push_back("Content-Type: text/plain\nX-Odd-Header : v\nFrom: a@example.org\n\nbody\n");
+  for (const std::string& original : originals) {
     MessageResult first = ImportMessage(original);
     if (!first.doc) continue;
-    MessageResult second = ImportMessage(ExportMessage(*first.doc));
-    ASSERT_TRUE(second.doc) << second.error;
-    std::erase_if(first.doc->items, [](const Item& i) { return i.name == kRawHeadersItem; });
-    std::erase_if(second.doc->items, [](const Item& i) { return i.name == kRawHeadersItem; });
-    EXPECT_EQ(first.doc->items, second.doc->items) << first.doc->TextOf("Subject");
+    EXPECT_EQ(ExportMessage(*first.doc), original);
+    EXPECT_TRUE(ImportMessage(ExportMessage(*first.doc)).doc);
   }
+}
+
+TEST_F(MailTest, EmptyMessageComesBackEmptyFromAnMbox) {
+  MboxWriter writer;
+  std::string error;
+  ASSERT_TRUE(writer.Open(m_tmp / "e.mbox", &error));
+  writer.AppendWithFromLine("From a@example.org Fri Mar  5 14:07:09 2010", "");
+  writer.AppendWithFromLine("From b@example.org Fri Mar  5 14:07:09 2010", "Subject: s\n\nbody\n");
+  ASSERT_TRUE(writer.Close(&error));
+  std::vector<std::string> got;
+  SplitMbox(testsupport::ReadFile(m_tmp / "e.mbox"), [&](MboxMessage&& m) { got.push_back(m.bytes); });
+  EXPECT_EQ(got, (std::vector<std::string>{"", "Subject: s\n\nbody\n"}));
 }
 
 TEST_F(MailTest, HtmlMessageWithoutFinalLineEndSurvivesAnMbox) {

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "tests/mailio/MailTestSupport.h"
-#include "tools/mailio/VCard.h"
+#include "mail/VCard.h"
 
 using namespace mailio;
 

@@ -25,7 +25,13 @@ const char kPicture[] = R"(,{"picture":"R0lGODlhAQABAAAAACw=","width":1,"height"
 
 class BodyTextTest : public testsupport::NoteDbTest {
 protected:
+  // One document's body as a run of its own leaves it: pictures written.
   std::u16string Body(NOTEID id) {
+    const std::u16string text = HeldBody(id);
+    FlushPictureFiles();
+    return text;
+  }
+  std::u16string HeldBody(NOTEID id) {
     const LNMailMessage note = Doc(id);
     return GetBodyText(note, m_db.GetDatabaseHandle(1));
   }
@@ -119,6 +125,18 @@ TEST_F(BodyTextTest, SamePictureAddressInTwoDocumentsSharesOneFile) {
   const std::u16string second = Body(104);
   EXPECT_EQ(first, second);
   EXPECT_EQ(std::distance(fs::directory_iterator(PictureFolder()), fs::directory_iterator()), 1);
+}
+
+TEST_F(BodyTextTest, HeldPicturesLeaveTheLastPictureOfEachNameWhenFlushed) {
+  const std::string second = R"(,{"picture":"R0lGODlhAgACAAAAACw=","width":1,"height":1})";
+  OpenDatabase(RichNote(100, kPicture) + "," + RichNote(104, second));
+  const std::u16string html = HeldBody(100);
+  (void)HeldBody(104);
+  EXPECT_FALSE(fs::exists(PictureFolder()));
+  FlushPictureFiles();
+  const fs::path file = PictureFolder() / ("Body" + PictureAddresses(100)[0] + ".gif");
+  EXPECT_NE(Utf8(html).find(file.string()), std::string::npos);
+  EXPECT_EQ(testsupport::ReadFile(file), std::string("GIF89a\x02\x00\x02\x00\x00\x00\x00,", 14));
 }
 
 TEST_F(BodyTextTest, DifferentPicturesAtTheSamePlaceGiveDifferentBodies) {

@@ -134,13 +134,15 @@ TEST_F(PathsTest, TimeStampHasNoLeadingZeros) {
       << stamp;
 }
 
-TEST_F(PathsTest, CopyReplacesAnExistingFileAndFailsOnMissingSource) {
+TEST_F(PathsTest, CopyMakesANewFileAndNeverReplacesOne) {
   WriteFile(m_tmp / "a.nsf", "new content");
   WriteFile(m_tmp / "b.nsf", "old content that is longer");
-  EXPECT_TRUE(platform::CopyFileReplace((m_tmp / "a.nsf").string(), (m_tmp / "b.nsf").string()));
-  EXPECT_EQ(ReadFile(m_tmp / "b.nsf"), "new content");
-  EXPECT_FALSE(platform::CopyFileReplace((m_tmp / "none.nsf").string(), (m_tmp / "c.nsf").string()));
-  EXPECT_FALSE(platform::CopyFileReplace((m_tmp / "a.nsf").string(), (m_tmp / "no/dir/c.nsf").string()));
+  EXPECT_FALSE(platform::CopyFileNew((m_tmp / "a.nsf").string(), (m_tmp / "b.nsf").string()));
+  EXPECT_EQ(ReadFile(m_tmp / "b.nsf"), "old content that is longer");
+  EXPECT_TRUE(platform::CopyFileNew((m_tmp / "a.nsf").string(), (m_tmp / "c.nsf").string()));
+  EXPECT_EQ(ReadFile(m_tmp / "c.nsf"), "new content");
+  EXPECT_FALSE(platform::CopyFileNew((m_tmp / "none.nsf").string(), (m_tmp / "d.nsf").string()));
+  EXPECT_FALSE(platform::CopyFileNew((m_tmp / "a.nsf").string(), (m_tmp / "no/dir/c.nsf").string()));
 }
 
 TEST_F(PathsTest, FileSizeOfSparseFileOver4GiB) {

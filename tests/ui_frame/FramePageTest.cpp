@@ -7,7 +7,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -165,9 +164,10 @@ TEST_F(FrameTest, AboutIsModalOverThePageAndOkReturnsToIt) {
   auto* help = page->DlgItem<win::CMenuButton>(1028);
   QString title, linkText, support, version;
   bool modal = false;
-  QTimer::singleShot(20, [&] {
-    auto* about = qobject_cast<frame::CVintrelAboutDlg*>(QApplication::activeModalWidget());
-    if (!about) return;
+  uitest::ModalAnswerer answerer(
+      [] { return qobject_cast<frame::CVintrelAboutDlg*>(QApplication::activeModalWidget()); },
+      [&](QWidget* w) {
+    auto* about = static_cast<frame::CVintrelAboutDlg*>(w);
     modal = about->isModal();
     title = about->windowTitle();
     linkText = about->GetDlgItemText(1027);
@@ -176,6 +176,7 @@ TEST_F(FrameTest, AboutIsModalOverThePageAndOkReturnsToIt) {
     about->DlgItem<QPushButton>(1)->click();
   });
   help->PopupMenu()->actions()[1]->trigger();
+  ASSERT_TRUE(answerer.Answered());
   EXPECT_TRUE(modal);
   EXPECT_EQ(title, "Tarnwick v1.0");
   EXPECT_EQ(linkText, "Tarnwick v1.0");

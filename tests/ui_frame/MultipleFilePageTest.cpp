@@ -5,6 +5,7 @@
 #include <QItemSelectionModel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
 #include <csignal>
 #include <fcntl.h>
@@ -223,17 +224,39 @@ TEST_F(MultipleFileTest, StopKeepsTheRowsFoundSoFar) {
   EXPECT_EQ(List()->topLevelItemCount(), kept + 60);
 }
 
-TEST_F(MultipleFileTest, RemoveTakesOnlyTheSelectionMarkRowAndRemoveAllEmpties) {
+TEST_F(MultipleFileTest, RemoveTakesOnlyTheRowThatLastReceivedTheSelection) {
+  // Clicks on the list's rows (row, modifiers; row -1 is the Down key), and
+  // the row that Remove must take.
+  struct Case {
+    std::vector<std::pair<int, Qt::KeyboardModifiers>> clicks;
+    int removed;
+  };
+  const std::vector<Case> cases = {
+      {{{1, Qt::NoModifier}, {3, Qt::ControlModifier}}, 3},
+      {{{1, Qt::ControlModifier}, {3, Qt::ControlModifier}, {1, Qt::NoModifier}}, 1},
+      {{{1, Qt::NoModifier}, {3, Qt::ShiftModifier}, {2, Qt::NoModifier}}, 2},
+      {{{0, Qt::NoModifier}, {-1, Qt::NoModifier}}, 1},
+  };
   QStringList files;
   for (int i = 0; i < 4; ++i) files << QString::fromStdString(File("r" + std::to_string(i) + ".nsf"));
-  Add(files);
-  page.DlgItem<QPushButton>(1018)->click();  // nothing selected yet
-  EXPECT_EQ(List()->topLevelItemCount(), 4);
-  QItemSelectionModel* sel = List()->selectionModel();
-  sel->select(List()->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  sel->select(List()->model()->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-  page.DlgItem<QPushButton>(1018)->click();
-  EXPECT_EQ(Column(0), (QStringList{files[0], files[1], files[2]}));
+  for (const Case& c : cases) {
+    page.DlgItem<QPushButton>(1019)->click();
+    Add(files);
+    page.DlgItem<QPushButton>(1018)->click();  // nothing selected yet
+    ASSERT_EQ(List()->topLevelItemCount(), 4);
+    for (const auto& [row, modifiers] : c.clicks) {
+      if (row < 0) {
+        QTest::keyClick(List(), Qt::Key_Down, modifiers);
+        continue;
+      }
+      const QRect rect = List()->visualItemRect(List()->topLevelItem(row));
+      QTest::mouseClick(List()->viewport(), Qt::LeftButton, modifiers, rect.center());
+    }
+    page.DlgItem<QPushButton>(1018)->click();
+    QStringList left = files;
+    left.removeAt(c.removed);
+    EXPECT_EQ(Column(0), left) << "removed row should be " << c.removed;
+  }
   page.DlgItem<QPushButton>(1019)->click();
   EXPECT_EQ(List()->topLevelItemCount(), 0);
   page.DlgItem<QPushButton>(1018)->click();  // empty list: nothing happens

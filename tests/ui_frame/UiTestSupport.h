@@ -26,6 +26,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QMessageBox>
 #include <QTimer>
@@ -80,6 +82,43 @@ private:
   QTimer m_timer;
 };
 
+// While alive, polls every 10 ms for the window find() returns (nullptr:
+// not there yet) and hands it to answer() once. A window that comes late is
+// still found; one that never comes ends the wait after timeoutMs, when every
+// visible dialog is closed, so a modal loop waiting for the answer returns and
+// the test fails on Answered() instead of hanging.
+class ModalAnswerer {
+public:
+  ModalAnswerer(std::function<QWidget*()> find, std::function<void(QWidget*)> answer,
+                int timeoutMs = 5000)
+      : m_find(std::move(find)), m_answer(std::move(answer)) {
+    m_elapsed.start();
+    m_timer.setInterval(10);
+    QObject::connect(&m_timer, &QTimer::timeout, [this, timeoutMs] {
+      if (QWidget* w = m_find()) {
+        m_timer.stop();
+        m_bAnswered = true;
+        m_answer(w);
+      } else if (m_elapsed.elapsed() > timeoutMs) {
+        m_timer.stop();
+        // done(), not reject(): a page's reject() asks its own question.
+        for (QWidget* top : QApplication::topLevelWidgets())
+          if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible())
+            dialog->done(QDialog::Rejected);
+      }
+    });
+    m_timer.start();
+  }
+  [[nodiscard]] bool Answered() const { return m_bAnswered; }
+
+private:
+  std::function<QWidget*()> m_find;
+  std::function<void(QWidget*)> m_answer;
+  QElapsedTimer m_elapsed;
+  QTimer m_timer;
+  bool m_bAnswered = false;
+};
+
 // Runs action and answers the message boxes it opens (see above); returns
 // what they showed. Afterwards pending events and deferred deletes are
 // processed, so pages gone back from are deleted.
@@ -113,8 +152,9 @@ public:
       openFiles.pop_front();
       return r;
     };
-    h.browseFolder = [this](QWidget*, const QString& title) {
+    h.browseFolder = [this](QWidget*, const QString& title, const QString& startFolder) {
       folderTitles << title;
+      folderStarts << startFolder;
       return Take(browseFolder);
     };
     m_old = win::SetShellHooks(h);
@@ -128,6 +168,7 @@ public:
   std::deque<QString> browseFolder;
   QStringList opened;
   QStringList folderTitles;
+  QStringList folderStarts;  // where each folder browser started
 
 private:
   static QString Take(std::deque<QString>& q) {

@@ -2,8 +2,10 @@
 #include "ui/pages/OptionDlg.h"
 
 #include <QAbstractButton>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QTest>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -170,9 +172,27 @@ TEST_F(OptionPage, ManualNextStoresTheListsRowsWithTheTimeOfOpening) {
   EXPECT_EQ(start.GetYear(), 2011);
   EXPECT_EQ(start.GetMonth(), 2);
   EXPECT_EQ(start.GetDay(), 1);
-  // Both ends carry the same time of day: the page's opening time.
-  EXPECT_EQ(start.GetHour(), m_settings.m_vecDateRanges[1].dtEnd.GetHour());
-  EXPECT_EQ(start.GetMinute(), m_settings.m_vecDateRanges[1].dtEnd.GetMinute());
+  // Both ends carry the page's opening time (the fixture's clock: 14:05:00).
+  for (const DateTimeValue& end : {start, m_settings.m_vecDateRanges[1].dtEnd}) {
+    EXPECT_EQ(end.GetHour(), 14);
+    EXPECT_EQ(end.GetMinute(), 5);
+    EXPECT_EQ(end.GetSecond(), 0);
+  }
+}
+
+TEST_F(OptionPage, DatePickersOpenTheirCalendarsRightAligned) {
+  ChooseManual();
+  m_page.move(400, 100);
+  m_page.show();
+  for (int id : {OptionDlg::kStartDate, OptionDlg::kEndDate}) {
+    auto* date = m_page.DlgItem<QDateEdit>(id);
+    QTest::mouseClick(date, Qt::LeftButton, {}, QPoint(date->width() - 4, date->height() / 2));
+    QWidget* popup = date->calendarWidget()->window();
+    ASSERT_TRUE(popup->isVisible()) << id;
+    EXPECT_EQ(popup->geometry().right(), date->mapToGlobal(QPoint(date->width() - 1, 0)).x()) << id;
+    EXPECT_GT(popup->width(), date->width());
+    popup->hide();
+  }
 }
 
 TEST_F(OptionPage, ManualModeWithAnEmptyListStaysOnThePage) {

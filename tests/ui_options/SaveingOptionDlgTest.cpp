@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/RunSettings.h"
+#include "platform/Paths.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui_frame/UiTestSupport.h"
 #include "ui/pages/progressDlg.h"
@@ -149,6 +150,9 @@ TEST_F(CriteriaPage, BrowsePutsTheChosenFolderAndCancelKeepsTheText) {
   Click(SaveingOptionDlg::kBrowse);
   EXPECT_EQ(m_page.GetDlgItemText(SaveingOptionDlg::kSavingPath), "/srv/chosen");
   EXPECT_EQ(shell.folderTitles, QStringList{"Select Folder"});
+  const QString desktop = QString::fromStdString(platform::DesktopFolder());
+  ASSERT_FALSE(desktop.isEmpty());
+  EXPECT_EQ(shell.folderStarts, QStringList{desktop});
   Click(SaveingOptionDlg::kBrowse);  // cancelled
   EXPECT_EQ(m_page.GetDlgItemText(SaveingOptionDlg::kSavingPath), "/srv/chosen");
 }

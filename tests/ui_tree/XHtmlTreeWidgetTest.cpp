@@ -81,6 +81,38 @@ TEST_F(TreeWidget, ClickOnAMixedBoxChecksTheSubtreeAndDrawsItHot) {
   EXPECT_EQ(clicked.at(0).at(1).toInt(), 1);
 }
 
+TEST_F(TreeWidget, BoxTogglesOnReleaseOverTheBoxThatWasPressed) {
+  const QPoint onB = tree->StateIconRect(B).center();
+  QTest::mousePress(tree->viewport(), Qt::LeftButton, {}, onB);
+  EXPECT_EQ(tree->GetItemCheck(B), 1);  // a press alone changes nothing
+  QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, onB);
+  EXPECT_EQ(tree->GetItemCheck(B), 0);
+  // Pressed on one box and released on another: no click, no change.
+  QTest::mousePress(tree->viewport(), Qt::LeftButton, {}, tree->StateIconRect(A).center());
+  QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, onB);
+  EXPECT_EQ(tree->GetItemCheck(A), 1);
+  EXPECT_EQ(tree->GetItemCheck(B), 0);
+}
+
+TEST_F(TreeWidget, LinesJoinItemsToTheirParentsAndSiblings) {
+  const QImage shot = tree->viewport()->grab().toImage();
+  const QRgb background = shot.pixel(shot.width() - 1, shot.height() - 1);
+  // Any pixel off the background along a segment shows a (dotted) line.
+  const auto drawn = [&](QPoint from, QPoint to) {
+    for (QPoint p = from; p != to; p += QPoint(p.x() != to.x(), p.y() != to.y()))
+      if (shot.pixel(p) != background) return true;
+    return false;
+  };
+  const QRect b = tree->GetItemRect(B);
+  const int x = b.left() - tree->indentation() / 2;  // B's own branch column
+  const int yb = b.top() + b.height() / 2;
+  EXPECT_TRUE(drawn({x, b.top()}, {x, yb}));          // up to its sibling A
+  EXPECT_TRUE(drawn({x + 2, yb}, {b.left(), yb}));    // across to B
+  const QRect r = tree->GetItemRect(R);
+  const int yr = r.top() + r.height() / 2;  // lines at root: the root joins in too
+  EXPECT_TRUE(drawn({r.left() - tree->indentation() / 2 + 7, yr}, {r.left(), yr}));
+}
+
 TEST_F(TreeWidget, ClickOnTheLabelDoesNotToggle) {
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->LabelRect(B).center());
   EXPECT_EQ(tree->GetItemCheck(B), 1);

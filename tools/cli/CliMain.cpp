@@ -13,6 +13,7 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
+#include "tools/cli/CliMailSources.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliPage.h"
 #include "tools/cli/ProgressLine.h"
@@ -99,7 +100,9 @@ int Main(const std::vector<std::string>& args) {
     std::cout << "tarnwick-cli " << platform::ProgramVersion() << std::endl;
     return kExitDone;
   }
-  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolder(settings)) {
+  NormalizeMailSourcePaths(settings);
+  mailio::MailSourceProvider sources(MailSourceSettingsFor(settings, o.bDryRun));
+  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources)) {
     PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
     return kExitNotStarted;
   }
@@ -118,6 +121,8 @@ int Main(const std::vector<std::string>& args) {
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
   options.pProgress = pProgress;
+  options.pSources = &sources;
+  sources.SetJournalFolder(platform::ToUtf8(MailJournalFolder(options.strLogPath)));
   const int outcome = RunWorker(settings, page, options);
   if (progress) progress->Clear();
   // Ctrl+C is the user's own Stop: what it cut short (even an error met
@@ -129,9 +134,9 @@ int Main(const std::vector<std::string>& args) {
   const std::string logPath = platform::ToUtf8(options.strLogPath);
   if (platform::FileExists(logPath)) std::cout << "Log file path: " << logPath << std::endl;
   // A single-file run whose database was not made or opened ends without
-  // its completion message; any database not processed completely fails
-  // the run too (its row says why).
-  if (page.Messages().empty()) return kExitIncomplete;
+  // its completion message; any database or source not processed
+  // completely fails the run too (its row says why).
+  if (page.Messages().empty() || sources.AnyFailed()) return kExitIncomplete;
   return outcome == kRunIncomplete && !bStopped ? kExitIncomplete : kExitDone;
 }
 

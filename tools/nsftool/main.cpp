@@ -14,7 +14,7 @@
 #include "tools/nsftool/NsfJson.h"
 #include "tools/nsftool/Sample.h"
 #ifdef TARNWICK_HAVE_MAILIO
-#include "tools/mailio/MailCommands.h"
+#include "mail/MailCommands.h"
 #endif
 
 namespace {

@@ -106,10 +106,16 @@ bool MultipleFileDlg::OnInitDialog() {
   list->header()->resizeSection(0, 400);
   list->header()->resizeSection(1, 100);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
-  connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-          [this](const QItemSelection& selected) {
-            if (!selected.indexes().isEmpty()) m_selectionMark = selected.indexes().last();
-          });
+  // The mark follows the row that last received the selection by a click or
+  // a key. A plain click on a row that is already selected reports no newly
+  // selected rows, so the current row is read after every change instead.
+  QItemSelectionModel* selection = list->selectionModel();
+  const auto followCurrent = [this, selection] {
+    const QModelIndex current = selection->currentIndex();
+    if (current.isValid() && selection->isSelected(current)) m_selectionMark = current;
+  };
+  connect(selection, &QItemSelectionModel::currentChanged, this, followCurrent);
+  connect(selection, &QItemSelectionModel::selectionChanged, this, followCurrent);
   connect(DlgItem<QPushButton>(kAdd), &QPushButton::clicked, this, &MultipleFileDlg::OnAdd);
   connect(DlgItem<QPushButton>(kSearch), &QPushButton::clicked, this, &MultipleFileDlg::OnSearch);
   connect(DlgItem<QPushButton>(kRemove), &QPushButton::clicked, this, &MultipleFileDlg::OnRemove);

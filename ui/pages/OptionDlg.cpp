@@ -39,9 +39,10 @@ QTreeWidget* OptionDlg::RangeList() const { return DlgItem<QTreeWidget>(kRangeLi
 
 bool OptionDlg::OnInitDialog() {
   // The pickers show dates only; the ranges carry the time of day at which
-  // the page was opened, to the second.
-  const QTime now = QTime::currentTime();
-  m_timePickersMade = QTime(now.hour(), now.minute(), now.second());
+  // the page was opened, to the second, read from the same clock as the
+  // predefined periods.
+  const dateperiods::CivilDateTime now = Now();
+  m_timePickersMade = QTime(now.nHour, now.nMinute, now.nSecond);
 
   QTreeWidget* list = RangeList();
   list->setColumnCount(2);

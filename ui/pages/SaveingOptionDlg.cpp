@@ -8,6 +8,7 @@
 #include <QTreeWidget>
 
 #include "engine/RunSettings.h"
+#include "platform/Paths.h"
 #include "ui/pages/SaveingOptionDlgRules.h"
 #include "ui/win/Shell.h"
 
@@ -81,7 +82,9 @@ void SaveingOptionDlg::OnActionChanged(int nIndex) {
 
 void SaveingOptionDlg::OnBrowse() {
   // Cancel leaves the typed or earlier chosen location as it is.
-  const QString folder = win::BrowseForFolder(nullptr, QStringLiteral("Select Folder"));
+  // The browser starts at the desktop folder.
+  const QString folder = win::BrowseForFolder(nullptr, QStringLiteral("Select Folder"),
+                                              QString::fromStdString(platform::DesktopFolder()));
   if (!folder.isEmpty()) {
     SetDlgItemText(kSavingPath, folder);
   }

@@ -1,6 +1,7 @@
 #include "ui/tree/XHtmlTree.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -233,7 +234,18 @@ void CXHtmlTree::mousePressEvent(QMouseEvent* event) {
   unsigned flags = 0;
   const HTREEITEM item = HitTest(event->position().toPoint(), &flags);
   QTreeWidget::mousePressEvent(event);  // selection and the expand buttons
-  if (event->button() == Qt::LeftButton && item && (flags & TVHT_ONITEMSTATEICON)) {
+  // A box toggles on a click: pressed here, released on the same box.
+  const bool bOnBox = event->button() == Qt::LeftButton && item && (flags & TVHT_ONITEMSTATEICON);
+  m_hPressedBox = bOnBox ? item : 0;
+  if (bOnBox) event->accept();
+}
+
+void CXHtmlTree::mouseReleaseEvent(QMouseEvent* event) {
+  unsigned flags = 0;
+  const HTREEITEM item = HitTest(event->position().toPoint(), &flags);
+  const HTREEITEM pressed = event->button() == Qt::LeftButton ? std::exchange(m_hPressedBox, 0) : 0;
+  QTreeWidget::mouseReleaseEvent(event);
+  if (pressed && item == pressed && (flags & TVHT_ONITEMSTATEICON)) {
     ToggleByUser(item, true);
     event->accept();
   }

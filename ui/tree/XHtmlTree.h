@@ -158,6 +158,8 @@ protected:
   void drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -198,6 +200,7 @@ private:
 
   xht::XHtmlTreeModel m_model;
   int m_nCtrlId = 0;
+  HTREEITEM m_hPressedBox = 0;  // the box the left button went down on
   bool m_bVisualStyles = true;
   bool m_bStripThemed = false;
   bool m_bRebuildTips = true;

@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <QStyleOptionButton>
 #include <QToolTip>
+#include <vector>
 
 #include "ui/tree/XHtmlTree.h"
 #include "ui/tree/XHtmlTreeDelegate.h"
@@ -207,6 +208,32 @@ void CXHtmlTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option, 
   opt.palette.setColor(QPalette::Highlight, BackgroundColor());
   opt.palette.setColor(QPalette::Inactive, QPalette::Highlight, BackgroundColor());
   QTreeWidget::drawRow(painter, opt, index);
+}
+
+void CXHtmlTree::drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const {
+  // Dotted lines join each item to its parent and its siblings, root items
+  // included, whatever the style draws; the style then adds the buttons.
+  const int indent = indentation();
+  const int midY = rect.top() + rect.height() / 2;
+  std::vector<QModelIndex> chain;  // the item, then its ancestors
+  for (QModelIndex i = index; i.isValid(); i = i.parent()) chain.push_back(i);
+  const auto hasNextSibling = [](const QModelIndex& i) { return i.sibling(i.row() + 1, 0).isValid(); };
+  painter->save();
+  painter->setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DotLine));
+  const int depth = static_cast<int>(chain.size()) - 1;
+  for (int level = 0; level <= depth; ++level) {
+    const QModelIndex& at = chain[static_cast<std::size_t>(depth - level)];
+    const int x = rect.left() + level * indent + indent / 2;
+    if (level < depth) {
+      if (hasNextSibling(at)) painter->drawLine(x, rect.top(), x, rect.bottom());
+      continue;
+    }
+    const bool bAbove = at.row() > 0 || at.parent().isValid();
+    painter->drawLine(x, bAbove ? rect.top() : midY, x, hasNextSibling(at) ? rect.bottom() : midY);
+    painter->drawLine(x, midY, rect.left() + (level + 1) * indent - 1, midY);
+  }
+  painter->restore();
+  QTreeWidget::drawBranches(painter, rect, index);
 }
 
 void CXHtmlTree::resizeEvent(QResizeEvent* event) {

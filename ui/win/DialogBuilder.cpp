@@ -1,9 +1,13 @@
 #include "ui/win/DialogBuilder.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
+#include <QCalendarWidget>
 #include <QDateEdit>
+#include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -14,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTreeWidget>
 
 #include "res/Resources.h"
@@ -106,10 +111,36 @@ QWidget* MakeCombo(QWidget* parent, const ControlTemplate& c, const DialogUnits&
   return combo;
 }
 
-QWidget* MakeDate(QWidget* parent) {
+// Moves a date picker's calendar, each time it opens, so that its right edge
+// lines up with the picker's (Qt opens it left-aligned), kept on the screen.
+class CalendarRightAligner : public QObject {
+public:
+  CalendarRightAligner(QDateEdit* date, QWidget* popup) : QObject(date), m_pDate(date) {
+    popup->installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) {
+      auto* popup = static_cast<QWidget*>(watched);
+      const QPoint below = m_pDate->mapToGlobal(QPoint(m_pDate->width(), m_pDate->height()));
+      int left = below.x() - popup->width();
+      if (const QScreen* screen = m_pDate->screen())
+        left = std::max(left, screen->availableGeometry().left());
+      popup->move(left, popup->y());
+    }
+    return false;
+  }
+
+private:
+  QDateEdit* m_pDate;  // non-owning: the picker is this object's parent
+};
+
+QWidget* MakeDate(QWidget* parent, const ControlTemplate& c) {
   auto* date = new QDateEdit(QDate::currentDate(), parent);
   date->setCalendarPopup(true);
   date->setDisplayFormat(QLocale().dateFormat(QLocale::ShortFormat));
+  if (c.Has("calendarright")) new CalendarRightAligner(date, date->calendarWidget()->window());
   return date;
 }
 
@@ -149,7 +180,7 @@ QWidget* BuildControl(QWidget* parent, const ControlTemplate& c, const DialogUni
     }
     case ControlKind::combo:
     case ControlKind::droplist: w = MakeCombo(parent, c, units); break;
-    case ControlKind::date: w = MakeDate(parent); break;
+    case ControlKind::date: w = MakeDate(parent, c); break;
     case ControlKind::menubutton: {
       auto* button = new CMenuButton(c.strText, parent);
       button->setAutoDefault(false);

@@ -34,9 +34,9 @@ QStringList GetOpenFilePaths(QWidget* owner, const QString& title) {
   return QFileDialog::getOpenFileNames(owner, title, QString(), QString());
 }
 
-QString BrowseForFolder(QWidget* owner, const QString& title) {
-  if (Hooks().browseFolder) return Hooks().browseFolder(owner, title);
-  return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder) {
+  if (Hooks().browseFolder) return Hooks().browseFolder(owner, title, startFolder);
+  return QFileDialog::getExistingDirectory(owner, title, startFolder, QFileDialog::ShowDirsOnly);
 }
 
 }  // namespace win

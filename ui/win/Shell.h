@@ -26,14 +26,15 @@ QString GetOpenFilePath(QWidget* owner, const QString& title = {});
 // The same with multiple selection: the chosen paths in the dialog's order,
 // or an empty list when cancelled.
 QStringList GetOpenFilePaths(QWidget* owner, const QString& title = {});
-// The folder browser: the chosen folder's path, or "" when cancelled.
-QString BrowseForFolder(QWidget* owner, const QString& title);
+// The folder browser: the chosen folder's path, or "" when cancelled. It
+// starts at startFolder when one is given.
+QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder = {});
 
 struct ShellHooks {
   std::function<void(const QString& url)> open;
   std::function<QString(QWidget* owner)> openFile;
   std::function<QStringList(QWidget* owner)> openFiles;
-  std::function<QString(QWidget* owner, const QString& title)> browseFolder;
+  std::function<QString(QWidget* owner, const QString& title, const QString& startFolder)> browseFolder;
 };
 // Replaces the services whose hook is set; an empty hook restores the real
 // service. Returns the hooks that were in place.

@@ -1,12 +1,12 @@
-#include "tools/mailio/MimeImport.h"
+#include "mail/MimeImport.h"
 
 #include <algorithm>
 #include <cctype>
 #include <ctime>
 #include <vector>
 
-#include "tools/mailio/GMimeSupport.h"
-#include "tools/mailio/GifConvert.h"
+#include "mail/GMimeSupport.h"
+#include "mail/GifConvert.h"
 
 namespace mailio {
 
@@ -35,14 +35,18 @@ bool IsBlank(std::string_view s) {
 }
 
 // The first line must be a header field ("Name:"), or this is no message.
+// Blanks between the name and the colon are the obsolete form that older
+// mailers still write ("X-Odd-Header : v"); a reader must accept them.
 bool StartsWithHeaderField(std::string_view bytes) {
   std::size_t i = 0;
   while (i < bytes.size() && bytes[i] != ':') {
     auto c = static_cast<unsigned char>(bytes[i]);
-    if (c <= 32 || c >= 127) return false;
+    if (c <= 32 || c >= 127) break;
     ++i;
   }
-  return i > 0 && i < bytes.size();
+  const std::size_t nameEnd = i;
+  while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t')) ++i;
+  return nameEnd > 0 && i < bytes.size() && bytes[i] == ':';
 }
 
 // CR LF to LF: mbox files and the export write LF, and a body must read the
@@ -188,8 +192,8 @@ std::string AttachmentName(const Leaf& leaf, int number) {
   return "attachment-" + std::to_string(number) + "." + ext;
 }
 
-// Body, the HTML alternative, inline images and attachments, in item order.
-void AddContentItems(GMimeMessage* message, Doc& doc) {
+// Body and attachments, in item order.
+void AddContentItems(GMimeMessage* message, const ImportOptions& options, Doc& doc) {
   std::vector<Leaf> leaves;
   if (GMimeObject* top = g_mime_message_get_mime_part(message)) Walk(top, false, leaves);
 
@@ -212,19 +216,17 @@ void AddContentItems(GMimeMessage* message, Doc& doc) {
   }
 
   std::vector<RichRecord> pictures;
-  std::vector<Item> inlineImages, attachments;
+  std::vector<Item> attachments;
   int attachmentNumber = 0;
   for (const Leaf* leaf : rest) {
     const bool inlineImage = leaf->mediaType == "image" && !leaf->contentId.empty() &&
                              (leaf->inRelated || (html && HtmlReferences(*html, leaf->contentId)));
-    std::string bytes = Content(*leaf);
     if (inlineImage) {
-      if (auto gif = ConvertToGif(bytes))
+      // The picture is part of the body that a run compares.
+      if (auto gif = ConvertToGif(Content(*leaf)))
         pictures.push_back({RichRecord::Kind::Picture, {}, std::move(gif->bytes), gif->width, gif->height});
-      std::string value = leaf->contentId + "\n" + leaf->mediaType + "/" + leaf->subType + "\n" +
-                          leaf->fileName + "\n" + bytes;
-      inlineImages.push_back(Item::MakeRaw(kInlineImageItem, kTypeUserData, std::move(value)));
     } else {
+      std::string bytes = options.bAttachmentData ? Content(*leaf) : std::string();
       attachments.push_back(Item::MakeAttachment(AttachmentName(*leaf, ++attachmentNumber), std::move(bytes)));
     }
   }
@@ -233,12 +235,10 @@ void AddContentItems(GMimeMessage* message, Doc& doc) {
     std::vector<RichRecord> body = TextToParagraphs(text.value_or(""));
     body.insert(body.end(), pictures.begin(), pictures.end());
     doc.items.push_back(Item::MakeRich("Body", std::move(body)));
-    if (html) doc.items.push_back(Item::MakeHtml(kHtmlAlternativeItem, std::move(*html)));
   } else {
     doc.items.push_back(Item::MakeHtml("Body", std::move(*html)));
     if (!pictures.empty()) doc.items.push_back(Item::MakeRich("Body", std::move(pictures)));
   }
-  for (Item& item : inlineImages) doc.items.push_back(std::move(item));
   for (Item& item : attachments) doc.items.push_back(std::move(item));
 }
 
@@ -263,6 +263,20 @@ bool HasAnyHeader(GMimeMessage* message) {
   return part && g_mime_header_list_get_count(g_mime_object_get_header_list(part)) > 0;
 }
 
+// The header block with the empty line that ends it (or everything, when
+// there is no body).
+std::string_view HeaderSpan(std::string_view message) {
+  std::size_t i = 0;
+  while (i < message.size()) {
+    std::size_t end = message.find('\n', i);
+    if (end == std::string_view::npos) return message;
+    const std::size_t length = end - i;
+    if (length == 0 || (length == 1 && message[i] == '\r')) return message.substr(0, end + 1);
+    i = end + 1;
+  }
+  return message;
+}
+
 }  // namespace
 
 std::string HeaderBlock(std::string_view message) {
@@ -282,14 +296,22 @@ std::string HeaderBlock(std::string_view message) {
   return out;
 }
 
-MessageResult ImportMessage(std::string_view bytes) {
+bool HasHeaderLines(std::string_view bytes) {
+  const std::size_t start = bytes.find_first_not_of(" \t\r\n");
+  return start != std::string_view::npos && StartsWithHeaderField(bytes.substr(start));
+}
+
+MessageResult ImportMessage(std::string_view bytes, const ImportOptions& options) {
   if (IsBlank(bytes)) return {std::nullopt, "empty message"};
   // Blank space before the first field is a damaged but readable message.
   std::size_t start = bytes.find_first_not_of(" \t\r\n");
   if (!StartsWithHeaderField(bytes.substr(start))) return {std::nullopt, "does not start with header lines"};
 
   gm::EnsureInitialised();
-  Ref<GMimeStream> stream = gm::MemoryStream(bytes.substr(start));
+  // Without content only the header block is parsed: on large mail that is
+  // most of the time an import spends.
+  const std::string_view parsed = options.bContent ? bytes.substr(start) : HeaderSpan(bytes.substr(start));
+  Ref<GMimeStream> stream = gm::MemoryStream(parsed);
   Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   Ref<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), LenientOptions()));
@@ -326,12 +348,9 @@ MessageResult ImportMessage(std::string_view bytes) {
     value.erase(value.find_last_not_of(" \t\r\n") + 1);
     if (!value.empty()) doc.items.push_back(Item::MakeText("$MessageID", std::move(value)));
   }
-  std::string headers = HeaderBlock(bytes.substr(start));
-  if (IsValidUtf8(headers))
-    doc.items.push_back(Item::MakeText(kRawHeadersItem, std::move(headers)));
-  else
-    doc.items.push_back(Item::MakeRaw(kRawHeadersItem, kTypeUserData, std::move(headers)));
-  AddContentItems(message.get(), doc);
+  if (options.bContent) AddContentItems(message.get(), options, doc);
+  if (options.bKeepOriginal)
+    doc.items.push_back(Item::MakeRaw(kOriginalMessageItem, kTypeMimePart, std::string(bytes)));
   doc.created = posted ? posted : delivered;
   return {std::move(doc), {}};
 }

@@ -1,19 +1,23 @@
-#include "tools/mailio/MailCommands.h"
+#include "mail/MailCommands.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
-#include "tools/mailio/ImportReport.h"
-#include "tools/mailio/MailDatabase.h"
-#include "tools/mailio/MailSources.h"
-#include "tools/mailio/Mbox.h"
-#include "tools/mailio/MimeExport.h"
-#include "tools/mailio/MimeImport.h"
-#include "tools/mailio/VCard.h"
+#include <unistd.h>
+
+#include "mail/ImportReport.h"
+#include "mail/MailDatabase.h"
+#include "mail/MailSources.h"
+#include "mail/Mbox.h"
+#include "mail/MimeExport.h"
+#include "mail/MimeImport.h"
+#include "mail/VCard.h"
 
 namespace mailio {
 
@@ -24,7 +28,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: nsftool import-mail DB.nsf SOURCE...\n"
     "       nsftool import-vcard DB.nsf FILE.vcf...\n"
-    "       nsftool export-mail DB.nsf OUT.mbox [--folder NAME]\n"
+    "       nsftool export-mail DB.nsf OUT.mbox|OUT/ [--folder NAME] [--maildir]\n"
     "       nsftool export-vcard DB.nsf OUT.vcf\n";
 
 int Usage(const std::string& problem) {
@@ -57,6 +61,56 @@ LocalTime EnvelopeTime(const Doc& doc) {
   if (const Item* posted = doc.Find("PostedDate"); posted && posted->kind == ItemKind::Time) return posted->time;
   return doc.created.value_or(LocalTime{});
 }
+
+// The From_ line the message came with, else one made from its fields.
+std::string EnvelopeLine(const Doc& doc) {
+  const Item* kept = doc.Find(kEnvelopeItem);
+  if (kept && kept->kind == ItemKind::Text && kept->text.find('\n') == std::string::npos) return "From " + kept->text;
+  return FromLine(EnvelopeSender(doc), EnvelopeTime(doc));
+}
+
+// Writes messages either to an mbox file or, one file each, into the cur/
+// folder of a new maildir. A maildir's file names keep the export order.
+class MailWriter {
+public:
+  bool Open(const fs::path& out, bool maildir, std::string* error) {
+    m_bMaildir = maildir;
+    if (!maildir) return m_mbox.Open(out, error);
+    std::error_code ec;
+    for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(out / sub, ec);
+    if (ec) {
+      *error = ec.message();
+      return false;
+    }
+    m_dir = out;
+    m_stamp = std::to_string(std::time(nullptr));
+    return true;
+  }
+  void Append(const Doc& doc) {
+    const std::string message = ExportMessage(doc);
+    if (!m_bMaildir) return m_mbox.AppendWithFromLine(EnvelopeLine(doc), message);
+    char sequence[16];
+    std::snprintf(sequence, sizeof sequence, "%08zu", ++m_nCount);
+    const fs::path file = m_dir / "cur" / (m_stamp + ".M" + sequence + "P" + std::to_string(::getpid()) + ".tarnwick:2,");
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(message.data(), static_cast<std::streamsize>(message.size()));
+    out.close();
+    if (!out) m_bFailed = true;
+  }
+  bool Close(std::string* error) {
+    if (!m_bMaildir) return m_mbox.Close(error);
+    if (m_bFailed) *error = "cannot write " + m_dir.string();
+    return !m_bFailed;
+  }
+
+private:
+  bool m_bMaildir = false;
+  MboxWriter m_mbox;
+  fs::path m_dir;
+  std::string m_stamp;
+  std::size_t m_nCount = 0;
+  bool m_bFailed = false;
+};
 
 // The files named, with a directory standing for the .vcf files below it
 // (in name order).
@@ -108,6 +162,8 @@ int ImportMail(const std::string& dbPath, const std::vector<std::string>& source
             MessageResult r = ImportMessage(m.bytes);
             std::string storeError;
             if (r.doc && !r.doc->created) r.doc->created = m.arrival;
+            if (r.doc && m.fromLine.size() > 5 && IsValidUtf8(m.fromLine))
+              r.doc->items.push_back(Item::MakeText(kEnvelopeItem, m.fromLine.substr(5)));
             if (!r.doc) report.Skipped(m.file, m.number, r.error);
             else if (!db->Add(*r.doc, TargetFolder(m.folder), &storeError))
               report.Skipped(m.file, m.number, storeError);
@@ -152,8 +208,8 @@ int ImportVCards(const std::string& dbPath, const std::vector<std::string>& file
 }
 
 int ExportMail(const std::string& dbPath, const std::string& outPath, const std::optional<std::string>& folder,
-               std::ostream& out, std::ostream& err) {
-  MboxWriter writer;
+               std::ostream& out, std::ostream& err, bool maildir) {
+  MailWriter writer;
   std::string error;
   std::size_t count = 0;
   // The database is read first into the file, so a database that fails to
@@ -163,7 +219,11 @@ int ExportMail(const std::string& dbPath, const std::string& outPath, const std:
     err << dbPath << ": no such database\n";
     return 1;
   }
-  if (!writer.Open(outPath, &error)) {
+  if (maildir && fs::exists(outPath, ec) && !fs::is_empty(outPath, ec)) {
+    err << outPath << ": cannot be written: a maildir is only made in a new or empty folder\n";
+    return 1;
+  }
+  if (!writer.Open(outPath, maildir, &error)) {
     err << outPath << ": cannot be written: " << error << "\n";
     return 1;
   }
@@ -171,7 +231,7 @@ int ExportMail(const std::string& dbPath, const std::string& outPath, const std:
       dbPath, folder,
       [&](NOTEID, Doc&& doc) {
         if (!IsMail(doc)) return;
-        writer.Append(EnvelopeSender(doc), EnvelopeTime(doc), ExportMessage(doc));
+        writer.Append(doc);
         ++count;
       },
       &error);
@@ -179,7 +239,7 @@ int ExportMail(const std::string& dbPath, const std::string& outPath, const std:
   const bool closed = writer.Close(&closeError);
   if (!read || !closed) {
     err << (read ? closeError : error) << "\n";
-    fs::remove(outPath, ec);
+    fs::remove_all(outPath, ec);
     return 1;
   }
   out << "exported: " << count << "\n";
@@ -224,8 +284,11 @@ int RunMailCommand(const std::string& command, const std::vector<std::string>& a
   if (command == "export-mail") {
     std::vector<std::string> paths;
     std::optional<std::string> folder;
+    bool maildir = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-      if (args[i] == "--folder") {
+      if (args[i] == "--maildir") {
+        maildir = true;
+      } else if (args[i] == "--folder") {
         if (i + 1 == args.size()) return Usage("--folder needs a folder name");
         folder = args[++i];
       } else {
@@ -233,7 +296,9 @@ int RunMailCommand(const std::string& command, const std::vector<std::string>& a
       }
     }
     if (paths.size() != 2) return Usage("export-mail needs a database and an output file");
-    return ExportMail(paths[0], paths[1], folder, std::cout, std::cerr);
+    // A target written as a folder ("OUT/") is a maildir as well.
+    maildir = maildir || paths[1].ends_with('/');
+    return ExportMail(paths[0], paths[1], folder, std::cout, std::cerr, maildir);
   }
   if (command == "export-vcard") {
     if (args.size() != 2) return Usage("export-vcard needs a database and an output file");

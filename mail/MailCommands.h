@@ -3,7 +3,9 @@
 //
 //   import-mail DB.nsf SOURCE...          mbox files, maildirs, .eml files or folders of them
 //   import-vcard DB.nsf FILE.vcf...       vCard 2.1, 3.0 and 4.0 (a folder: its .vcf files)
-//   export-mail DB.nsf OUT.mbox [--folder NAME]
+//   export-mail DB.nsf OUT.mbox|OUT/ [--folder NAME] [--maildir]
+//                                         an mbox, or a new maildir (a target
+//                                         ending in "/" or --maildir)
 //   export-vcard DB.nsf OUT.vcf
 //
 // Imports never stop at bad input: a message or card that cannot be read is
@@ -34,7 +36,7 @@ int ImportMail(const std::string& dbPath, const std::vector<std::string>& source
 int ImportVCards(const std::string& dbPath, const std::vector<std::string>& files, std::ostream& out,
                  std::ostream& err);
 int ExportMail(const std::string& dbPath, const std::string& outPath, const std::optional<std::string>& folder,
-               std::ostream& out, std::ostream& err);
+               std::ostream& out, std::ostream& err, bool maildir = false);
 int ExportVCards(const std::string& dbPath, const std::string& outPath, std::ostream& out, std::ostream& err);
 
 }  // namespace mailio

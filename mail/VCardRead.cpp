@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <memory>
 
-#include "tools/mailio/VCard.h"
-#include "tools/mailio/VCardMapping.h"
+#include "mail/VCard.h"
+#include "mail/VCardMapping.h"
 
 namespace mailio {
 

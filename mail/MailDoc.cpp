@@ -1,4 +1,4 @@
-#include "tools/mailio/MailDoc.h"
+#include "mail/MailDoc.h"
 
 namespace mailio {
 

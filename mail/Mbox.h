@@ -6,6 +6,7 @@
 // Not thread-safe per object; separate objects are independent.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -13,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/mailio/MailDoc.h"
+#include "mail/MailDoc.h"
 
 namespace mailio {
 
@@ -24,6 +25,10 @@ struct MboxMessage {
   std::size_t number = 0;  // from 1
   std::string bytes;       // the message, From_ line and quoting taken off
   std::string fromLine;    // its From_ line, without the line end
+  // Its entry in the file as it stands: from its From_ line up to the next
+  // one (or the end), the separating empty line included.
+  std::uint64_t offset = 0, length = 0;
+  bool endsWithLineEnd = true;  // false: the file ends inside its last line
 };
 using MboxCallback = std::function<void(MboxMessage&&)>;
 
@@ -55,7 +60,10 @@ public:
 
   // Creates or truncates path. False with *error on failure.
   [[nodiscard]] bool Open(const std::filesystem::path& path, std::string* error);
+  // A message with a From_ line made from sender and when.
   void Append(const std::string& sender, const LocalTime& when, std::string_view message);
+  // A message with the given From_ line (without its line end).
+  void AppendWithFromLine(std::string_view fromLine, std::string_view message);
   [[nodiscard]] bool Close(std::string* error);
 
 private:

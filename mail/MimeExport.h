@@ -1,6 +1,7 @@
 // A "Memo" document back to an Internet mail message.
 //
-// A document that came from ImportMessage gets its header block as received,
+// A document that holds its original message ($MIMEMessage) gets those bytes,
+// unchanged. A document imported before the bytes were kept gets its header block as received,
 // less the MIME structure fields, followed by a MIME body rebuilt from the
 // items: the plain text of Body (beside the kept HTML alternative), an HTML
 // Body, the original inline images with their Content-IDs, and every
@@ -13,7 +14,7 @@
 
 #include <string>
 
-#include "tools/mailio/MailDoc.h"
+#include "mail/MailDoc.h"
 
 namespace mailio {
 

@@ -1,4 +1,4 @@
-#include "tools/mailio/MailDatabase.h"
+#include "mail/MailDatabase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -215,6 +215,8 @@ std::unique_ptr<MailDatabase> MailDatabase::OpenForImport(const std::string& pat
       db->EnsureView("($Drafts)", static_cast<int>(st::SelectKind::entries), {});
       db->EnsureView("($All)", static_cast<int>(st::SelectKind::all), {});
       db->EnsureView("($SoftDeletions)", static_cast<int>(st::SelectKind::entries), {});
+    } else if (design == Design::Source) {
+      db->EnsureView("($All)", static_cast<int>(st::SelectKind::all), {});
     } else {
       db->EnsureView("My Contacts", static_cast<int>(st::SelectKind::form), {"Person"});
       db->EnsureView("($People)", static_cast<int>(st::SelectKind::form), {"Person"});
@@ -255,7 +257,7 @@ NOTEID MailDatabase::DesignNote(const std::string& name) {
   return row.dwId;
 }
 
-bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* error) {
+bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* error, NOTEID* pId) {
   if (Broken()) {
     *error = "cannot be stored: " + m_strBrokenReason;
     return false;
@@ -278,6 +280,7 @@ bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* e
       m_pStore->InsertNote(row, ToStoredItems(doc));
       if (folderId) m_pStore->AppendEntry(folderId, row.dwId);
       m_pStore->Commit();
+      if (pId) *pId = row.dwId;
     } catch (LNSTATUS status) {
       m_pStore->Rollback();
       *error = "cannot be stored: " + StatusText(status);

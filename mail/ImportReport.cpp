@@ -1,4 +1,4 @@
-#include "tools/mailio/ImportReport.h"
+#include "mail/ImportReport.h"
 
 #include <ostream>
 

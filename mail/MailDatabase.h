@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "lnapi/LNNotes.h"
-#include "tools/mailio/MailDoc.h"
+#include "mail/MailDoc.h"
 
 namespace lnapi::store {
 class Store;
@@ -22,7 +22,9 @@ struct StoredItem;
 
 namespace mailio {
 
-enum class Design { Mail, Contacts };
+// Source: only the ($All) view, for a mail source judged as a database (its
+// own folders are all it has).
+enum class Design { Mail, Contacts, Source };
 
 // Stored items of a document, and back. FromStoredItems skips values it
 // cannot decode (a damaged item is not worth losing the rest of a document).
@@ -49,7 +51,8 @@ public:
   // *error. Work is committed in batches: when a batch fails to commit, its
   // documents are lost together (LostCount) and the database is Broken; every
   // later Add then fails at once.
-  [[nodiscard]] bool Add(const Doc& doc, const std::string& folder, std::string* error);
+  // pId, when given, receives the new document's note id.
+  [[nodiscard]] bool Add(const Doc& doc, const std::string& folder, std::string* error, NOTEID* pId = nullptr);
   // Commits what is pending. False when that fails (see LostCount).
   [[nodiscard]] bool Finish();
   bool Broken() const { return !m_strBrokenReason.empty(); }

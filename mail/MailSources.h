@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/mailio/MailDoc.h"
+#include "mail/MailDoc.h"
 
 namespace mailio {
 
@@ -36,6 +36,7 @@ struct SourceMessage {
   // When it arrived, as far as the container tells (mbox From_ line, maildir
   // file name, file time): the created time of a message without a Date.
   std::optional<LocalTime> arrival;
+  std::string fromLine;  // the mbox From_ line it came with, without its line end; else empty
 };
 
 // Calls onMessage for every message of source, in file order. Returns false
@@ -43,6 +44,10 @@ struct SourceMessage {
 [[nodiscard]] bool ForEachSourceMessage(const std::filesystem::path& source,
                                         const std::function<void(SourceMessage&&)>& onMessage,
                                         std::string* error);
+
+// When a message file arrived: the delivery time at the start of a maildir
+// file name, else the file's modification time.
+std::optional<LocalTime> FileArrival(const std::filesystem::path& file);
 
 // The Notes folder name for a file-system folder path of levels.
 std::string FolderNameFromLevels(const std::vector<std::string>& levels);

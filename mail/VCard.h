@@ -24,7 +24,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/mailio/MailDoc.h"
+#include "mail/MailDoc.h"
 
 namespace mailio {
 

@@ -75,6 +75,14 @@ inline constexpr const char* kHtmlAlternativeItem = "$HTMLAlternative";  // HTML
 inline constexpr const char* kInlineImageItem = "$InlineImage";       // original cid: image part
 inline constexpr const char* kVCardPropertiesItem = "$VCardProperties";  // other vCard lines
 inline constexpr const char* kAttachmentItem = "$FILE";
+// The message exactly as received (RFC 5322 bytes, without an mbox From_
+// line or its quoting), stored with the store's MIME-part type: export gives
+// these bytes back unchanged, so a signature still verifies.
+inline constexpr const char* kOriginalMessageItem = "$MIMEMessage";
+inline constexpr std::uint16_t kTypeMimePart = 25;
+// The mbox From_ line the message came with (without "From " and the line
+// end), so that an mbox written from the database is the mbox read.
+inline constexpr const char* kEnvelopeItem = "$EnvelopeFrom";
 // Notes type code for opaque application data; used for values that are not
 // text (header bytes that are not UTF-8, original inline image parts).
 inline constexpr std::uint16_t kTypeUserData = 0x0E00;

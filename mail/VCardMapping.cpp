@@ -1,4 +1,4 @@
-#include "tools/mailio/VCardMapping.h"
+#include "mail/VCardMapping.h"
 
 #include <algorithm>
 

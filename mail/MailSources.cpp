@@ -1,4 +1,4 @@
-#include "tools/mailio/MailSources.h"
+#include "mail/MailSources.h"
 
 #include <sys/stat.h>
 
@@ -11,7 +11,7 @@
 #include <sstream>
 #include <vector>
 
-#include "tools/mailio/Mbox.h"
+#include "mail/Mbox.h"
 
 namespace mailio {
 
@@ -79,26 +79,15 @@ std::optional<LocalTime> LocalFromUnix(std::time_t t) {
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-// Maildir file names start with the delivery time in seconds; other files
-// have their modification time.
-std::optional<LocalTime> FileArrival(const fs::path& file) {
-  const std::string name = file.filename().string();
-  std::size_t digits = 0;
-  while (digits < name.size() && std::isdigit(static_cast<unsigned char>(name[digits]))) ++digits;
-  if (digits >= 9 && digits <= 11 && digits < name.size() && name[digits] == '.')
-    return LocalFromUnix(static_cast<std::time_t>(std::stoll(name.substr(0, digits))));
-  struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) return std::nullopt;
-  return LocalFromUnix(st.st_mtime);
-}
-
 // A single message file: an mbox-style envelope line at its top is dropped
 // (and gives the arrival time).
 void OneFile(const fs::path& file, const std::string& folder, const std::function<void(SourceMessage&&)>& fn) {
-  SourceMessage m{file.string(), 1, folder, {}, {}, FileArrival(file)};
+  SourceMessage m{file.string(), 1, folder, {}, {}, FileArrival(file), {}};
   if (ReadWhole(file, &m.bytes, &m.error) && m.bytes.starts_with("From ")) {
     const auto eol = m.bytes.find('\n');
-    if (auto t = FromLineTime(std::string_view(m.bytes).substr(0, eol))) m.arrival = t;
+    m.fromLine = m.bytes.substr(0, eol);
+    if (!m.fromLine.empty() && m.fromLine.back() == '\r') m.fromLine.pop_back();
+    if (auto t = FromLineTime(m.fromLine)) m.arrival = t;
     m.bytes.erase(0, eol == std::string::npos ? m.bytes.size() : eol + 1);
   }
   fn(std::move(m));
@@ -109,7 +98,8 @@ bool MboxFile(const fs::path& file, const std::string& folder, const std::functi
   return ReadMbox(
       file,
       [&](MboxMessage&& m) {
-        fn({file.string(), m.number, folder, std::move(m.bytes), {}, FromLineTime(m.fromLine)});
+        auto arrival = FromLineTime(m.fromLine);
+        fn({file.string(), m.number, folder, std::move(m.bytes), {}, arrival, std::move(m.fromLine)});
       },
       error);
 }
@@ -161,13 +151,24 @@ bool Directory(const fs::path& dir, const std::vector<std::string>& levels,
     } else if (LooksLikeMbox(ReadHead(entry))) {
       std::string readError;
       if (!MboxFile(entry, FolderNameFromLevels(Plus(below, StripSuffix(name, {".mbox", ".mbx"}))), fn, &readError))
-        fn({entry.string(), 1, {}, {}, "cannot be read: " + readError, std::nullopt});
+        fn({entry.string(), 1, {}, {}, "cannot be read: " + readError, std::nullopt, {}});
     }
   }
   return true;
 }
 
 }  // namespace
+
+std::optional<LocalTime> FileArrival(const fs::path& file) {
+  const std::string name = file.filename().string();
+  std::size_t digits = 0;
+  while (digits < name.size() && std::isdigit(static_cast<unsigned char>(name[digits]))) ++digits;
+  if (digits >= 9 && digits <= 11 && digits < name.size() && name[digits] == '.')
+    return LocalFromUnix(static_cast<std::time_t>(std::stoll(name.substr(0, digits))));
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return std::nullopt;
+  return LocalFromUnix(st.st_mtime);
+}
 
 std::string FolderNameFromLevels(const std::vector<std::string>& levels) {
   std::string name;

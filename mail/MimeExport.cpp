@@ -1,10 +1,10 @@
-#include "tools/mailio/MimeExport.h"
+#include "mail/MimeExport.h"
 
 #include <algorithm>
 #include <cctype>
 #include <vector>
 
-#include "tools/mailio/GMimeSupport.h"
+#include "mail/GMimeSupport.h"
 
 namespace mailio {
 
@@ -180,6 +180,8 @@ std::string SynthesisedHeaders(const Doc& doc) {
 }  // namespace
 
 std::string ExportMessage(const Doc& doc) {
+  if (const Item* original = doc.Find(kOriginalMessageItem); original && original->kind == ItemKind::Raw)
+    return original->bytes;
   gm::EnsureInitialised();
   std::string out;
   const Item* raw = doc.Find(kRawHeadersItem);

@@ -1,4 +1,4 @@
-#include "tools/mailio/GifConvert.h"
+#include "mail/GifConvert.h"
 
 #include <gd.h>
 

@@ -3,13 +3,11 @@
 // The items written: Form, Subject, From, SendTo, CopyTo, BlindCopyTo,
 // PostedDate (from Date, local time; left out when Date is missing or cannot
 // be read), DeliveredDate (Delivery-Date, else the newest Received stamp),
-// $MessageID, the header block as received ($RawHeaders), Body, and one
-// attachment item per attached part. Body is rich text made from the plain
+// $MessageID, Body, one attachment item per attached part, and the message's
+// own bytes ($MIMEMessage, type 25). Body is rich text made from the plain
 // text part, with every inline cid: image as a GIF picture after the text; an
 // HTML-only message gets an HTML Body item (and a second, rich-text Body item
-// holding its pictures). An HTML part beside a plain one and the original
-// bytes of every inline image are kept in items of their own so that export
-// can give the message back whole.
+// holding its pictures). These are exactly the items a duplicate run reads.
 //
 // Thread-safe: each call parses with objects of its own.
 #pragma once
@@ -18,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/mailio/MailDoc.h"
+#include "mail/MailDoc.h"
 
 namespace mailio {
 
@@ -27,9 +25,22 @@ struct MessageResult {
   std::string error;       // why the message was skipped, otherwise empty
 };
 
+// What to build beyond the fields. A mail source cleaned in place needs
+// neither the bytes (they stay in the source) nor attachment contents (a run
+// compares attachment names), and no Body when the body is not compared.
+struct ImportOptions {
+  bool bKeepOriginal = true;   // the $MIMEMessage item
+  bool bContent = true;        // Body and attachment items; false: headers only
+  bool bAttachmentData = true;  // attachment bytes (false: names, empty data)
+};
+
 // Parses bytes (one whole message; LF or CR LF line ends). Never throws for
 // bad input: a message that is not one gives a result with an error.
-[[nodiscard]] MessageResult ImportMessage(std::string_view bytes);
+[[nodiscard]] MessageResult ImportMessage(std::string_view bytes, const ImportOptions& options = {});
+
+// True when bytes start with a header field (blank lines before it
+// allowed): the one thing a message must have to be read as mail.
+bool HasHeaderLines(std::string_view bytes);
 
 // The header block of a message (up to, not including, the empty line that
 // ends it) with every line end made LF.

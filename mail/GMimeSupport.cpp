@@ -1,4 +1,4 @@
-#include "tools/mailio/GMimeSupport.h"
+#include "mail/GMimeSupport.h"
 
 #include <mutex>
 

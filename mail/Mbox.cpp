@@ -1,4 +1,4 @@
-#include "tools/mailio/Mbox.h"
+#include "mail/Mbox.h"
 
 #include <cerrno>
 #include <cstring>
@@ -23,10 +23,11 @@ class Splitter {
 public:
   explicit Splitter(const MboxCallback& onMessage) : m_onMessage(onMessage) {}
 
-  // line without its "\n"
-  void Line(std::string_view line) {
+  // line without its "\n", starting at offset in the file
+  void Line(std::string_view line, std::uint64_t offset) {
     if (IsFromLine(line)) {
-      Flush();
+      Flush(offset);
+      m_nOffset = offset;
       m_bInMessage = true;
       m_fromLine.assign(line);
       if (!m_fromLine.empty() && m_fromLine.back() == '\r') m_fromLine.pop_back();
@@ -38,12 +39,14 @@ public:
     m_message += '\n';
   }
 
-  void Flush() {
+  // end: where the entry ends in the file; complete: false when the file
+  // ended inside the entry's last line.
+  void Flush(std::uint64_t end, bool complete = true) {
     if (!m_bInMessage) return;
     // The empty line before the next From_ line separates; it is not content.
     if (m_message.size() >= 2 && m_message.ends_with("\n\n")) m_message.pop_back();
     else if (m_message.size() >= 3 && m_message.ends_with("\n\r\n")) m_message.resize(m_message.size() - 2);
-    m_onMessage({++m_nCount, std::move(m_message), std::move(m_fromLine)});
+    m_onMessage({++m_nCount, std::move(m_message), std::move(m_fromLine), m_nOffset, end - m_nOffset, complete});
     m_message.clear();
     m_fromLine.clear();
     m_bInMessage = false;
@@ -54,6 +57,7 @@ private:
   std::string m_message;
   std::string m_fromLine;
   std::size_t m_nCount = 0;
+  std::uint64_t m_nOffset = 0;  // of the open entry's From_ line
   bool m_bInMessage = false;
 };
 
@@ -72,12 +76,19 @@ bool ReadMbox(const std::filesystem::path& path, const MboxCallback& onMessage, 
   }
   Splitter splitter(onMessage);
   std::string line;
-  while (std::getline(in, line)) splitter.Line(line);
+  std::uint64_t offset = 0;
+  bool complete = true;
+  while (std::getline(in, line)) {
+    splitter.Line(line, offset);
+    offset += line.size();
+    complete = !in.eof();
+    if (complete) ++offset;
+  }
   if (in.bad()) {
     *error = "read error";
     return false;
   }
-  splitter.Flush();
+  splitter.Flush(offset, complete);
   return true;
 }
 
@@ -87,10 +98,10 @@ void SplitMbox(std::string_view bytes, const MboxCallback& onMessage) {
   while (i < bytes.size()) {
     std::size_t end = bytes.find('\n', i);
     if (end == std::string_view::npos) end = bytes.size();
-    splitter.Line(bytes.substr(i, end - i));
+    splitter.Line(bytes.substr(i, end - i), i);
     i = end + 1;
   }
-  splitter.Flush();
+  splitter.Flush(bytes.size(), bytes.empty() || bytes.back() == '\n');
 }
 
 std::string QuoteFromLines(std::string_view message) {
@@ -154,12 +165,20 @@ bool MboxWriter::Open(const std::filesystem::path& path, std::string* error) {
 }
 
 void MboxWriter::Append(const std::string& sender, const LocalTime& when, std::string_view message) {
+  AppendWithFromLine(FromLine(sender, when), message);
+}
+
+void MboxWriter::AppendWithFromLine(std::string_view fromLine, std::string_view message) {
   if (!m_pFile) return;
-  std::string out = FromLine(sender, when);
+  std::string out(fromLine);
   out += '\n';
-  out += QuoteFromLines(message);
-  if (out.back() != '\n') out += '\n';
-  out += '\n';
+  // An empty message is its From_ line alone: a separating empty line would
+  // be read back as a message of one line end.
+  if (!message.empty()) {
+    out += QuoteFromLines(message);
+    if (out.back() != '\n') out += '\n';
+    out += '\n';
+  }
   std::fwrite(out.data(), 1, out.size(), m_pFile);
 }
 

@@ -1,7 +1,7 @@
 #include <algorithm>
 
-#include "tools/mailio/VCard.h"
-#include "tools/mailio/VCardMapping.h"
+#include "mail/VCard.h"
+#include "mail/VCardMapping.h"
 
 namespace mailio {
 

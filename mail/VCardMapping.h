@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "tools/mailio/VCard.h"
+#include "mail/VCard.h"
 
 namespace mailio {
 

@@ -1,0 +1,107 @@
+// Mail sources cleaned as databases: an mbox file or a maildir given to a
+// run is read into a temporary database (in a private folder under
+// $XDG_CACHE_HOME/tarnwick, on disk), judged there by the engine like any
+// database, and the outcome is written back in the source's own format:
+// kept messages keep every byte.
+//
+// - Folders: an mbox is one folder named by its file name; a maildir is a
+//   folder named by its base name, each Maildir++ sub folder ".A.B" the
+//   folder "A\B". Messages in file order (mbox) or by file name without the
+//   ":2," flags part, new/ and cur/ together (maildir).
+// - A source with one message that cannot be read (no header lines, a
+//   truncated last line, a file that cannot be read) is refused whole and
+//   left untouched: "Source not read: ".
+// - Write-back: new-file mode writes DIR/ + the source's name (-2, -3 ...
+//   when taken) with the kept messages. Otherwise the change is first kept
+//   for undo (SourceUndo.h) in the run's journal folder, then: an mbox is
+//   rewritten in place under its dotlock and fcntl lock, held from the read
+//   on; trashed, moved or copied messages are appended to the mbox "Trash"
+//   or NAME beside it, or filed into the Maildir++ folder ".Trash"/".NAME".
+//   Any failure: "Source not written back: ", the source as before.
+//
+// Memory: the messages are streamed; per message only its place in the
+// source is held.
+//
+// One run thread uses a provider; it removes its temporary folder when
+// destroyed.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/Run.h"
+#include "mail/SourceLock.h"
+
+namespace mailio {
+
+// True when path is an mbox file (its first line starts with "From ") or a
+// maildir (a folder holding cur and new); a trailing "/" is ignored.
+bool IsMailSource(const std::filesystem::path& path);
+
+struct MailSourceSettings {
+  bool bModifyOriginal = false;
+  int nAction = 0;                  // 0 delete, 1 trash, 2 move, 3 copy
+  std::string strSubFolder;         // move and copy
+  std::string strNewFilesFolder;    // new-file mode
+  bool bDryRun = false;
+  bool bReadBody = true;            // the run compares bodies or attachments
+};
+
+class MailSourceProvider : public SourceProvider {
+public:
+  explicit MailSourceProvider(MailSourceSettings settings);
+  ~MailSourceProvider() override;
+  MailSourceProvider(const MailSourceProvider&) = delete;
+  MailSourceProvider& operator=(const MailSourceProvider&) = delete;
+
+  // Where undo records and kept originals go (the run's journal path + ".d").
+  void SetJournalFolder(const std::filesystem::path& folder) { m_journalFolder = folder; }
+  // Whether any source was refused or not written back (exit status 1).
+  bool AnyFailed() const { return m_bAnyFailed; }
+  // The undo records written, in order.
+  const std::vector<std::filesystem::path>& UndoRecords() const { return m_vecUndoRecords; }
+
+  bool Handles(const std::u16string& source) override;
+  std::u16string Prepare(const std::u16string& source, std::u16string* failureRow) override;
+  std::u16string NewFilePath(const std::u16string& source) override;
+  std::u16string WorkCopyPath(const std::u16string& source) override;
+  std::vector<std::u16string> Finish(const std::u16string& source, const std::u16string& workPath) override;
+
+  struct Message {            // one message's place in its source
+    std::uint64_t nOffset = 0, nLength = 0;  // mbox: its entry
+    std::string strFile;      // maildir: its file
+  };
+  struct Source {
+    bool bMaildir = false;
+    std::filesystem::path path;      // without a trailing "/"
+    std::filesystem::path workDb;
+    std::vector<Message> vecMessages;
+    std::unordered_map<NOTEID, std::uint32_t> mapIdToMessage;
+    std::unique_ptr<MboxLock> pLock;  // held from the read to the rewrite
+    std::filesystem::path newFile;    // new-file mode
+  };
+
+private:
+  bool EnsureTempFolder(std::string* error);
+  bool ReadSource(Source& source, std::string* error);
+  std::string WriteBack(Source& source, const std::filesystem::path& workDb);
+  struct Change;  // what a write-back does: removed, filed, where
+  std::string WriteBackMbox(Source& source, const Change& change);
+  std::string WriteBackMaildir(Source& source, const Change& change);
+
+  MailSourceSettings m_settings;
+  std::filesystem::path m_tempFolder;  // private, removed at the end
+  std::filesystem::path m_journalFolder;
+  std::map<std::u16string, Source> m_mapSources;
+  std::vector<std::filesystem::path> m_vecUndoRecords;
+  bool m_bAnyFailed = false;
+  int m_nSources = 0;
+};
+
+}  // namespace mailio

@@ -1,0 +1,281 @@
+// The write-back of a judged mail source (see MailSourceRun.h).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "lnapi/store/Store.h"
+#include "mail/MailSourceRun.h"
+#include "mail/SourceUndo.h"
+
+namespace mailio {
+
+namespace fs = std::filesystem;
+namespace st = lnapi::store;
+
+namespace {
+
+constexpr const char* kSourceIndexItem = "$SourceMessage";
+
+std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// What the run did to each message of the source.
+struct Outcome {
+  std::vector<bool> vecKept;      // still a live document under its note id
+  std::vector<std::uint32_t> vecFiled;  // copies the run filed (move, copy), by message
+};
+
+Outcome ReadOutcome(const MailSourceProvider::Source& source, const fs::path& workDb) {
+  Outcome out;
+  out.vecKept.assign(source.vecMessages.size(), false);
+  std::unique_ptr<st::Store> store = st::Store::Open(workDb.string(), st::Store::Mode::readOnly);
+  for (const st::NoteRow& row : store->ListNotes()) {
+    if (row.cls != st::NoteClass::document || row.life != st::NoteLife::live) continue;
+    if (auto it = source.mapIdToMessage.find(row.dwId); it != source.mapIdToMessage.end()) {
+      out.vecKept[it->second] = true;
+      continue;
+    }
+    for (const st::StoredItem& item : store->GetItems(row.dwId))
+      if (item.strName == kSourceIndexItem) {
+        const unsigned long index = std::stoul(item.value);
+        if (index < source.vecMessages.size()) out.vecFiled.push_back(static_cast<std::uint32_t>(index));
+      }
+  }
+  std::sort(out.vecFiled.begin(), out.vecFiled.end());
+  return out;
+}
+
+bool ReadSpan(int fd, const MailSourceProvider::Message& m, std::string* bytes) {
+  bytes->resize(m.nLength);
+  std::size_t done = 0;
+  while (done < m.nLength) {
+    const ssize_t n = ::pread(fd, bytes->data() + done, m.nLength - done, static_cast<off_t>(m.nOffset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// An entry to put after others: it ends with its line end and one empty line.
+std::string AsSeparatedEntry(std::string entry) {
+  if (!entry.ends_with('\n')) entry += '\n';
+  if (!entry.ends_with("\n\n")) entry += '\n';
+  return entry;
+}
+
+// Writes the chosen entries of the mbox read through fd to out, in order:
+// as they stand, or (separate) each ending with an empty line, as entries
+// appended after others must.
+bool CopyEntries(int fd, const MailSourceProvider::Source& source, const std::vector<std::uint32_t>& which, int out,
+                 bool separate, std::string* error) {
+  std::string bytes;
+  for (std::uint32_t i : which) {
+    if (!ReadSpan(fd, source.vecMessages[i], &bytes) ||
+        !WriteAll(out, separate ? AsSeparatedEntry(std::move(bytes)) : bytes)) {
+      *error = Errno("cannot copy message " + std::to_string(i + 1));
+      return false;
+    }
+  }
+  return true;
+}
+
+bool MakeMaildir(const fs::path& dir, std::string* error) {
+  std::error_code ec;
+  for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(dir / sub, ec);
+  if (ec) *error = dir.string() + ": " + ec.message();
+  return !ec;
+}
+
+std::vector<std::uint32_t> Indices(const std::vector<bool>& flags, bool value) {
+  std::vector<std::uint32_t> out;
+  for (std::size_t i = 0; i < flags.size(); ++i)
+    if (flags[i] == value) out.push_back(static_cast<std::uint32_t>(i));
+  return out;
+}
+
+// New-file mode: the kept messages into a new file or maildir of the same kind.
+std::string WriteNewFile(const MailSourceProvider::Source& source, const std::vector<std::uint32_t>& kept) {
+  std::string error;
+  if (source.bMaildir) {
+    for (std::uint32_t i : kept) {
+      const fs::path from = source.vecMessages[i].strFile;
+      const fs::path relative = fs::relative(from, source.path);
+      if (!MakeMaildir(source.newFile / relative.parent_path().parent_path(), &error) ||
+          !CopyFileSynced(from, source.newFile / relative, &error))
+        return error;
+    }
+    return MakeMaildir(source.newFile, &error) ? "" : error;
+  }
+  const int in = ::open(source.path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int out = ::open(source.newFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  bool ok = in >= 0 && out >= 0 && CopyEntries(in, source, kept, out, false, &error) && ::fsync(out) == 0;
+  if (in < 0 || out < 0) error = Errno(in < 0 ? source.path.string() : source.newFile.string());
+  if (in >= 0) ::close(in);
+  if (out >= 0 && ::close(out) != 0) ok = false;
+  return ok ? "" : (error.empty() ? Errno(source.newFile.string()) : error);
+}
+
+// Makes sure the mbox open on fd (size bytes) ends with an empty line, so
+// that an entry appended to it starts at a From_ line of its own.
+bool EndWithEmptyLine(int fd, std::uint64_t size) {
+  if (size == 0) return true;
+  char tail[2] = {0, 0};
+  const std::size_t n = size >= 2 ? 2 : 1;
+  if (::pread(fd, tail + 2 - n, n, static_cast<off_t>(size - n)) != static_cast<ssize_t>(n)) return false;
+  if (tail[0] == '\n' && tail[1] == '\n') return true;
+  return WriteAll(fd, tail[1] == '\n' ? "\n" : "\n\n");
+}
+
+// The Maildir++ folder of a folder name ("A\B" is ".A.B").
+std::string MaildirPlusName(std::string name) {
+  std::replace(name.begin(), name.end(), '\\', '.');
+  return "." + name;
+}
+
+}  // namespace
+
+struct MailSourceProvider::Change {
+  std::vector<std::uint32_t> vecRemoved, vecFiled;
+  std::string strTarget;  // the folder the filed messages go to
+  fs::path keep;          // the journal folder of this write-back
+};
+
+std::string MailSourceProvider::WriteBack(Source& source, const fs::path& workDb) {
+  Outcome outcome;
+  try {
+    outcome = ReadOutcome(source, workDb);
+  } catch (...) {
+    return "the judged messages cannot be read back";
+  }
+  const std::vector<std::uint32_t> kept = Indices(outcome.vecKept, true);
+  if (!m_settings.bModifyOriginal) return WriteNewFile(source, kept);
+
+  const std::vector<std::uint32_t> removed = Indices(outcome.vecKept, false);
+  const std::vector<std::uint32_t> filed = m_settings.nAction == 1 ? removed : outcome.vecFiled;
+  if (removed.empty() && filed.empty()) return {};
+  const std::string target = m_settings.nAction == 1 ? "Trash" : m_settings.strSubFolder;
+  if (m_journalFolder.empty()) return "no journal to keep the original in";
+
+  // The record and the kept original come first, synced: from here on
+  // nothing the write-back does is unrecoverable.
+  std::error_code ec;
+  fs::path keep = m_journalFolder / std::to_string(m_vecUndoRecords.size() + 1);
+  for (int n = 2; fs::exists(keep, ec); ++n) keep = m_journalFolder / (std::to_string(m_vecUndoRecords.size() + 1) + "-" + std::to_string(n));
+  fs::create_directories(keep, ec);
+  if (ec) return "the journal's copy cannot be made: " + ec.message();
+  const Change change{removed, filed, target, keep};
+  return source.bMaildir ? WriteBackMaildir(source, change) : WriteBackMbox(source, change);
+}
+
+std::string MailSourceProvider::WriteBackMbox(Source& source, const Change& change) {
+  if (!source.pLock || source.pLock->Descriptor() < 0) return "not locked";
+  MailUndoRecord record;
+  record.kind = MailUndoRecord::Kind::mbox;
+  record.strSource = source.path.string();
+  record.strKeptCopy = (change.keep / "original").string();
+  std::string error;
+  if (!CopyFileSynced(source.path, record.strKeptCopy, &error)) return "the journal's copy cannot be made: " + error;
+  const fs::path targetPath = source.path.parent_path() / change.strTarget;
+  std::error_code ec;
+  if (!change.vecFiled.empty()) {
+    if (fs::equivalent(targetPath, source.path, ec)) return "the folder " + change.strTarget + " is the source itself";
+    const bool exists = fs::exists(targetPath, ec);
+    record.vecAppended.push_back({targetPath.string(), exists ? fs::file_size(targetPath, ec) : 0, !exists});
+  }
+  const fs::path recordFile = change.keep / "record.json";
+  if (!SaveUndoRecord(record, recordFile, &error)) return "the journal cannot be written: " + error;
+  m_vecUndoRecords.push_back(recordFile);
+
+  const int keptFd = ::open(record.strKeptCopy.c_str(), O_RDONLY | O_CLOEXEC);
+  bool ok = keptFd >= 0;
+  if (ok && !change.vecFiled.empty()) {
+    MboxLock targetLock;
+    if (record.vecAppended[0].bCreated) ::close(::open(targetPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    ok = targetLock.Acquire(targetPath, &error) && ::lseek(targetLock.Descriptor(), 0, SEEK_END) >= 0 &&
+         EndWithEmptyLine(targetLock.Descriptor(), record.vecAppended[0].nOldSize) &&
+         CopyEntries(keptFd, source, change.vecFiled, targetLock.Descriptor(), true, &error) &&
+         ::fsync(targetLock.Descriptor()) == 0;
+    if (!ok && error.empty()) error = Errno(targetPath.string());
+  }
+  std::vector<bool> removed(source.vecMessages.size(), false);
+  for (std::uint32_t i : change.vecRemoved) removed[i] = true;
+  const std::vector<std::uint32_t> kept = Indices(removed, false);
+  const int fd = source.pLock->Descriptor();
+  if (ok && !change.vecRemoved.empty()) {
+    // In place, not renamed over: a program waiting on the lock holds this
+    // file open and must find the new contents in it.
+    ok = ::lseek(fd, 0, SEEK_SET) == 0 && CopyEntries(keptFd, source, kept, fd, false, &error) &&
+         ::ftruncate(fd, ::lseek(fd, 0, SEEK_CUR)) == 0 && ::fsync(fd) == 0;
+    if (!ok && error.empty()) error = Errno("cannot be rewritten");
+  }
+  if (keptFd >= 0) ::close(keptFd);
+  if (ok) return {};
+  source.pLock->Release();  // undo takes the locks itself
+  std::string undoError;
+  if (!UndoMailWriteBack(record, &undoError)) error += "; not restored: " + undoError;
+  return error;
+}
+
+std::string MailSourceProvider::WriteBackMaildir(Source& source, const Change& change) {
+  MailUndoRecord record;
+  record.kind = MailUndoRecord::Kind::maildir;
+  record.strSource = source.path.string();
+  const fs::path targetDir = source.path / MaildirPlusName(change.strTarget);
+  std::vector<char> state(source.vecMessages.size(), 0);  // 1 removed, 2 filed, 3 both
+  for (std::uint32_t i : change.vecRemoved) state[i] |= 1;
+  for (std::uint32_t i : change.vecFiled) state[i] |= 2;
+  std::string error;
+  std::error_code ec;
+  fs::create_directories(change.keep / "files", ec);
+  for (std::size_t i = 0; i < state.size(); ++i) {
+    if (!state[i]) continue;
+    const fs::path file = source.vecMessages[i].strFile;
+    MailUndoRecord::FileChange f{file.string(), {}, {}, state[i] == 3};
+    if (state[i] & 2) f.strNewPath = (targetDir / file.parent_path().filename() / file.filename()).string();
+    if (state[i] == 1) {
+      f.strKeptCopy = (change.keep / "files" / std::to_string(i + 1)).string();
+      if (!CopyFileSynced(file, f.strKeptCopy, &error)) return "the journal's copy cannot be made: " + error;
+    }
+    record.vecFiles.push_back(std::move(f));
+  }
+  const fs::path recordFile = change.keep / "record.json";
+  if (!SaveUndoRecord(record, recordFile, &error)) return "the journal cannot be written: " + error;
+  m_vecUndoRecords.push_back(recordFile);
+
+  bool ok = change.vecFiled.empty() || MakeMaildir(targetDir, &error);
+  for (std::size_t k = 0; ok && k < record.vecFiles.size(); ++k) {
+    const MailUndoRecord::FileChange& f = record.vecFiles[k];
+    if (f.strNewPath.empty()) {
+      ok = fs::remove(f.strOldPath, ec);
+    } else if (fs::exists(f.strNewPath, ec)) {
+      error = f.strNewPath + ": a file of that name is there";
+      ok = false;
+    } else if (fs::exists(f.strOldPath, ec) && f.bMoved) {
+      fs::rename(f.strOldPath, f.strNewPath, ec);  // trash, move
+      ok = !ec;
+    } else {
+      ok = CopyFileSynced(f.strOldPath, f.strNewPath, &error);  // copy
+    }
+    if (!ok && error.empty()) error = f.strOldPath + ": " + ec.message();
+  }
+  if (ok) return {};
+  std::string undoError;
+  if (!UndoMailWriteBack(record, &undoError)) error += "; not restored: " + undoError;
+  return error;
+}
+
+}  // namespace mailio

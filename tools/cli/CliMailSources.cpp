@@ -1,0 +1,60 @@
+#include "tools/cli/CliMailSources.h"
+
+#include <iostream>
+
+#include "engine/Run.h"
+#include "platform/Text.h"
+
+namespace cli {
+
+namespace {
+
+std::u16string WithoutTrailingSlash(std::u16string path) {
+  while (path.size() > 1 && path.back() == u'/') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+void NormalizeMailSourcePaths(RunSettings& s) {
+  auto normalize = [](std::u16string& path) {
+    const std::u16string trimmed = WithoutTrailingSlash(path);
+    if (trimmed != path && mailio::IsMailSource(platform::ToUtf8(trimmed))) path = trimmed;
+  };
+  normalize(s.m_strSingleFilePath);
+  for (std::u16string& path : s.m_vecFilePaths) normalize(path);
+}
+
+mailio::MailSourceSettings MailSourceSettingsFor(const RunSettings& s, bool bDryRun) {
+  mailio::MailSourceSettings out;
+  out.bModifyOriginal = s.m_bModifyOriginal == 1;
+  out.nAction = s.m_nAction;
+  out.strSubFolder = platform::ToUtf8(s.m_strSubFolderName);
+  out.strNewFilesFolder = platform::ToUtf8(s.m_strNewNsfFolder);
+  out.bDryRun = bDryRun;
+  out.bReadBody = s.m_bMailCriteria == 1 && (s.m_bMailBody == 1 || s.m_bMailAttachments == 1);
+  return out;
+}
+
+bool SelectEveryFolderOfSource(RunSettings& s, mailio::MailSourceProvider& sources) {
+  const std::u16string source = s.m_strSingleFilePath;
+  if (!sources.Handles(source)) return SelectEveryFolder(s);
+  std::u16string failure;
+  const std::u16string work = sources.Prepare(source, &failure);
+  if (work.empty()) {
+    std::cout << platform::ToUtf8(failure) << std::endl;
+    return false;
+  }
+  s.m_strSingleFilePath = work;
+  const bool selected = SelectEveryFolder(s);
+  s.m_strSingleFilePath = source;
+  return selected;
+}
+
+std::u16string MailJournalFolder(const std::u16string& logPath) {
+  std::u16string base = logPath;
+  if (base.ends_with(u".txt")) base.resize(base.size() - 4);
+  return base + u".journal.d";
+}
+
+}  // namespace cli
