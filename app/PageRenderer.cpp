@@ -15,6 +15,7 @@
 #include "ui/frame/Shutdown.h"
 #include "ui/pages/CTarnwickDlg.h"
 #include "ui/pages/Fileinfodlg.h"
+#include "ui/review/ReviewDlg.h"
 #include "ui/win/Shell.h"
 
 namespace {
@@ -106,6 +107,8 @@ int RenderPages(const QString& dir) {
   // The information page's tree once more: partly checked, and a cut-off
   // name with its tooltip.
   ok &= Fileinfodlg::RenderScreenshots(*settings, &start, dir);
+  // The summary page's Preview opens the review window.
+  ok &= ReviewDlg::RenderScreenshots(&start, dir);
   frame::CVintrelAboutDlg about(&start);
   if (about.Create()) ok &= Save(&about, dir, QStringLiteral("100-about-box.png"));
   start.hide();

@@ -244,6 +244,7 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
         digest = DigestKey(m_strKey);
         bKeep = RegisterKey(m_s, digest);
         if (bKeep && m_ctx.bDryRun) m_ctx.mapKeptIds[digest] = id;
+        if (bKeep && m_ctx.pReport) m_ctx.pReport->Kept(digest, id, m_ctx.strFolderName);
       }
     } catch (...) {
       // A key that cannot be composed: the document is skipped, counted in
@@ -255,9 +256,17 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
       mail.Close();
       return;
     }
+    if (!bKeep && m_ctx.pReport) m_ctx.pReport->Duplicate(m_s, digest, mail, id);
     mail.Close();
     if (bKeep) {
       LogKept(id, form);
+      return;
+    }
+    if (m_ctx.pSpare && !m_ctx.pSpare->Disposes(m_ctx.strSourcePath, digest, id)) {
+      // Kept because the user said so: counted as saved, not as a duplicate.
+      const std::u16string text = u"Item spared:\t" + IdText(id);
+      m_ctx.log.AddLogRow(text);
+      m_ctx.log.WriteLogText(text + u"\r\n");
       return;
     }
     if (!m_ctx.bDryRun) batch.BeforeChange();
@@ -350,6 +359,7 @@ void FolderPass::EndOfFolder(LNViewFolder& folder) {
   if (m_s.m_bSameFolderScope == 1) {
     m_s.m_mapDuplicateKeys.clear();
     m_ctx.mapKeptIds.clear();
+    if (m_ctx.pReport) m_ctx.pReport->KeysForgotten();
   }
   const std::u16string line =
       FolderSummaryLine(m_counters.found, m_counters.duplicates, m_counters.notSaved);

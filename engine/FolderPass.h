@@ -29,6 +29,7 @@
 #include <string>
 
 #include "engine/RunSettings.h"
+#include "engine/report/RunHooks.h"
 
 class RunLog;
 class RunProgress;
@@ -50,6 +51,12 @@ struct PassContext {
   bool bIncomplete = false;
   // Told of every entry the passes judge; may be null (not owned).
   RunProgress* pProgress = nullptr;
+  // The run's duplicate report and spare set (not owned; null when the run
+  // has none), the database as they name it (the source, also in new-file
+  // mode) and the folder of the current pass.
+  DuplicateSink* pReport = nullptr;
+  const SparePredicate* pSpare = nullptr;
+  std::u16string strSourcePath;
 };
 
 bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId, int action);

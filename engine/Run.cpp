@@ -34,8 +34,9 @@ class Worker {
 public:
   Worker(RunSettings& settings, RunPage& page, const RunOptions& options, bool bMultiple)
       : m_s(settings), m_page(page), m_options(options),
-        m_log(settings.m_logFile, page, options.strLogPath),
-        m_ctx{settings, m_log, options.bDryRun, false, {}, {}, false, options.pProgress},
+        m_log(options.pLogFile ? *options.pLogFile : settings.m_logFile, page, options.strLogPath),
+        m_ctx{settings, m_log, options.bDryRun, false, {}, {}, false, options.pProgress, options.pReport,
+              options.pSpare, {}},
         m_bMultiple(bMultiple) {}
 
   int Run();
@@ -136,7 +137,10 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
   m_log.AddLogRow(u"Processing Folders");
   // The single-file page listed the folders before the run.
   if (!m_bMultiple && !m_s.m_strFolderListError.empty()) ReportFolderListError(source, m_s.m_strFolderListError);
+  m_ctx.strSourcePath = source;
+  if (m_options.pReport) m_options.pReport->BeginDatabase(source);
   ProcessOpenDatabase(source);
+  if (m_options.pReport) m_options.pReport->EndDatabase();
   if (provider) {
     for (const std::u16string& row : provider->Finish(source, path)) {
       m_log.AddLogRow(row);

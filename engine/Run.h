@@ -31,6 +31,11 @@
 struct RunSettings;
 class RunPage;
 class RunProgress;
+class DuplicateSink;
+class SparePredicate;
+namespace platform {
+class CFile;
+}
 
 // Stands in for database arguments that are no database files (mail
 // sources): the run judges a database that the provider makes from the
@@ -62,6 +67,14 @@ struct RunOptions {
   RunProgress* pProgress = nullptr;
   // Mail sources and the like; none: every argument is a database file.
   SourceProvider* pSources = nullptr;  // not owned; outlives the run
+  // Beyond the wizard's run, each left null by a plain run (none owned):
+  // the duplicate report to fill, the spare set that decides which
+  // duplicates may go (engine/report/RunHooks.h), and the file that takes
+  // the log texts instead of the run settings' m_logFile (the Preview gives
+  // a closed one, so a preview writes no log).
+  DuplicateSink* pReport = nullptr;
+  const SparePredicate* pSpare = nullptr;
+  platform::CFile* pLogFile = nullptr;
 };
 
 // Steps of Start Process after the confirmation. strLogFolder empty: the

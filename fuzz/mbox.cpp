@@ -2,7 +2,7 @@
 // message's From_ line either gives a time or does not.
 #include <vector>
 
-#include "tools/mailio/Mbox.h"
+#include "mail/Mbox.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -4,8 +4,8 @@
 // export is being rewritten to give that; until then it is not asked).
 #include <cstdlib>
 
-#include "tools/mailio/MimeExport.h"
-#include "tools/mailio/MimeImport.h"
+#include "mail/MimeExport.h"
+#include "mail/MimeImport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -2,7 +2,7 @@
 // a document written and read again is the same document.
 #include <cstdlib>
 
-#include "tools/mailio/VCard.h"
+#include "mail/VCard.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

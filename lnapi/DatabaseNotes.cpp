@@ -49,6 +49,15 @@ LNSTATUS LNDatabase::GetViewFolder(NOTEID id, LNViewFolder* out) {
   return LNNOERROR;
 }
 
+LNSTATUS LNDatabase::GetDocument(NOTEID id, LNDocument* out) {
+  if (!out || !m_pState) return LNERR_BAD_ARGUMENT;
+  const auto row = m_pState->Store().GetNote(id);
+  if (!row || row->cls != NoteClass::document || row->life != NoteLife::live) return LNERR_NOT_FOUND;
+  *out = LNDocument();
+  out->m_pState = std::make_shared<lnapi::NoteState>(m_pState, id);
+  return LNNOERROR;
+}
+
 LNSTATUS LNDatabase::CreateFolder(const LNString& name, LNViewFolder* out) {
   if (!m_pState || name.IsNull()) return LNERR_BAD_ARGUMENT;
   auto& store = m_pState->Store();

@@ -228,6 +228,9 @@ public:
   LNSTATUS GetCreated(LNDatetime* dt) const;
   LNBOOL HasAttachments() const;
   LNSTATUS GetAttachments(LNAttachmentArray* out) const;
+  // Bytes of the open note's item values as stored (attachments included);
+  // 0 when the note is not open.
+  LNINT GetSize() const;
   // Core-API handle of this open note (flag 1 = as the vendor's API).
   DHANDLE GetNoteHandle(int flag = 1) const;
   bool IsNull() const;
@@ -321,6 +324,9 @@ public:
   LNSTATUS GetViewFolders(LNViewFolderArray* out, int flags = 1);
   LNSTATUS GetViewFolder(const LNString& name, LNViewFolder* out);
   LNSTATUS GetViewFolder(NOTEID id, LNViewFolder* out);
+  // The live document with that note id (not opened yet); LNERR_NOT_FOUND
+  // when there is none (a design note, a stub, a document in the trash).
+  LNSTATUS GetDocument(NOTEID id, LNDocument* out);
   LNSTATUS CreateFolder(const LNString& name, LNViewFolder* out);
   // A new document in this database with every item of source.
   LNSTATUS CreateDocument(const LNDocument& source, LNDocument* copy);

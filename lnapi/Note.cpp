@@ -189,6 +189,13 @@ LNSTATUS LNNote::GetAttachments(LNAttachmentArray* out) const {
   return LNNOERROR;
 }
 
+LNINT LNNote::GetSize() const {
+  if (!m_pState || !m_pState->m_bOpen) return 0;
+  std::size_t nBytes = 0;
+  for (const auto& item : m_pState->m_vecItems) nBytes += item.value.size();
+  return static_cast<LNINT>(nBytes);
+}
+
 DHANDLE LNNote::GetNoteHandle(int) const {
   if (!m_pState || !m_pState->m_bOpen) return 0;
   if (!m_pState->m_hNote) m_pState->m_hNote = lnapi::RegisterNoteHandle(m_pState);

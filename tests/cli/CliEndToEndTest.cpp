@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <sqlite3.h>
 
 #include "lnapi/LNNotes.h"
@@ -294,6 +296,52 @@ TEST_F(CliEndToEnd, InterruptActsAsStop) {
   ASSERT_EQ(logs.size(), 1u);
   const std::string log = Utf16Text(testsupport::ReadFile(logs[0]));
   EXPECT_EQ(log.substr(log.size() - 22), "Work Completed!!!!\r\n\r\n");
+}
+
+TEST_F(CliEndToEnd, ReportThenSpareDisposesOnlyOfWhatTheReportStillLists) {
+  const std::string db = Db("mail.nsf");
+  const std::string report = (m_tmp / "report.json").string();
+  const Outcome dry = Run({"--dry-run", "--action", "delete", "--report", report, db});
+  ASSERT_EQ(dry.nExit, 0) << dry.err;
+  auto j = nlohmann::json::parse(testsupport::ReadFile(report));
+  ASSERT_EQ(j["databases"][0]["path"], db);
+  auto& group = j["databases"][0]["groups"][0];
+  ASSERT_EQ(group["kept"], 4);
+  ASSERT_EQ(group["duplicates"], nlohmann::json::parse("[8, 12]"));
+  group["duplicates"] = nlohmann::json::parse("[12]");
+  testsupport::WriteFile(report, j.dump());
+
+  const Outcome spared = Run({"--action", "delete", "--yes", "--spare", report, db});
+  ASSERT_EQ(spared.nExit, 0) << spared.err;
+  const auto lines = spared.OutLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Item spared:\t8"), 1) << spared.out;
+  EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                       "Total Items Found: 3 , Items Save: 2 , Duplicate Items: 1 , Items not save: 0"),
+            1);
+  std::set<int> ids;
+  const auto dump = nlohmann::json::parse(nsftool::DumpJson(db));
+  for (const auto& note : dump["notes"])
+    if (note["class"] == "document") ids.insert(note["noteId"].get<int>());
+  EXPECT_EQ(ids, (std::set<int>{4, 8}));
+}
+
+TEST_F(CliEndToEnd, BadSpareFileIsAUsageErrorAndChangesNothing) {
+  const std::string db = Db("mail.nsf");
+  const std::string before = testsupport::ReadFile(db);
+  fs::create_directories(m_tmp / "folder.json");
+  testsupport::WriteFile(m_tmp / "text.json", "Subject: not a report\n");
+  testsupport::WriteFile(m_tmp / "nogroups.json",
+                         R"({"format": "tarnwick-report", "version": 1, "databases": [{"path": "x"}]})");
+  for (const char* name : {"missing.json", "folder.json", "text.json", "nogroups.json"}) {
+    const std::string spare = (m_tmp / name).string();
+    const Outcome outcome = Run({"--action", "delete", "--yes", "--spare", spare, db});
+    EXPECT_EQ(outcome.nExit, 2) << name;
+    EXPECT_TRUE(outcome.out.empty()) << name;
+    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+    EXPECT_NE(outcome.err.find(spare), std::string::npos) << outcome.err;
+  }
+  EXPECT_EQ(testsupport::ReadFile(db), before);
+  EXPECT_TRUE(DesktopLogs().empty());
 }
 
 }  // namespace

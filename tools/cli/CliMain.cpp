@@ -10,6 +10,9 @@
 #include "engine/Run.h"
 #include "engine/RunSettings.h"
 #include "engine/SummaryRows.h"
+#include "engine/report/ReportCollector.h"
+#include "engine/report/ReportFile.h"
+#include "engine/report/SpareSet.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
@@ -100,6 +103,17 @@ int Main(const std::vector<std::string>& args) {
     std::cout << "tarnwick-cli " << platform::ProgramVersion() << std::endl;
     return kExitDone;
   }
+  // A spare file that is not a report changes nothing: refused before any
+  // database is opened.
+  std::optional<report::SpareSet> spare;
+  if (!o.strSparePath.empty()) {
+    const report::LoadedReport loaded = report::LoadReportFile(platform::ToUtf8(o.strSparePath));
+    if (!loaded.report) {
+      PrintError("tarnwick-cli: --spare " + loaded.strError);
+      return kExitUsage;
+    }
+    spare.emplace(*loaded.report);
+  }
   NormalizeMailSourcePaths(settings);
   mailio::MailSourceProvider sources(MailSourceSettingsFor(settings, o.bDryRun));
   if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources)) {
@@ -123,6 +137,9 @@ int Main(const std::vector<std::string>& args) {
   options.pProgress = pProgress;
   options.pSources = &sources;
   sources.SetJournalFolder(platform::ToUtf8(MailJournalFolder(options.strLogPath)));
+  report::ReportCollector collector;
+  if (!o.strReportPath.empty()) options.pReport = &collector;
+  if (spare) options.pSpare = &*spare;
   const int outcome = RunWorker(settings, page, options);
   if (progress) progress->Clear();
   // Ctrl+C is the user's own Stop: what it cut short (even an error met
@@ -133,10 +150,20 @@ int Main(const std::vector<std::string>& args) {
 
   const std::string logPath = platform::ToUtf8(options.strLogPath);
   if (platform::FileExists(logPath)) std::cout << "Log file path: " << logPath << std::endl;
+  // A report asked for and not written is a failure the script must see.
+  bool bReportWritten = true;
+  if (options.pReport) {
+    std::string error;
+    bReportWritten = report::SaveTextFile(
+        platform::ToUtf8(o.strReportPath),
+        [&collector](const report::TextSink& write) { report::WriteJson(collector.Result(), {}, write); },
+        &error);
+    if (!bReportWritten) PrintError("tarnwick-cli: report " + error);
+  }
   // A single-file run whose database was not made or opened ends without
   // its completion message; any database or source not processed
   // completely fails the run too (its row says why).
-  if (page.Messages().empty() || sources.AnyFailed()) return kExitIncomplete;
+  if (page.Messages().empty() || sources.AnyFailed() || !bReportWritten) return kExitIncomplete;
   return outcome == kRunIncomplete && !bStopped ? kExitIncomplete : kExitDone;
 }
 

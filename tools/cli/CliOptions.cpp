@@ -143,7 +143,7 @@ bool Parser::TakeValue(const std::string& name, std::size_t& i, std::string& val
   static const std::vector<std::string> kValued = {"--search", "--scope",   "--period",
                                                    "--range",  "--mail",    "--contact",
                                                    "--action", "--folder",  "--new-files",
-                                                   "--log-dir"};
+                                                   "--log-dir",  "--report",  "--spare"};
   if (std::find(kValued.begin(), kValued.end(), name) == kValued.end())
     return Fail("unknown option: " + name);
   if (i + 1 >= m_args.size()) return Fail("option " + name + " needs a value");
@@ -191,6 +191,10 @@ bool Parser::Apply(const std::string& name, const std::string& value) {
     m_strNewFiles = value;
   } else if (name == "--log-dir") {
     o.strLogDir = AbsolutePath(value);
+  } else if (name == "--report") {
+    o.strReportPath = AbsolutePath(value);
+  } else if (name == "--spare") {
+    o.strSparePath = AbsolutePath(value);
   } else {
     return Fail("unknown option: " + name);
   }
@@ -292,6 +296,8 @@ std::string UsageText() {
          "  --dry-run                 report duplicates, change nothing\n"
          "  --yes                     do not ask before changing original files\n"
          "  --quiet                   print only errors and the final line\n"
+         "  --report FILE             write the duplicate groups as JSON\n"
+         "  --spare FILE              dispose only of the duplicates a report lists\n"
          "  --version                 print the version\n"
          "  --help                    print this help\n";
 }

@@ -21,6 +21,8 @@ struct CliOptions {
   bool bQuiet = false;
   bool bHelp = false;
   bool bVersion = false;
+  std::u16string strReportPath;  // --report: where the duplicate report goes (absolute)
+  std::u16string strSparePath;   // --spare: the report that says what may go (absolute)
 };
 
 struct ParseResult {

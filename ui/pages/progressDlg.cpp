@@ -17,6 +17,7 @@
 #include "engine/SummaryRows.h"
 #include "platform/Text.h"
 #include "ui/frame/Shutdown.h"
+#include "ui/review/DuplicatePreview.h"
 
 namespace {
 
@@ -39,9 +40,9 @@ progressDlg::progressDlg(RunSettings& settings, frame::CWizardPage* pCreator)
 
 progressDlg::~progressDlg() {
   if (IsRunning()) {
-    m_bEnding = true;
     m_settings.m_bRunning = 0;
   }
+  m_bEnding = true;  // also keeps a finished preview from opening its window now
   WaitForWorker();
 }
 
@@ -61,6 +62,8 @@ bool progressDlg::OnInitDialog() {
           &progressDlg::OnStartProcess);
   connect(DlgItem<QAbstractButton>(RunPage::kStop), &QAbstractButton::clicked, this,
           &progressDlg::OnStop);
+  connect(DlgItem<QAbstractButton>(kPreview), &QAbstractButton::clicked, this,
+          &progressDlg::OnPreview);
   return true;
 }
 
@@ -77,6 +80,8 @@ void progressDlg::OnStartProcess() {
   m_strLogPath = StartRun(m_settings, *this);
   RunOptions options;
   options.strLogPath = m_strLogPath;
+  // After a Preview the run removes only what its review left ticked.
+  options.pSpare = m_pPreview ? m_pPreview->Spare() : nullptr;
   m_bWorkerDone = false;
   m_worker = std::thread([this, options] {
     RunWorker(m_settings, *this, options);
@@ -85,6 +90,31 @@ void progressDlg::OnStartProcess() {
 }
 
 void progressDlg::OnStop() { m_settings.m_bRunning = 0; }
+
+void progressDlg::OnPreview() {
+  if (IsRunning()) {
+    return;
+  }
+  WaitForWorker();
+  if (!m_pPreview) {
+    m_pPreview = std::make_unique<DuplicatePreview>(m_settings, *this);
+  }
+  m_pPreview->Begin();
+  m_bWorkerDone = false;
+  m_worker = std::thread([this] {
+    m_pPreview->RunOnWorker();
+    m_bWorkerDone = true;
+    QMetaObject::invokeMethod(this, [this] {
+      if (m_bEnding) {
+        return;
+      }
+      const QString failures = m_pPreview->Finish(this);
+      if (!failures.isEmpty()) {
+        Notice(failures);
+      }
+    }, Qt::QueuedConnection);
+  });
+}
 
 void progressDlg::WaitForWorker() {
   if (!m_worker.joinable()) {
@@ -202,7 +232,12 @@ void progressDlg::ShowControl(int id, bool bShow) {
 }
 
 void progressDlg::EnableControl(int id, bool bEnable) {
-  OnUiThread([this, id, bEnable] { EnableDlgItem(id, bEnable); });
+  OnUiThread([this, id, bEnable] {
+    EnableDlgItem(id, bEnable);
+    if (id == RunPage::kStartProcess) {
+      EnableDlgItem(kPreview, bEnable);
+    }
+  });
 }
 
 QString progressDlg::StatusLine() const {

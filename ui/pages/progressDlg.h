@@ -22,6 +22,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,11 +31,15 @@
 #include "ui/frame/WizardPage.h"
 
 class QTreeWidget;
+class DuplicatePreview;
 
 class progressDlg : public frame::CWizardPage, public RunPage {
   Q_OBJECT
 public:
   static constexpr int kTemplateId = 134;
+  // Preview: the run's judgement without a change, then the review window
+  // (ui/review/DuplicatePreview.h). It is enabled whenever Start Process is.
+  static constexpr int kPreview = 1090;
 
   progressDlg(RunSettings& settings, frame::CWizardPage* pCreator);
   ~progressDlg() override;
@@ -48,6 +53,8 @@ public:
   QString StatusLine() const;
 
   void FillSampleContents() override;
+  // The latest Preview, or null before the first.
+  DuplicatePreview* Preview() const { return m_pPreview.get(); }
 
   // RunPage, for the run's worker (and StartRun on this thread).
   void AddLogRow(const std::u16string& text) override;
@@ -67,6 +74,7 @@ protected:
 private:
   void OnStartProcess();
   void OnStop();
+  void OnPreview();
   // Pumps events until the worker has returned, then joins it. Safe to call
   // with no worker.
   void WaitForWorker();
@@ -82,4 +90,5 @@ private:
   std::atomic<bool> m_bWorkerDone{true};  // set by the worker as its last act
   bool m_bEnding = false;                 // Cancel or destruction is waiting for the worker
   int m_nWorkerCallDepth = 0;             // worker calls being carried out on this thread now
+  std::unique_ptr<DuplicatePreview> m_pPreview;  // made by the first Preview
 };

@@ -1,0 +1,48 @@
+// What a run tells the duplicate report, and what it asks the spare set.
+//
+// The run takes both through its options (engine/Run.h, RunOptions): a run
+// given neither is exactly the run without a report. Both are called on the
+// run's worker thread, one call at a time, and must not throw (a report that
+// cannot read a document leaves that document's fields empty; it never
+// stops the run).
+//
+// For each database the run opens and judges:
+//   BeginDatabase(source path)      the path as the user gave it, also in
+//                                   new-file mode (the copy keeps the note ids)
+//   Kept(digest, id, folder)        a document registered its digest and is
+//                                   kept: it may head a group
+//   Duplicate(settings, digest, document, id)
+//                                   a duplicate of the document that
+//                                   registered digest; document is open
+//   KeysForgotten()                 the run emptied its digest map (end of a
+//                                   folder in same-folder scope): a digest met
+//                                   later starts a new group
+//   EndDatabase()                   the database is done
+#pragma once
+
+#include <string>
+
+#include "engine/RunSettings.h"
+#include "lnapi/LNNotes.h"
+
+class DuplicateSink {
+public:
+  virtual ~DuplicateSink() = default;
+  virtual void BeginDatabase(const std::u16string& path) = 0;
+  virtual void Kept(const KeyDigest& digest, NOTEID id, const std::u16string& folder) = 0;
+  // settings give the open database (m_db, m_hDatabase) and the criteria.
+  virtual void Duplicate(RunSettings& settings, const KeyDigest& digest,
+                         const LNMailMessage& document, NOTEID id) = 0;
+  virtual void KeysForgotten() = 0;
+  virtual void EndDatabase() = 0;
+};
+
+// Which duplicates a run may dispose of. Any duplicate it does not dispose
+// of is kept with the row "Item spared:\t" + note id.
+class SparePredicate {
+public:
+  virtual ~SparePredicate() = default;
+  // path: the source database as BeginDatabase above names it.
+  [[nodiscard]] virtual bool Disposes(const std::u16string& path, const KeyDigest& digest,
+                                      NOTEID id) const = 0;
+};

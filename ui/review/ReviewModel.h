@@ -1,0 +1,50 @@
+// The review window's model: one row per document of the review (engine/
+// report/Review.h), the kept document of each group first, then its
+// duplicates, each duplicate with a check box (ticked = remove). A thin
+// table over the review: no item objects, rows computed when the view asks,
+// so 100,000 groups cost only the review's own index.
+//
+// Sorting by the Folder or Sender column and filtering rearrange the review
+// and reset the model; other columns keep the judged order.
+//
+// Threads: user-interface thread.
+#pragma once
+
+#include <QAbstractTableModel>
+
+#include "engine/report/Review.h"
+
+class ReviewModel : public QAbstractTableModel {
+  Q_OBJECT
+public:
+  enum Column { kRemove, kNoteId, kFolder, kSender, kSubject, kDate, kSize, kAttachments, kDatabase,
+                kColumnCount };
+
+  // review: not owned; must outlive the model.
+  explicit ReviewModel(report::Review& review, QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+  // Rebuilds the rows for a new order or filter.
+  void Arrange(const report::Review::Arrangement& arrangement);
+  // Ticks or unticks every duplicate now shown.
+  void TickShown(bool bTicked);
+  report::Review::Row RowAt(int row) const { return m_review.RowAt(static_cast<std::size_t>(row)); }
+  const report::Review& GetReview() const { return m_review; }
+
+  // "1.5 KB" and the like.
+  static QString SizeText(std::uint32_t nBytes);
+
+signals:
+  // The number of ticked duplicates changed.
+  void TicksChanged();
+
+private:
+  report::Review& m_review;  // not owned
+};
