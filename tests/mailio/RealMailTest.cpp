@@ -52,7 +52,9 @@ void ExpectSameDocuments(const fs::path& a, const fs::path& b, bool bCompareCrea
   ASSERT_EQ(first.size(), second.size());
   for (std::size_t i = 0; i < first.size(); ++i) {
     EXPECT_EQ(first[i].items, second[i].items) << "document " << i << ": " << first[i].TextOf("Subject");
-    if (bCompareCreated) EXPECT_EQ(first[i].created, second[i].created) << "document " << i;
+    if (bCompareCreated) {
+      EXPECT_EQ(first[i].created, second[i].created) << "document " << i;
+    }
   }
 }
 
