@@ -30,6 +30,11 @@ std::u16string IdText(NOTEID id) {
   return platform::DecimalText(static_cast<std::int32_t>(id));
 }
 
+std::u16string StatusText(LNSTATUS status) {
+  std::u16string text = platform::FromUtf8(LNGetErrorMessageText(status));
+  return text.empty() ? u"Notes error " + platform::DecimalText(static_cast<std::int32_t>(status)) : text;
+}
+
 std::u16string CounterText(std::uint64_t value) {
   return platform::DecimalText(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
 }
@@ -160,6 +165,8 @@ private:
   [[nodiscard]] bool SyncJournal();
   void JournalFailed();
   void EndOfFolder(LNViewFolder& folder);
+  void ReportIncomplete(const std::u16string& error);
+  void CloseAfterFailure(LNMailMessage& mail);
 
   PassContext& m_ctx;
   RunSettings& m_s;
@@ -170,6 +177,9 @@ private:
   LNDocument m_doc;  // reused for every entry
   std::u16string m_strKey;
   bool m_bBatchOpen = false;  // the disposal being made joins a batch transaction
+  // The first error that made an entry unreadable, and how many were.
+  std::u16string m_strEntryError;
+  std::uint64_t m_nUnreadEntries = 0;
 };
 
 bool FolderPass::Run(NOTEID folderId) {
@@ -193,17 +203,18 @@ bool FolderPass::Run(NOTEID folderId) {
         // The batch's duplicates are still in the database: no row may
         // count them as disposed of, and the pass ends at the error.
         m_counters.duplicates -= batch.LostDocuments();
-        const std::u16string row =
-            u"Folder not fully processed: " + m_ctx.strFolderName + u" (" + batch.Error() + u")";
-        m_ctx.log.AddLogRow(row);
-        m_ctx.log.WriteLogText(row + u"\r\n");
+        ReportIncomplete(batch.Error());
       }
     }
     EndOfFolder(folder);
+    if (m_nUnreadEntries > 0)
+      ReportIncomplete(m_strEntryError + u"; documents not read: " +
+                       platform::DecimalText(static_cast<long long>(m_nUnreadEntries)));
   } catch (LNSTATUS status) {
-    (void)LNGetErrorMessageText(status);
+    ReportIncomplete(StatusText(status));
   } catch (...) {
     // Treated like a Notes error outside the entries: the pass ends here.
+    ReportIncomplete(u"unexpected error");
   }
   m_ctx.log.Flush();
   return Running();
@@ -281,13 +292,22 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
     Dispose(mail, id, digest);
     ++m_counters.duplicates;
     batch.Counted();
+  } catch (LNSTATUS status) {
+    // An entry the store cannot read (a damaged file): go on with the next
+    // one, and say at the end of the pass that the folder was not all read.
+    if (m_nUnreadEntries++ == 0) m_strEntryError = StatusText(status);
+    CloseAfterFailure(mail);
   } catch (...) {
     // Any other failure on this entry: go on with the next one.
-    try {
-      if (mail.IsOpen()) mail.Close();
-      if (m_doc.IsOpen()) m_doc.Close();
-    } catch (...) {
-    }
+    CloseAfterFailure(mail);
+  }
+}
+
+void FolderPass::CloseAfterFailure(LNMailMessage& mail) {
+  try {
+    if (mail.IsOpen()) mail.Close();
+    if (m_doc.IsOpen()) m_doc.Close();
+  } catch (...) {
   }
 }
 
@@ -396,6 +416,13 @@ void FolderPass::EndOfFolder(LNViewFolder& folder) {
   m_ctx.log.WriteLogText(line);
   m_ctx.log.WriteLogText(u"\r\n");
   m_ctx.log.WriteLogText(u"\r\n");
+}
+
+void FolderPass::ReportIncomplete(const std::u16string& error) {
+  const std::u16string row = u"Folder not fully processed: " + m_ctx.strFolderName + u" (" + error + u")";
+  m_ctx.log.AddLogRow(row);
+  m_ctx.log.WriteLogText(row + u"\r\n");
+  m_ctx.bIncomplete = true;
 }
 
 }  // namespace

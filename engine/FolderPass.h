@@ -19,7 +19,10 @@
 //
 // Both run on the run's worker thread and return whether m_bRunning is still
 // set at the end. A Notes error while the folder is got or opened ends the
-// pass at once without its end-of-folder steps.
+// pass at once without its end-of-folder steps. A pass that ended at an
+// error, or could not read some of its documents, says so in the row
+// "Folder not fully processed: " + folder + " (" + error + ")" and sets
+// bIncomplete.
 #pragma once
 
 #include <map>
@@ -48,6 +51,9 @@ struct PassContext {
   // be journaled, the pass reports it and clears m_bRunning before the next
   // disposal.
   JournalSink* pJournal = nullptr;
+  // Set (never cleared) by a pass that ended at an error or skipped
+  // documents it could not read; the run is then not complete.
+  bool bIncomplete = false;
   // Told of every entry the passes judge; may be null (not owned).
   RunProgress* pProgress = nullptr;
   // The run's duplicate report and spare set (not owned; null when the run

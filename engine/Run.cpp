@@ -35,8 +35,8 @@ public:
   Worker(RunSettings& settings, RunPage& page, const RunOptions& options, bool bMultiple)
       : m_s(settings), m_page(page), m_options(options),
         m_log(options.pLogFile ? *options.pLogFile : settings.m_logFile, page, options.strLogPath),
-        m_ctx{settings, m_log, options.bDryRun, false, {}, {}, options.pJournal, options.pProgress,
-              options.pReport, options.pSpare, {}},
+        m_ctx{settings, m_log, options.bDryRun, false, {}, {}, options.pJournal, false,
+              options.pProgress, options.pReport, options.pSpare, {}},
         m_bMultiple(bMultiple) {}
 
   int Run();
@@ -49,6 +49,7 @@ private:
     return m_s.m_bModifyOriginal == 1 && (m_s.m_nAction == 2 || m_s.m_nAction == 3);
   }
   Outcome ProcessDatabase(const std::u16string& source);
+  void ReportFolderListError(const std::u16string& source, const std::u16string& error);
   void ProcessOpenDatabase(const std::u16string& source);
   bool PassesOver(std::size_t j, const FolderRecord& record) const;
   std::uint64_t CountEntries() const;
@@ -63,6 +64,9 @@ private:
   RunLog m_log;
   PassContext m_ctx;
   bool m_bMultiple;
+  // Some database was not processed completely (not copied, not opened, its
+  // folder list or a folder pass cut short by an error). A Stop is not that.
+  bool m_bIncomplete = false;
 };
 
 int Worker::Run() {
@@ -74,7 +78,8 @@ int Worker::Run() {
     for (int i = 0; i < n; ++i) {
       m_page.SetBarPos(RunPage::kDatabaseBar, i);
       if (!Running()) break;
-      ProcessDatabase(m_s.m_vecFilePaths[static_cast<std::size_t>(i)]);
+      if (ProcessDatabase(m_s.m_vecFilePaths[static_cast<std::size_t>(i)]) != Outcome::done)
+        m_bIncomplete = true;
     }
     m_page.SetBarPos(RunPage::kDatabaseBar, n);
   } else {
@@ -86,12 +91,12 @@ int Worker::Run() {
       m_log.Flush();
       session.TermThread();
       GiveBackPage();
-      return 0;
+      return kRunIncomplete;
     }
     m_page.SetBarPos(RunPage::kDatabaseBar, 1);
   }
   EndOfRun(session);
-  return 0;
+  return m_bIncomplete || m_ctx.bIncomplete ? kRunIncomplete : kRunComplete;
 }
 
 Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
@@ -130,6 +135,8 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
     return Outcome::notOpened;
   }
   m_log.AddLogRow(u"Processing Folders");
+  // The single-file page listed the folders before the run.
+  if (!m_bMultiple && !m_s.m_strFolderListError.empty()) ReportFolderListError(source, m_s.m_strFolderListError);
   m_ctx.strSourcePath = source;
   if (m_options.pReport) m_options.pReport->BeginDatabase(source);
   ProcessOpenDatabase(source);
@@ -143,8 +150,20 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
   return Outcome::done;
 }
 
+// The run goes on with the folders that were listed, but never in silence.
+void Worker::ReportFolderListError(const std::u16string& source, const std::u16string& error) {
+  const std::u16string row = u"Folder list incomplete: " + source + u" (" + error + u")";
+  m_log.AddLogRow(row);
+  m_log.WriteLogText(row + u"\r\n");
+  m_bIncomplete = true;
+}
+
 void Worker::ProcessOpenDatabase(const std::u16string& source) {
-  if (m_bMultiple) BuildFolderList(m_s.m_db, m_s.m_vecSelectedFolders, m_s.m_curFolder);
+  if (m_bMultiple) {
+    std::u16string error;
+    BuildFolderList(m_s.m_db, m_s.m_vecSelectedFolders, m_s.m_curFolder, nullptr, &error);
+    if (!error.empty()) ReportFolderListError(source, error);
+  }
   if (m_options.pProgress) m_options.pProgress->DatabaseStarted(source, CountEntries());
   // The folder bar counts folders in both modes.
   const int nFolders = static_cast<int>(m_s.m_vecSelectedFolders.size());
@@ -171,9 +190,11 @@ void Worker::ProcessOpenDatabase(const std::u16string& source) {
     // error and go on with the next database.
     m_log.AddLogRow(ErrorText(status));
     m_log.WriteLogText(ErrorText(status) + u"\r\n");
+    m_bIncomplete = true;
   } catch (...) {
     m_log.AddLogRow(u"Unexpected error while processing " + platform::FromUtf8(
                                                                m_s.m_db.GetFilePath().Bytes()));
+    m_bIncomplete = true;
   }
   m_page.SetBarPos(RunPage::kFolderBar, nFolders);
   try {
@@ -319,7 +340,7 @@ bool SelectEveryFolder(RunSettings& s) {
     return false;
   }
   std::vector<FolderRecord> folders;
-  BuildFolderList(s.m_db, folders, s.m_curFolder);
+  BuildFolderList(s.m_db, folders, s.m_curFolder, nullptr, &s.m_strFolderListError);
   const std::vector<FolderRecord> checked =
       CheckedFoldersPreOrder(BuildFolderTree(s.m_strSingleFilePath, folders));
   s.m_vecSelectedFolders.insert(s.m_vecSelectedFolders.end(), checked.begin(), checked.end());

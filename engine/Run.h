@@ -87,8 +87,15 @@ struct RunOptions {
 std::u16string StartRun(RunSettings& settings, RunPage& page,
                         const std::u16string& strLogFolder = u"");
 
+// What the worker procedures return. Incomplete: some database was not
+// copied or opened, or its folder list or a folder pass was cut short by an
+// error (each case is named on a row). A run ended by Stop is complete as
+// far as it went.
+inline constexpr int kRunComplete = 0;
+inline constexpr int kRunIncomplete = 1;
+
 // The worker procedure: RunMultipleFiles when m_bMultipleFiles is 1, else
-// RunSingleFile. Returns 0.
+// RunSingleFile.
 int RunWorker(RunSettings& settings, RunPage& page, const RunOptions& options);
 
 // The two worker procedures. RunMultipleFiles goes through m_vecFilePaths,
@@ -96,7 +103,8 @@ int RunWorker(RunSettings& settings, RunPage& page, const RunOptions& options);
 // database. RunSingleFile works on m_strSingleFilePath with the folders the
 // single-file page left in m_vecSelectedFolders (kept after the run); when
 // that database cannot be copied or opened the run ends at once, without
-// closing lines or completion message. Both return 0.
+// closing lines or completion message. Both return kRunComplete or
+// kRunIncomplete.
 int RunMultipleFiles(RunSettings& settings, RunPage& page, const RunOptions& options);
 int RunSingleFile(RunSettings& settings, RunPage& page, const RunOptions& options);
 
@@ -107,7 +115,8 @@ int OpenRunDatabase(RunSettings& settings, const std::u16string& path);
 // What the single-file page does before a run when every box of its folder
 // tree stays checked: (re)initialises m_session, opens m_strSingleFilePath,
 // lists its folders, builds the folder tree and appends its items in
-// pre-order (the database item first) to m_vecSelectedFolders, then closes
+// pre-order (the database item first) to m_vecSelectedFolders, sets
+// m_strFolderListError when the listing stopped at an error, then closes
 // the database. False, with nothing appended, when the database does not
 // open. Brackets its Notes work with InitThread/TermThread.
 [[nodiscard]] bool SelectEveryFolder(RunSettings& settings);

@@ -48,6 +48,9 @@ struct RunSettings {
   std::u16string m_strSingleFilePath;
   FolderRecord m_curFolder;
   std::vector<FolderRecord> m_vecSelectedFolders;
+  // Single-file mode: why the folder listing behind m_vecSelectedFolders
+  // stopped early (empty when it completed); the run reports it.
+  std::u16string m_strFolderListError;
   std::vector<std::u16string> m_vecFilePaths;
   platform::CFile m_logFile;
   DHANDLE m_hDatabase = 0;

@@ -19,11 +19,14 @@ std::size_t PreferredIndex(const std::vector<const VCardProperty*>& props) {
   return best;
 }
 
-std::string ValueOf(const VCardProperty& prop) {
-  std::string v = VCardUnescape(prop.value);
+std::string TrimBlanks(const std::string& v) {
   const auto b = v.find_first_not_of(" \t");
   if (b == std::string::npos) return {};
-  v = v.substr(b, v.find_last_not_of(" \t") - b + 1);
+  return v.substr(b, v.find_last_not_of(" \t") - b + 1);
+}
+
+std::string ValueOf(const VCardProperty& prop) {
+  std::string v = TrimBlanks(VCardUnescape(prop.value));
   if (prop.name == "TEL" && v.size() > 4 && (v.rfind("tel:", 0) == 0 || v.rfind("TEL:", 0) == 0)) v.erase(0, 4);
   if (prop.name == "EMAIL" && v.rfind("mailto:", 0) == 0) v.erase(0, 7);
   return v;
@@ -60,20 +63,37 @@ std::string JoinNonEmpty(std::initializer_list<std::string> parts) {
   return out;
 }
 
+std::string Unquoted(std::string_view value) {
+  std::string out;
+  for (char c : value)
+    if (c != '"') out += c;
+  return out;
+}
+
+// A parameter value, quoted when it holds one of special.
+std::string ParamValueText(const std::string& value, const char* special) {
+  return value.find_first_of(special) == std::string::npos ? value : "\"" + value + "\"";
+}
+
 }  // namespace
 
 std::string CanonicalLine(const VCardProperty& prop) {
   std::string line = prop.name;
-  std::vector<std::string> types = prop.types;
-  if (prop.preferred) types.push_back("pref");
-  if (!types.empty()) {
-    line += ";TYPE=";
-    for (std::size_t i = 0; i < types.size(); ++i) line += (i ? "," : "") + types[i];
+  std::string types;
+  bool preferred = prop.preferred;
+  for (const std::string& type : prop.types) {
+    const std::string text = Unquoted(type);
+    // Read back, "pref" is the preference, and an empty or repeated type
+    // is no type at all.
+    if (text == "pref") preferred = true;
+    if (text.empty() || text == "pref" || ("," + types + ",").find("," + text + ",") != std::string::npos)
+      continue;
+    types += (types.empty() ? "" : ",") + text;
   }
-  for (const auto& [name, value] : prop.params) {
-    const bool needsQuotes = value.find_first_of(",;:") != std::string::npos;
-    line += ";" + name + "=" + (needsQuotes ? "\"" + value + "\"" : value);
-  }
+  if (preferred) types += types.empty() ? "pref" : ",pref";
+  if (!types.empty()) line += ";TYPE=" + ParamValueText(types, ";:");
+  for (const auto& [name, value] : prop.params)
+    line += ";" + name + "=" + ParamValueText(Unquoted(value), ",;:");
   if (prop.base64) line += ";ENCODING=b";
   line += ':';
   for (char c : prop.value) {
@@ -97,6 +117,10 @@ std::optional<Doc> PersonFromVCard(const VCard& card, std::string* error) {
     else if (p.name == "TEL") phones.push_back(&p);
     else rest.push_back(&p);
   }
+  // Name parts lose their outer blanks as FN and N do, so a name made from
+  // them is written and read back the same.
+  for (auto* parts : {&n, &org})
+    for (std::string& part : *parts) part = TrimBlanks(part);
   n.resize(std::max<std::size_t>(n.size(), 5));
   org.resize(std::max<std::size_t>(org.size(), 2));
   Doc doc;

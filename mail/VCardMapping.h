@@ -15,6 +15,13 @@ std::optional<Doc> PersonFromVCard(const VCard& card, std::string* error);
 
 // A property as one vCard 3.0 line (unfolded, no line end): types as TYPE=,
 // a preference as the type "pref", charset and quoted-printable undone.
+// Parameter values lose their double quotes (vCard has no way to write one inside a value); values with
+// ",", ";" or ":" are quoted. So the line reads back as the same property,
+// and writing that gives the same line again.
 std::string CanonicalLine(const VCardProperty& prop);
+
+// Where a line's value starts: the first ":" outside double quotes, npos
+// when there is none.
+std::size_t VCardValueColon(std::string_view line);
 
 }  // namespace mailio

@@ -45,18 +45,8 @@ std::vector<std::string_view> PhysicalLines(std::string_view bytes) {
   return lines;
 }
 
-// The part before the value separator: the first ":" outside double quotes.
-std::size_t ValueColon(std::string_view line) {
-  bool quoted = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    if (line[i] == '"') quoted = !quoted;
-    else if (line[i] == ':' && !quoted) return i;
-  }
-  return std::string_view::npos;
-}
-
 bool IsQuotedPrintableLine(std::string_view line) {
-  const auto colon = ValueColon(line);
+  const auto colon = VCardValueColon(line);
   return colon != std::string_view::npos &&
          Upper(std::string(line.substr(0, colon))).find("QUOTED-PRINTABLE") != std::string::npos;
 }
@@ -107,6 +97,28 @@ std::optional<std::string> ConvertCharset(const std::string& bytes, const std::s
   return out;
 }
 
+// A quoted-printable value may hold CR LF (=0D=0A); vCard writes a line end
+// only as "\n", so line ends are kept as LF alone, as written cards give them.
+std::string LineEndsAsLf(std::string text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') out += text[i];
+    else if (i + 1 >= text.size() || text[i + 1] != '\n') out += '\n';
+  }
+  return out;
+}
+
+// What a property or parameter name can hold: letters, digits and "-"
+// (upper case). Anything else is damage; dropping it here means a written
+// line reads back with the same name.
+std::string NameText(std::string_view name) {
+  std::string out;
+  for (char c : name)
+    if (std::isalnum(static_cast<unsigned char>(c)) || c == '-')
+      out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
 // Splits "NAME;p1;p2=a,b" into the property's name, types and parameters.
 void ParseNameAndParams(std::string_view head, VCardProperty& prop, std::string& encoding,
                         std::string& charset) {
@@ -123,14 +135,14 @@ void ParseNameAndParams(std::string_view head, VCardProperty& prop, std::string&
     }
   }
   parts.push_back(cur);
-  std::string name = Upper(Trim(parts.front()));
+  std::string name = Trim(parts.front());
   if (auto dot = name.rfind('.'); dot != std::string::npos) name.erase(0, dot + 1);  // group
-  prop.name = name;
+  prop.name = NameText(name);
   for (std::size_t i = 1; i < parts.size(); ++i) {
     const std::string p = Trim(parts[i]);
     if (p.empty()) continue;
     const auto eq = p.find('=');
-    std::string pname = Upper(eq == std::string::npos ? p : p.substr(0, eq));
+    std::string pname = NameText(eq == std::string::npos ? p : p.substr(0, eq));
     std::string pvalue = eq == std::string::npos ? std::string() : p.substr(eq + 1);
     pvalue.erase(std::remove(pvalue.begin(), pvalue.end(), '"'), pvalue.end());
     if (eq == std::string::npos) {  // 2.1: a bare value
@@ -163,7 +175,7 @@ void ParseNameAndParams(std::string_view head, VCardProperty& prop, std::string&
 }
 
 std::optional<VCardProperty> ParseProperty(std::string_view line) {
-  const auto colon = ValueColon(line);
+  const auto colon = VCardValueColon(line);
   if (colon == std::string_view::npos) return std::nullopt;
   VCardProperty prop;
   std::string encoding, charset;
@@ -182,11 +194,20 @@ std::optional<VCardProperty> ParseProperty(std::string_view line) {
   if (!charset.empty() && !IsValidUtf8(value)) converted = ConvertCharset(value, charset);
   else if (!charset.empty() && Upper(charset) != "UTF-8" && Upper(charset) != "US-ASCII")
     converted = ConvertCharset(value, charset);
-  prop.value = converted ? *converted : ToUtf8Lenient(value);
+  prop.value = LineEndsAsLf(converted ? *converted : ToUtf8Lenient(value));
   return prop;
 }
 
 }  // namespace
+
+std::size_t VCardValueColon(std::string_view line) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '"') quoted = !quoted;
+    else if (line[i] == ':' && !quoted) return i;
+  }
+  return std::string_view::npos;
+}
 
 std::vector<std::string> VCardComponents(std::string_view value) {
   std::vector<std::string> parts(1);
@@ -256,8 +277,10 @@ void ReadVCards(std::string_view bytes, const std::function<void(CardResult&&)>&
   std::size_t number = 0;
   std::size_t start = 0;
   bool inCard = false;
+  // A line that starts with a blank continues the line before it, so a
+  // folded value that happens to read "BEGIN:VCARD" is no marker.
   auto isMarker = [](std::string_view line, const char* marker) {
-    return Upper(Trim(line)) == marker;
+    return !line.empty() && line[0] != ' ' && line[0] != '\t' && Upper(Trim(line)) == marker;
   };
   auto text = [&](std::size_t from, std::size_t to) {  // lines [from, to) as one view
     const char* b = lines[from].data();

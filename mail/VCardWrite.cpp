@@ -53,7 +53,7 @@ struct KeptLine {
 std::vector<KeptLine> KeptLines(const Doc& doc) {
   std::vector<KeptLine> kept;
   for (const std::string& line : doc.ListOf(kVCardPropertiesItem)) {
-    const auto colon = line.find(':');
+    const auto colon = VCardValueColon(line);
     if (colon == std::string::npos) continue;
     KeptLine k;
     k.head = line.substr(0, colon);

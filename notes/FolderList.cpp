@@ -73,8 +73,10 @@ int FolderKindOfName(std::u16string_view name) {
 }
 
 std::uint64_t BuildFolderList(LNDatabase& db, std::vector<FolderRecord>& dest,
-                              FolderRecord& curFolder, FolderListProgress* pProgress) {
+                              FolderRecord& curFolder, FolderListProgress* pProgress,
+                              std::u16string* pError) {
   std::uint64_t total = 0;
+  if (pError) pError->clear();
   AllViewSeen all;
   try {
     LNViewFolderArray folders;
@@ -104,10 +106,15 @@ std::uint64_t BuildFolderList(LNDatabase& db, std::vector<FolderRecord>& dest,
     }
   } catch (LNSTATUS status) {
     // The listing ends here; the caller works with what was listed so far.
-    (void)LNGetErrorMessageText(status);
+    if (pError) {
+      *pError = platform::FromUtf8(LNGetErrorMessageText(status));
+      if (pError->empty()) *pError = u"Notes error " + platform::DecimalText(static_cast<std::int32_t>(status));
+    }
     return total;
   } catch (...) {
-    return total;  // any other failure of the store is treated the same way
+    // Any other failure of the store is treated the same way.
+    if (pError) *pError = u"unexpected error while listing the folders";
+    return total;
   }
   if (all.bSeen) {
     curFolder = FolderRecord{std::u16string(kAllView), all.dwNoteId, all.bHasEntries};

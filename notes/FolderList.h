@@ -33,9 +33,12 @@ public:
 //
 // A Notes error ends the listing at once: what was appended stays, "($All)"
 // is not appended, the total so far is returned and progress is not hidden.
-// The caller is not told; it works on what it has.
+// The caller works on what it has; pError (when given) gets the error's text,
+// and stays empty when the listing completed, so the caller can say that the
+// list is incomplete.
 std::uint64_t BuildFolderList(LNDatabase& db, std::vector<FolderRecord>& dest,
-                              FolderRecord& curFolder, FolderListProgress* pProgress = nullptr);
+                              FolderRecord& curFolder, FolderListProgress* pProgress = nullptr,
+                              std::u16string* pError = nullptr);
 
 // Icon index of a folder by its name: the first listed text it contains
 // decides ("Junk E-mail" 14, "Inbox" 3, ... "Contacts" 11), else 10.

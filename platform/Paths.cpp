@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string_view>
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,14 +72,28 @@ std::u16string TimeStamp() {
 bool CopyFileNew(const std::string& src, const std::string& dst) {
   std::error_code ec;
   if (!fs::is_regular_file(src, ec)) return false;
-  // O_EXCL claims the name, so a file that appears meanwhile is never replaced;
-  // the copy then fills the file that this call made.
+  // The bytes go to a file of their own first; link() then gives them dst's
+  // name only when no file has it. So a file is never replaced, and a copy
+  // that fails, or a process killed while copying, never leaves a truncated
+  // file under a database's name.
+  std::string part = dst + ".part-XXXXXX";
+  const int partFd = ::mkstemp(part.data());
+  if (partFd < 0) return false;
+  ::close(partFd);
+  bool ok = fs::copy_file(src, part, fs::copy_options::overwrite_existing, ec);
+  int linkError = 0;
+  if (ok && ::link(part.c_str(), dst.c_str()) != 0) {
+    linkError = errno;
+    ok = false;
+  }
+  fs::remove(part, ec);
+  if (ok || (linkError != EPERM && linkError != ENOTSUP && linkError != EOPNOTSUPP)) return ok;
+  // A file system without hard links: claim the name (O_EXCL), then fill it.
   const int fd = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   ::close(fd);
   if (fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec)) return true;
-  // A failed copy must not leave a truncated file that looks like a database.
-  if (fs::exists(dst) && !fs::equivalent(src, dst, ec)) fs::remove(dst, ec);
+  fs::remove(dst, ec);
   return false;
 }
 

@@ -19,8 +19,9 @@ std::string DesktopFolder();
 std::u16string TimeStamp();
 
 // Copies src to a new file dst. Never replaces a file: false when dst
-// already exists (it is left as it is) or the copy failed; a partly written
-// dst is removed then.
+// already exists (it is left as it is) or the copy failed. dst is never seen
+// half written, even when the process is killed while copying: the bytes are
+// written beside it and get its name when complete.
 [[nodiscard]] bool CopyFileNew(const std::string& src, const std::string& dst);
 
 // Size in bytes of a regular file; nullopt when it cannot be read.

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libgmime-3.0-dev libgif-dev libgd-dev
   python3 xvfb xauth desktop-file-utils parallel
+  clang libclang-rt-14-dev llvm ccache
 )
 
 missing=()

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sqlite3.h>
 
 #include "lnapi/LNNotes.h"
 #include "tests/support/TestSupport.h"
@@ -182,6 +183,65 @@ TEST_F(CliEndToEnd, SearchMakesAMultipleFileRun) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(),
                        "Total Items Found: 3 , Items Save: 1 , Duplicate Items: 2 , Items not save: 0"),
             2);
+}
+
+// Damage as a failing disk gives it: every read of one folder's entries, or
+// of one document's items, fails with an SQLite error.
+void BreakReads(const std::string& db, const std::string& table, const std::string& columns,
+                const std::string& failing) {
+  const std::string last = columns.substr(columns.rfind(", ") + 2);
+  const std::string sql = "ALTER TABLE " + table + " RENAME TO kept; CREATE VIEW " + table + " AS SELECT " +
+                          columns.substr(0, columns.rfind(", ")) + ", CASE WHEN " + failing +
+                          " THEN abs(-9223372036854775808) ELSE " + last + " END AS " + last + " FROM kept";
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(raw);
+  sqlite3_close(raw);
+}
+
+TEST_F(CliEndToEnd, ARunThatCouldNotReadEverythingSaysSoAndFails) {
+  std::string json = kThreeMemos;
+  json.insert(json.rfind("] }"), R"J(, { "class": "folder", "noteId": 104, "name": "Projects", "entries": [4] })J");
+  const std::string listing = Db("listing.nsf", json);
+  BreakReads(listing, "entries", "design, pos, note", "design = 104");
+  const std::string pass = Db("pass.nsf", json);
+  BreakReads(pass, "items", "note, seq, name, type, value", "note = 8");
+  const std::string error = " (Cannot read or write the database ";
+  const std::pair<std::string, std::string> cases[] = {
+      {listing, "Folder list incomplete: " + listing + error + listing + ": integer overflow)"},
+      {pass, "Folder not fully processed: ($Inbox)" + error + pass + ": integer overflow; documents not read: 1)"}};
+  for (const auto& [db, row] : cases) {
+    const std::string before = testsupport::ReadFile(db);
+    const Outcome outcome = Run({"--dry-run", "--action", "delete", "--log-dir", db + "-logs", db});
+    EXPECT_EQ(outcome.nExit, 1) << outcome.out;
+    EXPECT_NE(outcome.out.find("\n" + row + "\n"), std::string::npos) << outcome.out;
+    const fs::path log = fs::directory_iterator(db + "-logs")->path();
+    EXPECT_NE(Utf16Text(testsupport::ReadFile(log)).find("\n" + row + "\r\n"), std::string::npos);
+    EXPECT_EQ(testsupport::ReadFile(db), before);
+  }
+  // A database of a multiple-file run that does not open fails the run too.
+  const Outcome multiple = Run({"--dry-run", "--action", "delete", Db("good.nsf"), (m_tmp / "missing.nsf").string()});
+  EXPECT_EQ(multiple.nExit, 1) << multiple.out;
+  EXPECT_NE(multiple.out.find("Database Cannot be Open: " + (m_tmp / "missing.nsf").string()), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, QuietPrintsOnlyClosingLinesAndFailureRowsOnStandardError) {
+  const std::string db = Db("mail.nsf");
+  const std::string missing = (m_tmp / "no/such/folder").string();
+  const Outcome notCreated = Run({"--quiet", "--new-files", missing, db});
+  EXPECT_EQ(notCreated.nExit, 1);
+  ASSERT_EQ(DesktopLogs().size(), 1u);
+  EXPECT_EQ(notCreated.out, "Log file path: " + DesktopLogs()[0].string() + "\n");
+  EXPECT_EQ(notCreated.err.rfind("Database not created: " + missing + "/mail.nsf", 0), 0u) << notCreated.err;
+  EXPECT_EQ(std::count(notCreated.err.begin(), notCreated.err.end(), '\n'), 1) << notCreated.err;
+
+  // A log folder that cannot be made: no log file, so no line names one.
+  testsupport::WriteFile(m_tmp / "plain", "a file, not a folder");
+  const std::string logDir = (m_tmp / "plain/logs").string();
+  const Outcome noLog = Run({"--quiet", "--dry-run", "--action", "delete", "--log-dir", logDir, db});
+  EXPECT_EQ(noLog.nExit, 0) << noLog.err;
+  EXPECT_EQ(noLog.out, "");
+  EXPECT_EQ(noLog.err.rfind("Log file could not be created: " + logDir + "/Tarnwick_log_", 0), 0u) << noLog.err;
 }
 
 TEST_F(CliEndToEnd, InterruptActsAsStop) {

@@ -104,8 +104,19 @@ TEST(VCard, ByteOrderMarksOfUtf8AndUtf16Files) {
 }
 
 TEST(VCard, WrittenCardReadsBackAsTheSameDocument) {
-  for (const char* file : {"v21.vcf", "v30.vcf", "v40-and-broken.vcf"}) {
-    for (const CardResult& card : Cards(testsupport::ReadFile(mailtest::DataDir() / file))) {
+  std::vector<std::string> inputs;
+  for (const char* file : {"v21.vcf", "v30.vcf", "v40-and-broken.vcf"})
+    inputs.push_back(testsupport::ReadFile(mailtest::DataDir() / file));
+  // Quotes where vCard allows none, and a value that a fold would turn into
+  // a line of its own reading "BEGIN:VCARD".
+  inputs.push_back("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Bob\r\nTEL;VALUE=uri;TYPEG\"voice,cell\":tel:+1-555-0199\r\nEND:VCARD\r\n");
+  inputs.push_back("BEGIN:VCARD\r\nVERSION:3.0\r\nTEL;X\"A=B\"C:+1-555-0100\r\nEND:VCARD\r\n");
+  inputs.push_back("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Al\r\nTEL;TYPE=\"a:b\",x\"y;LABEL=\"p;q\":1\r\nNOTE:" +
+                   std::string(70, 'x') + "BEGIN:VCARD\r\nEND:VCARD\r\n");
+  inputs.push_back("BEGIN:VCARD\r\nVERSION:2.1\r\nN;ENCODING=QUOTED-PRINTABLE:A=0D=0AB;C\r\nEND:VCARD\r\n");
+  inputs.push_back("BEGIN:VCARD\r\nVERSION:3.0\r\nN: Files for you;; ;\r\nEND:VCARD\r\n");
+  for (const std::string& input : inputs) {
+    for (const CardResult& card : Cards(input)) {
       if (!card.doc) continue;
       const std::string written = WriteVCard(*card.doc);
       std::vector<CardResult> again = Cards(written);

@@ -1,5 +1,7 @@
 // nsftool import and dump: every construct of nsf-json comes back as it went
 // in, and bad input is refused with the place named and no file written.
+#include <sqlite3.h>
+
 #include <nlohmann/json.hpp>
 
 #include "tests/support/NsfJson.h"
@@ -109,6 +111,7 @@ TEST_F(NsftoolTest, BadInputNamesThePlaceAndWritesNoFile) {
        "notes[0].items[0].value[1]: unknown rich-text record"},
       {R"j({"notes": [{"class": "gadget"}]})j", "notes[0].class: unknown class"},
       {"{\"notes\": [\n  {\"class\": \"document\",,}]}", "line 2, column 24: malformed JSON"},
+      {"{\"notes\": [],\n \"title\": 1e999}", "line 2, column 15: malformed JSON (number overflow"},
   };
   for (const auto& [text, place] : cases) {
     testsupport::WriteFile(m_tmp / "in.json", text);
@@ -142,6 +145,20 @@ TEST_F(NsftoolTest, DumpOfANonDatabaseFailsWithAClearMessage) {
   EXPECT_EQ(Run("dump " + (m_tmp / "missing.nsf").string(), &err), 1);
   EXPECT_NE(err.find("missing.nsf: the file does not exist"), std::string::npos) << err;
   EXPECT_EQ(Run("frobnicate", &err), 2);
+}
+
+TEST_F(NsftoolTest, DumpRefusesANameThatIsNotUtf8NamingNoteAndItem) {
+  testsupport::WriteFile(m_tmp / "in.json", R"j({"notes": [{"class": "document", "noteId": 4, "items": [
+      {"name": "Form", "type": "text", "value": "Memo"}, {"name": "Subject", "type": "text", "value": "x"}]}]})j");
+  ASSERT_EQ(Run("import " + Db().string() + " " + (m_tmp / "in.json").string()), 0);
+  sqlite3* raw = nullptr;  // damage the stored name as a broken disk would
+  ASSERT_EQ(sqlite3_open(Db().c_str(), &raw), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(raw, "UPDATE items SET name = CAST(X'5375E9' AS TEXT) WHERE name = 'Subject'", nullptr,
+                         nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(raw);
+  std::string err;
+  EXPECT_EQ(Run("dump " + Db().string(), &err), 1);
+  EXPECT_NE(err.find("db.nsf: note 4, item 1 \"Su\\xE9\": the name is not UTF-8 text"), std::string::npos) << err;
 }
 
 TEST_F(NsftoolTest, CreateMakesAnEmptyDatabaseAndImportReadsStandardInput) {

@@ -6,6 +6,7 @@
 
 #include "tests/support/NsfJson.h"
 #include "tests/support/TestSupport.h"
+#include "tools/nsftool/Base64.h"
 #include "tools/nsftool/NsfJson.h"
 #include "tools/nsftool/Sample.h"
 
@@ -42,7 +43,13 @@ TEST_F(SampleTest, MailDatabaseHasViewsFoldersAndTheCountedDuplicates) {
       if (item["name"] == "Form") ++forms[item["value"]];
       if (item["type"] == "attachment") ++attachments;
       if (item["type"] == "richtext")
-        for (const auto& record : item["value"]) pictures += record.contains("picture");
+        for (const auto& record : item["value"]) {
+          if (!record.contains("picture")) continue;
+          ++pictures;
+          // A whole 1x1 GIF with a two-colour table: 35 bytes ending in the trailer.
+          const auto gif = nsftool::DecodeBase64(record["picture"].get<std::string>());
+          ASSERT_TRUE(gif && gif->size() == 35 && gif->back() == ';') << record["picture"];
+        }
     }
   }
   EXPECT_EQ(forms["Memo"], 300);

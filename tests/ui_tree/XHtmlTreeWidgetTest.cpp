@@ -291,8 +291,10 @@ TEST(TreeDrawing, WithoutAStyledCheckBoxTheBoxesAreStillDrawn) {
 }
 
 TEST(TreeDrawing, AStyleWithCheckBoxesDrawsTheThemedStripUnlessStylesAreOff) {
+  // setStyle takes no ownership; the style outlives the tree that uses it.
+  const std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
   CXHtmlTree tree;
-  tree.setStyle(QStyleFactory::create("Fusion"));
+  tree.setStyle(fusion.get());
   tree.ResetTree();
   EXPECT_TRUE(tree.StripIsThemed());
   tree.SetVisualStyles(false);

@@ -14,6 +14,7 @@
 #include "engine/report/ReportFile.h"
 #include "engine/report/SpareSet.h"
 #include "engine/journal/RunJournal.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
 #include "tools/cli/CliMailSources.h"
@@ -28,6 +29,7 @@ namespace {
 
 constexpr int kExitDone = 0;
 constexpr int kExitNotStarted = 1;
+constexpr int kExitIncomplete = 1;
 constexpr int kExitUsage = 2;
 
 // The flag Stop writes. A signal handler may only store to a lock-free
@@ -150,12 +152,16 @@ int Main(const std::vector<std::string>& args) {
   report::ReportCollector collector;
   if (!o.strReportPath.empty()) options.pReport = &collector;
   if (spare) options.pSpare = &*spare;
-  RunWorker(settings, page, options);
+  const int outcome = RunWorker(settings, page, options);
   if (progress) progress->Clear();
+  // Ctrl+C is the user's own Stop: what it cut short (even an error met
+  // while stopping) does not fail the run.
+  const bool bStopped = settings.m_bRunning.load() == 0;
   std::signal(SIGINT, SIG_DFL);
   g_pRunning = nullptr;
 
-  std::cout << "Log file path: " << platform::ToUtf8(options.strLogPath) << std::endl;
+  const std::string logPath = platform::ToUtf8(options.strLogPath);
+  if (platform::FileExists(logPath)) std::cout << "Log file path: " << logPath << std::endl;
   // A report asked for and not written is a failure the script must see.
   bool bReportWritten = true;
   if (options.pReport) {
@@ -169,9 +175,10 @@ int Main(const std::vector<std::string>& args) {
   if (journal) std::cout << "Journal file path: " << platform::ToUtf8(journal->Path()) << std::endl;
   if (journal && journal->Failed()) return kExitNotStarted;
   // A single-file run whose database was not made or opened ends without
-  // its completion message.
-  if (page.Messages().empty() || sources.AnyFailed() || !bReportWritten) return kExitNotStarted;
-  return kExitDone;
+  // its completion message; any database or source not processed
+  // completely fails the run too (its row says why).
+  if (page.Messages().empty() || sources.AnyFailed() || !bReportWritten) return kExitIncomplete;
+  return outcome == kRunIncomplete && !bStopped ? kExitIncomplete : kExitDone;
 }
 
 }  // namespace cli

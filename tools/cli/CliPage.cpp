@@ -7,8 +7,8 @@
 
 namespace cli {
 
-CliPage::CliPage(std::FILE* out, bool bQuiet, ProgressLine* pProgress)
-    : m_pOut(out), m_bQuiet(bQuiet), m_pProgress(pProgress),
+CliPage::CliPage(std::FILE* out, bool bQuiet, ProgressLine* pProgress, std::FILE* err)
+    : m_pOut(out), m_pErr(err), m_bQuiet(bQuiet), m_pProgress(pProgress),
       m_bRowsOnTerminal(::isatty(fileno(out)) != 0) {}
 
 void CliPage::SetInitialRows(const std::vector<std::u16string>& rows) {
@@ -17,7 +17,8 @@ void CliPage::SetInitialRows(const std::vector<std::u16string>& rows) {
 
 void CliPage::AddLogRow(const std::u16string& text) {
   m_vecRows.push_back(text);
-  Print(text);
+  if (!m_bQuiet) Print(text, m_pOut);
+  else if (IsFailureRow(text)) Print(text, m_pErr);
 }
 
 void CliPage::SetBarRange(int bar, int, int nUpper) {
@@ -28,12 +29,23 @@ void CliPage::SetBarPos(int bar, int nPos) {
   if (bar == kDatabaseBar && m_pProgress) m_pProgress->SetDatabaseBar(nPos, m_nDatabaseUpper);
 }
 
-void CliPage::Print(const std::u16string& text) {
-  if (m_bQuiet) return;
+void CliPage::Print(const std::u16string& text, std::FILE* out) {
   if (m_pProgress && m_bRowsOnTerminal) m_pProgress->Clear();
   const std::string line = platform::ToUtf8(text) + "\n";
-  std::fwrite(line.data(), 1, line.size(), m_pOut);
-  std::fflush(m_pOut);
+  std::fwrite(line.data(), 1, line.size(), out);
+  std::fflush(out);
+}
+
+bool IsFailureRow(std::u16string_view row) {
+  static constexpr std::u16string_view kPrefixes[] = {
+      u"Database not created: ", u"Database Cannot be Open: ", u"Item not moved:", u"Item not copied:",
+      u"Sub folder missing, nothing moved or copied: ", u"Unexpected error while processing ",
+      u"Log file could not be created: ", u"Log file could not be written: ", u"Folder list incomplete: ",
+      u"Folder not fully processed: ", u"Journal file could not be created: ",
+      u"Journal file could not be written: ", u"Source not read: ", u"Source not written back: "};
+  for (std::u16string_view prefix : kPrefixes)
+    if (row.substr(0, prefix.size()) == prefix) return true;
+  return false;
 }
 
 }  // namespace cli

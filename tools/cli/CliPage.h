@@ -1,11 +1,14 @@
 // The terminal as the run's page: log rows go to standard output as they
 // come, one per line; the database bar goes to the progress line, if there
 // is one; buttons and the status line have nothing to show.
-// Used on one thread at a time (the run calls it from its worker).
+// Quiet: standard output gets no rows, and failure rows go to standard error
+// (so a script sees why a run failed). Used on one thread at a time (the run
+// calls it from its worker).
 #pragma once
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/RunPage.h"
@@ -16,10 +19,11 @@ class ProgressLine;
 
 class CliPage : public RunPage {
 public:
-  // out: where rows are printed (not owned); bQuiet prints nothing.
-  // pProgress (not owned, may be null) is erased before each row when out
-  // is a terminal too, so rows never land inside the line.
-  CliPage(std::FILE* out, bool bQuiet, ProgressLine* pProgress = nullptr);
+  // out: where rows are printed (not owned); bQuiet prints only failure
+  // rows, to err (not owned). pProgress (not owned, may be null) is erased
+  // before each row when out is a terminal too, so rows never land inside
+  // the line.
+  CliPage(std::FILE* out, bool bQuiet, ProgressLine* pProgress = nullptr, std::FILE* err = stderr);
 
   // Rows the list holds before the run (the summary); printed at once.
   void SetInitialRows(const std::vector<std::u16string>& rows);
@@ -37,9 +41,10 @@ public:
   const std::u16string& StatusLine() const { return m_strStatus; }
 
 private:
-  void Print(const std::u16string& text);
+  void Print(const std::u16string& text, std::FILE* out);
 
   std::FILE* m_pOut;  // not owned
+  std::FILE* m_pErr;  // not owned
   bool m_bQuiet;
   ProgressLine* m_pProgress;  // not owned; null: no progress line
   bool m_bRowsOnTerminal;
@@ -48,5 +53,10 @@ private:
   std::vector<std::u16string> m_vecMessages;
   std::u16string m_strStatus;
 };
+
+// Whether a row reports a failure: a database not copied or opened, a
+// document not moved or copied, a log, journal or source problem, a folder
+// list or pass cut short. "Item spared:" is a choice, not a failure.
+bool IsFailureRow(std::u16string_view row);
 
 }  // namespace cli

@@ -123,6 +123,31 @@ std::optional<ordered_json> Natural(const store::StoredItem& item) {
   }
 }
 
+// A name as a person can read it: printable ASCII as it stands, any other
+// byte as \xNN, so a damaged name can be quoted in a message.
+std::string Escaped(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7f && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+// nsf-json holds names only as UTF-8 text; a damaged name has no faithful
+// spelling there, so the dump is refused rather than changing it.
+void RequireUtf8Name(std::string_view name, const store::NoteRow& row, const std::string& what) {
+  if (!IsUtf8(name))
+    throw InputError("note " + std::to_string(row.dwId) + ", " + what + " \"" + Escaped(name) +
+                     "\": the name is not UTF-8 text");
+}
+
 ordered_json ItemJson(const store::StoredItem& item) {
   if (auto j = Natural(item)) return *j;
   return ordered_json{{"name", item.strName}, {"type", "raw"}, {"code", item.wType},
@@ -137,11 +162,19 @@ ordered_json NoteJson(store::Store& db, const store::NoteRow& row, const std::se
       if (live.count(id)) out.push_back(id);
     return out;
   };
+  if (row.cls != store::NoteClass::document) {
+    RequireUtf8Name(row.strName, row, "name");
+    for (const auto& arg : row.vecSelectArgs) RequireUtf8Name(arg, row, "selection");
+  }
   switch (row.cls) {
     case store::NoteClass::document: {
       j = {{"class", "document"}, {"noteId", row.dwId}, {"created", row.strCreated}};
       ordered_json items = ordered_json::array();
-      for (const auto& item : db.GetItems(row.dwId)) items.push_back(ItemJson(item));
+      const auto stored = db.GetItems(row.dwId);
+      for (std::size_t i = 0; i < stored.size(); ++i) {
+        RequireUtf8Name(stored[i].strName, row, "item " + std::to_string(i));
+        items.push_back(ItemJson(stored[i]));
+      }
       j["items"] = items;
       break;
     }
@@ -197,7 +230,13 @@ std::string DumpJson(const std::filesystem::path& path) {
   out["notes"] = notes;
   out["trash"] = trash;
   out["stubs"] = stubs;
-  return out.dump(2) + "\n";
+  try {
+    return out.dump(2) + "\n";
+  } catch (const nlohmann::json::type_error&) {
+    // Every name and value above is checked; this catches what a damaged
+    // file may hold beyond them (a creation time, the title).
+    throw InputError("a text in the database is not UTF-8, so it has no nsf-json form");
+  }
 }
 
 }  // namespace nsftool

@@ -251,26 +251,44 @@ ParsedNote Note(const json& v, const std::string& place, const std::string& now)
   return note;
 }
 
-Parsed ParseText(const std::string& text) {
-  json doc;
-  try {
-    doc = json::parse(text);
-  } catch (const json::parse_error& e) {
-    // Name the line and column; nlohmann counts the byte where it stopped.
-    std::size_t line = 1, column = 1;
-    for (std::size_t i = 0; i + 1 < e.byte && i < text.size(); ++i) {
-      if (text[i] == '\n') {
-        ++line;
-        column = 1;
-      } else {
-        ++column;
-      }
-    }
-    std::string what = e.what();
-    const std::size_t cut = what.find(": ", what.find("column"));
-    throw InputError("line " + std::to_string(line) + ", column " + std::to_string(column) +
-                     ": malformed JSON" + (cut == std::string::npos ? "" : " (" + what.substr(cut + 2) + ")"));
+// The library's own DOM builder, keeping the place of the first error: a
+// number out of range (1e999) comes as an exception that carries no place.
+struct PlacedDomParser : nlohmann::detail::json_sax_dom_parser<json> {
+  using nlohmann::detail::json_sax_dom_parser<json>::json_sax_dom_parser;
+  std::size_t nByte = 0;
+  std::string strWhat;
+  template <class Exception>
+  bool parse_error(std::size_t byte, const std::string& /*token*/, const Exception& e) {
+    nByte = byte;
+    strWhat = e.what();
+    return false;
   }
+};
+
+json ParseJson(const std::string& text) {
+  json doc;
+  PlacedDomParser sax(doc, false);
+  if (json::sax_parse(text, &sax)) return doc;
+  // Name the line and column; nlohmann counts the byte where it stopped.
+  std::size_t line = 1, column = 1;
+  for (std::size_t i = 0; i + 1 < sax.nByte && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  // Keep the library's detail without its "[json.exception...] ... column N" head.
+  const std::string& what = sax.strWhat;
+  std::size_t cut = what.find("column");
+  cut = cut == std::string::npos ? what.find("] ") : what.find(": ", cut);
+  throw InputError("line " + std::to_string(line) + ", column " + std::to_string(column) +
+                   ": malformed JSON" + (cut == std::string::npos ? "" : " (" + what.substr(cut + 2) + ")"));
+}
+
+Parsed ParseText(const std::string& text) {
+  const json doc = ParseJson(text);
   if (!doc.is_object()) Bad("top level", "expected an object");
   if (const json* format = Find(doc, "format"); format && (!format->is_string() || *format != "nsf-json"))
     Bad("format", "expected \"nsf-json\"");

@@ -32,7 +32,8 @@ void ImportJson(const std::string& jsonText, const std::filesystem::path& db,
 // The database at db as nsf-json text: keys in a fixed order, notes sorted by
 // note id, two-space indent, a final newline. Opens the file read-only and
 // changes nothing. Throws an LNSTATUS (text naming the file and the reason)
-// when db is not a Tarnwick database.
+// when db is not a Tarnwick database, and InputError (naming the note and
+// item) when a damaged name or text is not UTF-8 and so has no nsf-json form.
 std::string DumpJson(const std::filesystem::path& db);
 
 // The bytes an attachment given by "size" gets: a fixed pattern, so a dump

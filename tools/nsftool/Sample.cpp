@@ -71,9 +71,13 @@ std::string Time(Generator& g) {
 
 // A 1x1 GIF whose colour varies, so pictures differ between documents.
 std::string Gif(Generator& g) {
-  std::string gif("GIF89a\x01\x00\x01\x00\x80\x00\x00", 13);
+  // Sized from the literals themselves (less the closing NUL), so a byte
+  // count can never run past them.
+  static constexpr char kHead[] = "GIF89a\x01\x00\x01\x00\x80\x00\x00";
+  static constexpr char kTail[] = "\xff\xff\xff\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b";
+  std::string gif(kHead, sizeof kHead - 1);
   for (int i = 0; i < 3; ++i) gif += static_cast<char>(g.Below(256));
-  gif += std::string("\xff\xff\xff\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00\x3b", 22);
+  gif.append(kTail, sizeof kTail - 1);
   return gif;
 }
 

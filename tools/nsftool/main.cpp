@@ -122,6 +122,9 @@ int Dump(const std::vector<std::string>& args) {
   try {
     std::cout << nsftool::DumpJson(args[0]);
     std::cout.flush();
+  } catch (const nsftool::InputError& e) {
+    std::cerr << "nsftool: " << args[0] << ": " << e.what() << "\n";
+    return 1;
   } catch (LNSTATUS status) {
     std::cerr << "nsftool: " << LNGetErrorMessageText(status) << "\n";
     return 1;

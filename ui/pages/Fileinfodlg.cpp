@@ -131,7 +131,8 @@ void Fileinfodlg::LoadWorker() {
     FileinfoProgress progress(*this, [this](const std::function<void()>& w) { RunOnUi(w); });
     std::uint64_t nTotal = 0;
     try {
-      nTotal = BuildFolderList(m_settings.m_db, m_vecFolders, m_settings.m_curFolder, &progress);
+      nTotal = BuildFolderList(m_settings.m_db, m_vecFolders, m_settings.m_curFolder, &progress,
+                               &m_settings.m_strFolderListError);
     } catch (...) {
       // The listing stops at a Notes error by itself; anything else keeps
       // what was listed, as a Notes error would.

@@ -163,7 +163,7 @@ void MultipleFileDlg::OnSearch() {
   m_bSearchDone = false;
 
   nsfsearch::SearchCallbacks callbacks;
-  callbacks.onFolderEntered = [this, bar](int n) {
+  callbacks.onFolderEntered = [bar](int n) {
     QMetaObject::invokeMethod(bar, [bar, n] { bar->setValue(n % 100); }, Qt::BlockingQueuedConnection);
   };
   callbacks.onFileFound = [this](const std::string& path, std::uint64_t size) {
