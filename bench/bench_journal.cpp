@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/Run.h"
+#include "bench/NullPage.h"
 #include "engine/RunPage.h"
 #include "engine/RunSettings.h"
 #include "engine/journal/RunJournal.h"
@@ -27,18 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-class NullPage : public RunPage {
-public:
-  void AddLogRow(const std::u16string&) override {}
-  std::vector<std::u16string> GetLogRows() override { return {}; }
-  void SetBarRange(int, int, int) override {}
-  void SetBarPos(int, int) override {}
-  void ShowControl(int, bool) override {}
-  void EnableControl(int, bool) override {}
-  void SetStatusLine(const std::u16string&) override {}
-  void ShowMessage(const std::u16string&) override {}
-};
 
 // One delete run on db in a child process; its wall time in seconds.
 double DeleteRun(const fs::path& db, const fs::path& logs, bool bJournal) {

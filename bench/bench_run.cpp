@@ -24,6 +24,7 @@
 #include <string>
 
 #include "engine/Run.h"
+#include "bench/NullPage.h"
 #include "engine/RunPage.h"
 #include "engine/RunSettings.h"
 #include "engine/report/ReportCollector.h"
@@ -36,19 +37,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-class NullPage : public RunPage {
-public:
-  void AddLogRow(const std::u16string&) override { ++m_nRows; }
-  std::vector<std::u16string> GetLogRows() override { return {}; }
-  void SetBarRange(int, int, int) override {}
-  void SetBarPos(int, int) override {}
-  void ShowControl(int, bool) override {}
-  void EnableControl(int, bool) override {}
-  void SetStatusLine(const std::u16string&) override {}
-  void ShowMessage(const std::u16string&) override {}
-  int m_nRows = 0;
-};
 
 struct Measure {
   double dSeconds = 0;

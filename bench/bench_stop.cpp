@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "engine/Run.h"
+#include "bench/NullPage.h"
 #include "engine/RunPage.h"
 #include "engine/RunSettings.h"
 #include "platform/Text.h"
@@ -24,18 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-class NullPage : public RunPage {
-public:
-  void AddLogRow(const std::u16string&) override {}
-  std::vector<std::u16string> GetLogRows() override { return {}; }
-  void SetBarRange(int, int, int) override {}
-  void SetBarPos(int, int) override {}
-  void ShowControl(int, bool) override {}
-  void EnableControl(int, bool) override {}
-  void SetStatusLine(const std::u16string&) override {}
-  void ShowMessage(const std::u16string&) override {}
-};
 
 struct Kind {
   const char* name;
