@@ -13,6 +13,25 @@ lnapi::store::Store& StoreOf(const std::shared_ptr<lnapi::DatabaseState>& state)
   return state->Store();
 }
 
+// Runs change in one transaction of its own: kept when it returns
+// LNNOERROR, undone when it returns anything else or throws.
+template <typename Change>
+LNSTATUS InOneTransaction(lnapi::store::Store& store, Change change) {
+  store.Begin();
+  try {
+    const LNSTATUS status = change();
+    if (status == LNNOERROR) {
+      store.Commit();
+    } else {
+      store.Rollback();
+    }
+    return status;
+  } catch (...) {
+    store.Rollback();
+    throw;
+  }
+}
+
 }  // namespace
 
 LNBOOL LNDatabase::IsSoftDeletions() const { return StoreOf(m_pState).SoftDeletions() ? 1 : 0; }
@@ -58,22 +77,15 @@ LNSTATUS LNDatabase::RestoreNote(const LNNoteImage& image) {
   items.reserve(image.vecItems.size());
   for (const auto& item : image.vecItems) items.push_back({item.strName, item.wType, item.value});
   // The stub goes and the document comes back together, or neither does.
-  store.Begin();
-  try {
+  const LNSTATUS status = InOneTransaction(store, [&]() -> LNSTATUS {
     const auto existing = store.GetNote(row.dwId);
-    if (existing && existing->life != NoteLife::stub) {
-      store.Rollback();
-      return LNERR_EXISTS;
-    }
+    if (existing && existing->life != NoteLife::stub) return LNERR_EXISTS;
     if (existing) store.DropStub(row.dwId);
     store.InsertNote(row, items);
-    store.Commit();
-  } catch (...) {
-    store.Rollback();
-    throw;
-  }
-  m_pState->Changed();
-  return LNNOERROR;
+    return LNNOERROR;
+  });
+  if (status == LNNOERROR) m_pState->Changed();
+  return status;
 }
 
 LNSTATUS LNDatabase::DropStub(NOTEID id) {
@@ -90,23 +102,16 @@ LNSTATUS LNDatabase::RestoreFromTrash(NOTEID id) {
 
 LNSTATUS LNDatabase::AddFolderEntries(NOTEID id, const std::vector<NOTEID>& folders) {
   auto& store = StoreOf(m_pState);
-  store.Begin();
-  try {
+  const LNSTATUS status = InOneTransaction(store, [&]() -> LNSTATUS {
     const auto row = store.GetNote(id);
-    if (!row || row->cls != NoteClass::document || row->life == NoteLife::stub) {
-      store.Rollback();
-      return LNERR_NOT_FOUND;
-    }
+    if (!row || row->cls != NoteClass::document || row->life == NoteLife::stub) return LNERR_NOT_FOUND;
     for (NOTEID folder : folders) {
       const auto design = store.GetNote(folder);
       if (design && design->cls != NoteClass::document && design->life == NoteLife::live)
         store.AppendEntry(folder, id);
     }
-    store.Commit();
-  } catch (...) {
-    store.Rollback();
-    throw;
-  }
-  m_pState->Changed();
-  return LNNOERROR;
+    return LNNOERROR;
+  });
+  if (status == LNNOERROR) m_pState->Changed();
+  return status;
 }
