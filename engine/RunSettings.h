@@ -51,6 +51,11 @@ struct RunSettings {
   // Single-file mode: why the folder listing behind m_vecSelectedFolders
   // stopped early (empty when it completed); the run reports it.
   std::u16string m_strFolderListError;
+  // Single-file mode on a mail source: the folder list (full names, note
+  // ids) of the read that the single-file page showed. A run reads the
+  // source anew and finds the ticked folders there by name. Empty for a
+  // database.
+  std::vector<FolderRecord> m_vecSourceFolders;
   std::vector<std::u16string> m_vecFilePaths;
   platform::CFile m_logFile;
   DHANDLE m_hDatabase = 0;

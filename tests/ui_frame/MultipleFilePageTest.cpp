@@ -1,5 +1,6 @@
 // The multiple-file list page driven as a user would: Add, Search with its
 // worker and Stop, Remove, Remove All and Next.
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include "engine/RunSettings.h"
+#include "tests/support/MailFiles.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui_frame/UiTestSupport.h"
 #include "ui/frame/PageFactory.h"
@@ -188,6 +190,39 @@ TEST_F(MultipleFileTest, ACancelledFolderBrowserChangesNothing) {
   EXPECT_FALSE(page.IsSearching());
   EXPECT_TRUE(page.GetDlgItem(1036)->isHidden());
   EXPECT_EQ(page.GetDlgItemText(1012), "");
+}
+
+TEST_F(MultipleFileTest, SearchFindsMboxFilesAndMaildirsOnlyWithTheMailOption) {
+  const fs::path root = m_tmp / "mail";
+  const std::string nsf = File("mail/a.nsf", 7);
+  const std::string mbox = (root / "deep" / "archive").string();
+  testsupport::MakeMbox(mbox, {testsupport::MailMessage("Hello", "one", 1)});
+  File("mail/notes.txt");  // a file that is no mbox
+  const fs::path maildir = root / "Maildir";
+  // Its sub folder belongs to it: never a row of its own.
+  testsupport::MakeMaildir(maildir, {{"", {"ab"}}, {".Sent", {"cde"}}});
+  auto* option = page.DlgItem<QAbstractButton>(MultipleFileDlg::kMailSourcesCheck);
+  ASSERT_NE(option, nullptr);
+  EXPECT_FALSE(option->isChecked());
+
+  Search(root);
+  EXPECT_EQ(Column(0), QStringList{QString::fromStdString(nsf)});
+  List()->clear();
+  option->click();
+  Search(root);
+  const QStringList found = Column(0);
+  EXPECT_EQ((std::set<QString>(found.begin(), found.end())),
+            (std::set<QString>{QString::fromStdString(nsf), QString::fromStdString(mbox),
+                               QString::fromStdString(maildir.string())}));
+  EXPECT_EQ(List()->findItems(QString::fromStdString(maildir.string()), Qt::MatchExactly)[0]->text(1), "5");
+}
+
+TEST_F(MultipleFileTest, AddTakesAMaildirWithTheBytesOfItsMessages) {
+  const fs::path maildir = m_tmp / "Maildir";
+  testsupport::MakeMaildir(maildir, {{"", {"ab"}}, {".Sent.2020", {"cde"}}});
+  Add({QString::fromStdString(maildir.string()), QString::fromStdString(m_tmp.Path().string())});
+  EXPECT_EQ(Column(0), QStringList{QString::fromStdString(maildir.string())});
+  EXPECT_EQ(Column(1), QStringList{"5"});
 }
 
 TEST_F(MultipleFileTest, SearchingTwiceListsEveryFileTwiceAndNextAppendsBoth) {

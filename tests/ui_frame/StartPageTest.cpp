@@ -8,11 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "engine/RunSettings.h"
+#include "tests/support/MailFiles.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui_frame/UiTestSupport.h"
 #include "ui/frame/PageFactory.h"
 #include "ui/pages/CTarnwickDlg.h"
 #include "ui/pages/MultipleFileDlg.h"
+#include "ui/pages/SourceChoice.h"
 
 namespace {
 
@@ -166,3 +168,22 @@ TEST_F(StartPageTest, EnterInThePathBoxDoesNotPressNext) {
 }
 
 }  // namespace
+
+TEST_F(StartPageTest, TheBrowseDialogListsEveryFileFirstAndTakesAMaildirLikeAFile) {
+  const std::filesystem::path maildir = m_tmp / "Maildir", plain = m_tmp / "plain";
+  testsupport::MakeMaildir(maildir, {{"", {"ab"}}});
+  std::filesystem::create_directories(plain);
+  win::SourceFileDialog dialog(nullptr, {}, sourcechoice::DatabasesAndMail(), false);
+  EXPECT_EQ(dialog.nameFilters(),
+            (QStringList{"All files (*)", "NSF files (*.nsf)", "Mail files (*.mbox *.mbx mbox)"}));
+  dialog.setDirectory(QString::fromStdString(m_tmp.Path().string()));
+  dialog.selectFile("plain");
+  dialog.accept();  // any other folder is opened, as always
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.directory().absolutePath().toStdString(), plain.string());
+  dialog.setDirectory(QString::fromStdString(m_tmp.Path().string()));
+  dialog.selectFile("Maildir");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Chosen(), QStringList{QString::fromStdString(maildir.string())});
+}

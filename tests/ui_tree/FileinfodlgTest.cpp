@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/RunSettings.h"
+#include "tests/support/MailFiles.h"
 #include "tests/support/NsfJson.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui_frame/UiTestSupport.h"
@@ -259,4 +260,46 @@ TEST_F(FileinfoPage, ScreenshotsAreWritten) {
   for (const char* name : {"129-single-file-information.png", "129-single-file-information-mixed.png",
                            "129-single-file-information-tooltip.png"})
     EXPECT_TRUE(std::filesystem::exists(m_tmp / "shots" / name)) << name;
+}
+
+TEST_F(FileinfoPage, MailSourcesShowTheirFoldersBelowTheSourcesPath) {
+  using testsupport::MailMessage;
+  const auto mbox = m_tmp / "archive.mbox";
+  testsupport::MakeMbox(mbox, {MailMessage("A", "x", 1), MailMessage("B", "y", 2)});
+  const auto maildir = m_tmp / "Maildir";
+  const std::string c = MailMessage("C", "z", 3), d = MailMessage("D", "w", 4);
+  testsupport::MakeMaildir(maildir, {{"", {c}}, {".Work.2020", {d}}});
+  struct Case {
+    std::filesystem::path path;
+    std::vector<std::pair<QString, int>> items;  // text and depth, in pre-order
+    std::uintmax_t nSize;
+  };
+  const Case cases[] = {
+      {mbox, {{"archive.mbox", 1}}, std::filesystem::file_size(mbox)},
+      {maildir, {{"Maildir", 1}, {"Work", 1}, {"2020", 2}}, c.size() + d.size()},
+  };
+  for (const Case& t : cases) {
+    SCOPED_TRACE(t.path.string());
+    EXPECT_TRUE(Load(t.path).empty());
+    std::vector<std::pair<QString, int>> items;
+    for (const Shown& s : TreeContents()) items.emplace_back(s.text, s.depth);
+    items.erase(items.begin());
+    EXPECT_EQ(TreeContents()[0].text.toStdString(), t.path.string());
+    EXPECT_EQ(items, t.items);
+    EXPECT_EQ(Field(Fileinfodlg::kSizeId), QString::number(t.nSize));
+    EXPECT_EQ(Field(Fileinfodlg::kTotalId), "2");
+    EXPECT_FALSE(settings.m_vecSourceFolders.empty());
+  }
+}
+
+TEST_F(FileinfoPage, AMailSourceThatCannotBeReadSaysWhy) {
+  const auto mbox = m_tmp / "broken.mbox";
+  testsupport::WriteFile(mbox, testsupport::MboxEntry(testsupport::MailMessage("A", "x", 1)) +
+                                   "From ada@example.org Mon Jan  4 10:00:00 2021\n\nno header lines\n");
+  const auto boxes = Load(mbox);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_TRUE(boxes[0].text.startsWith("Database cannot be Opened\n\nSource not read: " +
+                                       QString::fromStdString(mbox.string())))
+      << boxes[0].text.toStdString();
+  EXPECT_EQ(page->Tree()->GetRootItem(), 0u);
 }

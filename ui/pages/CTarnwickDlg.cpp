@@ -6,6 +6,7 @@
 
 #include "engine/RunSettings.h"
 #include "res/Resources.h"
+#include "ui/pages/SourceChoice.h"
 #include "ui/win/Shell.h"
 
 namespace {
@@ -50,7 +51,7 @@ void CTarnwickDlg::OnMultipleMode() {
 }
 
 void CTarnwickDlg::OnBrowse() {
-  const QString path = win::GetOpenFilePath(this);
+  const QString path = win::GetOpenFilePath(this, {}, sourcechoice::DatabasesAndMail());
   if (path.isEmpty()) return;  // cancelled: the previous choice stays
   m_settings.m_strSingleFilePath = path.toStdU16String();
   SetDlgItemText(kPathBox, path);

@@ -9,6 +9,8 @@
 
 #include "engine/RunSettings.h"
 #include "lnapi/LNNotes.h"
+#include "mail/MailSourceRun.h"
+#include "mail/RunWithSources.h"
 #include "notes/FolderList.h"
 #include "notes/FolderTree.h"
 #include "platform/Text.h"
@@ -101,14 +103,26 @@ void Fileinfodlg::RunOnUi(const std::function<void()>& work) {
 
 bool Fileinfodlg::OpenDatabase() {
   LNDatabase& db = m_settings.m_db;
+  const std::u16string source = m_settings.m_strSingleFilePath;
+  std::u16string path = source;
+  m_settings.m_vecSourceFolders.clear();
+  if (mailio::IsMailSource(platform::ToUtf8(source))) {
+    // The page only lists folders: the bodies are left unread.
+    mailio::MailSourceSettings read;
+    read.bReadBody = false;
+    m_pSources = std::make_unique<mailio::MailSourceProvider>(read);
+    path = m_pSources->Prepare(source, &m_strOpenFailure);
+    if (path.empty()) return false;
+  }
   try {
-    const LNString path(platform::ToUtf8(m_settings.m_strSingleFilePath));
-    if (m_settings.m_session.GetDatabase(path, &db, "") != LNNOERROR) return false;
+    const LNString notesPath(platform::ToUtf8(path));
+    if (m_settings.m_session.GetDatabase(notesPath, &db, "") != LNNOERROR) return false;
     if (db.Open() != LNNOERROR) return false;
     m_settings.m_hDatabase = db.GetDatabaseHandle(1);
     // Read with the open: a database whose size cannot be read is treated
-    // as one that cannot be opened, rather than ending the program.
-    m_settings.m_nDbSize = db.GetSize();
+    // as one that cannot be opened, rather than ending the program. A mail
+    // source shows its own size, not that of the database it was read into.
+    m_settings.m_nDbSize = m_pSources ? mailio::MailSourceSize(platform::ToUtf8(source)).value_or(0) : db.GetSize();
     return true;
   } catch (const LNSTATUS&) {
   } catch (const std::exception&) {
@@ -125,7 +139,10 @@ void Fileinfodlg::LoadWorker() {
   session.InitThread();
   RunOnUi([this] { SetDlgItemText(kStatusId, QStringLiteral("Opening Database....")); });
   if (!OpenDatabase()) {
-    RunOnUi([this] { Notice(QString::fromLatin1(kOpenFailed)); });
+    // A mail source that cannot be read also says why.
+    QString message = QString::fromLatin1(kOpenFailed);
+    if (!m_strOpenFailure.empty()) message += QStringLiteral("\n\n") + QString::fromStdU16String(m_strOpenFailure);
+    RunOnUi([this, &message] { Notice(message); });
   } else {
     RunOnUi([this] { SetDlgItemText(kStatusId, QStringLiteral("Processing Folders....")); });
     FileinfoProgress progress(*this, [this](const std::function<void()>& w) { RunOnUi(w); });
@@ -138,6 +155,7 @@ void Fileinfodlg::LoadWorker() {
       // what was listed, as a Notes error would.
     }
     const std::size_t nFolders = m_vecFolders.size();
+    if (m_pSources) m_settings.m_vecSourceFolders = m_vecFolders;
     const std::vector<FolderTreeItem> items = BuildFolderTree(m_settings.m_strSingleFilePath, m_vecFolders);
     RunOnUi([&] {
       ShowFields(nTotal, nFolders);
@@ -149,6 +167,7 @@ void Fileinfodlg::LoadWorker() {
     } catch (...) {
     }
   }
+  m_pSources.reset();  // its temporary database is no longer needed
   session.TermThread();
   RunOnUi([this] {
     for (int id : {kBackId, kNextId, kCloseId}) EnableDlgItem(id, true);

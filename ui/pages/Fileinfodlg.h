@@ -10,6 +10,14 @@
 // Any failure to open the database or to read its size shows "Database
 // cannot be Opened" and leaves the page usable, with empty fields and tree.
 //
+// A mail source (an mbox file or a maildir) is read into a temporary
+// database first and shown as one: the source's path, its size in bytes,
+// its messages and its folders (an mbox is one folder named by its file, a
+// maildir is its own folder with its Maildir++ sub folders nested below).
+// A source that cannot be read says why below the same message. The folder
+// list goes to m_vecSourceFolders, so that the run can find the ticked
+// folders again in its own read.
+//
 // Threads: the page, its fields and its tree belong to the user-interface
 // thread. The worker does all the Notes work (its own session bracket, the
 // open, the folder list) and hands every change of a control, the tree's
@@ -22,6 +30,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -30,6 +40,9 @@
 
 class CXHtmlTree;
 struct FolderTreeItem;
+namespace mailio {
+class MailSourceProvider;
+}
 
 class Fileinfodlg : public frame::CWizardPage {
   Q_OBJECT
@@ -82,6 +95,10 @@ private:
 
   CXHtmlTree* m_pTree = nullptr;        // non-owning: a child control of the page
   std::vector<FolderRecord> m_vecFolders;  // the worker's list; emptied once the tree is built
+  // The worker's read of a mail source (owned, worker side): its temporary
+  // database stands for the source while the page loads and goes with it.
+  std::unique_ptr<mailio::MailSourceProvider> m_pSources;
+  std::u16string m_strOpenFailure;  // why a mail source could not be read
   std::thread m_worker;
   std::atomic<bool> m_bWorkerDone{false};
   std::atomic<bool> m_bClosing{false};

@@ -16,6 +16,9 @@
 
 #include "engine/RunSettings.h"
 #include "lnapi/LNNotes.h"
+#include "mail/MailSourceRun.h"
+#include "mail/RunWithSources.h"
+#include "ui/pages/SourceChoice.h"
 #include "ui/win/Shell.h"
 
 namespace fs = std::filesystem;
@@ -43,22 +46,34 @@ bool HasExtension(std::string_view name, std::string_view ext) {
   });
 }
 
+std::optional<std::uint64_t> SourceSize(const std::string& path) {
+  if (const auto size = OpenForReadingWithoutSharing(path)) return size;
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return mailio::MailSourceSize(path);
+  return std::nullopt;
+}
+
 void SearchFolder(const std::string& folder, std::string_view ext, const std::atomic<std::uint8_t>& stop,
-                  std::atomic<int>& nFolderCount, const SearchCallbacks& callbacks) {
+                  std::atomic<int>& nFolderCount, const SearchCallbacks& callbacks, bool bMailSources) {
   std::error_code ec;
   fs::directory_iterator it(folder, ec), end;
   while (!ec && it != end && stop.load() != 1) {
     const fs::directory_entry& entry = *it;
+    const std::string path = entry.path().string();
     std::error_code statEc;
     const bool isLink = entry.is_symlink(statEc);
-    if (!isLink && entry.is_directory(statEc)) {
+    const bool isDir = entry.is_directory(statEc);
+    const bool isNsf = !isDir && HasExtension(entry.path().filename().string(), ext);
+    // A mail source is reported whole: a maildir's own folders belong to it.
+    const bool isMail = !isNsf && bMailSources && !(isLink && isDir) && mailio::IsMailSource(entry.path());
+    if (isNsf || isMail) {
+      if (const auto size = isMail ? SourceSize(path) : OpenForReadingWithoutSharing(path);
+          size && callbacks.onFileFound)
+        callbacks.onFileFound(path, *size);
+    } else if (!isLink && isDir) {
       const int n = ++nFolderCount;
       if (callbacks.onFolderEntered) callbacks.onFolderEntered(n);
-      SearchFolder(entry.path().string(), ext, stop, nFolderCount, callbacks);
-    } else if (!entry.is_directory(statEc) && HasExtension(entry.path().filename().string(), ext)) {
-      const std::string path = entry.path().string();
-      if (const auto size = OpenForReadingWithoutSharing(path); size && callbacks.onFileFound)
-        callbacks.onFileFound(path, *size);
+      SearchFolder(path, ext, stop, nFolderCount, callbacks, bMailSources);
     }
     it.increment(ec);
   }
@@ -133,19 +148,19 @@ void MultipleFileDlg::InsertRow(int nIndex, const QString& path, std::uint64_t n
 }
 
 void MultipleFileDlg::OnAdd() {
-  const QStringList paths = win::GetOpenFilePaths(this);
+  const QStringList paths = win::GetOpenFilePaths(this, {}, sourcechoice::DatabasesAndMail());
   int i = 0;
   for (const QString& path : paths) {
     // The position advances for every chosen file, listed or not, so the
     // chosen files keep the dialog's order at the top of the list.
-    if (const auto size = nsfsearch::OpenForReadingWithoutSharing(path.toStdString()))
-      InsertRow(i, path, *size);
+    if (const auto size = nsfsearch::SourceSize(path.toStdString())) InsertRow(i, path, *size);
     ++i;
   }
 }
 
 void MultipleFileDlg::SetSearching(bool bSearching) {
-  for (int id : {kNext, kBack, kClose, kAdd, kSearch, kRemove, kRemoveAll}) EnableDlgItem(id, !bSearching);
+  for (int id : std::initializer_list<int>{kNext, kBack, kClose, kAdd, kSearch, kRemove, kRemoveAll, kMailSourcesCheck})
+    EnableDlgItem(id, !bSearching);
   ShowDlgItem(kProgress, bSearching);
   ShowDlgItem(kStop, bSearching);
 }
@@ -173,8 +188,15 @@ void MultipleFileDlg::OnSearch() {
         Qt::BlockingQueuedConnection);
   };
   const std::string root = folder.toStdString();
-  m_pWorker.reset(QThread::create([this, root, callbacks] {
-    nsfsearch::SearchFolder(root, "nsf", m_bStop, m_nFolderCount, callbacks);
+  const bool bMail = IsDlgButtonChecked(kMailSourcesCheck);
+  m_pWorker.reset(QThread::create([this, root, callbacks, bMail] {
+    // A maildir chosen as the folder is itself the one source found.
+    std::error_code ec;
+    if (bMail && fs::is_directory(root, ec) && mailio::IsMailSource(root)) {
+      if (const auto size = nsfsearch::SourceSize(root)) callbacks.onFileFound(root, *size);
+    } else {
+      nsfsearch::SearchFolder(root, "nsf", m_bStop, m_nFolderCount, callbacks, bMail);
+    }
     QMetaObject::invokeMethod(
         this,
         [this] {

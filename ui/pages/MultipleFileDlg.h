@@ -5,6 +5,12 @@
 // with a progress bar and Stop). Next appends the list to m_vecFilePaths and
 // opens the scope and date filter page (130).
 //
+// Mail sources: Add also takes a maildir (a folder holding cur and new,
+// chosen in the dialog like a file), and with "Search also finds mail files"
+// ticked (1091, unticked at first) Search lists mbox files (first line
+// "From ") and maildirs too, a maildir as one row with the bytes of its
+// messages. A maildir's own folders are not searched: they belong to it.
+//
 // A file is listed only when it can be opened for reading and no other
 // process holds it through the Notes layer (another program working on that
 // database); such a file is left out without a message.
@@ -49,14 +55,20 @@ struct SearchCallbacks {
   std::function<void(const std::string& path, std::uint64_t nSize)> onFileFound;
 };
 
+// What a listed source shows as its size: a file's length when
+// OpenForReadingWithoutSharing accepts it, else a maildir's message bytes;
+// nullopt for anything else.
+std::optional<std::uint64_t> SourceSize(const std::string& path);
+
 // Walks folder to any depth, hidden entries included, in listing order:
 // each sub-folder raises nFolderCount and is searched in turn; each file
 // with extension ext that OpenForReadingWithoutSharing accepts is reported.
-// Leaves every level's loop before its next entry once stop is 1. Folders
-// that cannot be listed are passed over; symbolic links to folders are not
-// followed (a link to a parent would otherwise never end).
+// With bMailSources, also every mbox file and every maildir (reported, not
+// searched). Leaves every level's loop before its next entry once stop is
+// 1. Folders that cannot be listed are passed over; symbolic links to
+// folders are not followed (a link to a parent would otherwise never end).
 void SearchFolder(const std::string& folder, std::string_view ext, const std::atomic<std::uint8_t>& stop,
-                  std::atomic<int>& nFolderCount, const SearchCallbacks& callbacks);
+                  std::atomic<int>& nFolderCount, const SearchCallbacks& callbacks, bool bMailSources = false);
 
 }  // namespace nsfsearch
 
@@ -64,6 +76,7 @@ class MultipleFileDlg : public frame::CWizardPage {
   Q_OBJECT
 public:
   static constexpr int kTemplateId = 131;
+  static constexpr int kMailSourcesCheck = 1091;
   MultipleFileDlg(RunSettings& settings, frame::CWizardPage* pCreator);
   ~MultipleFileDlg() override;
 

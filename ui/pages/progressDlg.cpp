@@ -16,6 +16,7 @@
 #include "engine/RunSettings.h"
 #include "engine/SummaryRows.h"
 #include "engine/journal/RunJournal.h"
+#include "mail/RunWithSources.h"
 #include "platform/Text.h"
 #include "ui/frame/Shutdown.h"
 #include "ui/review/DuplicatePreview.h"
@@ -97,7 +98,8 @@ void progressDlg::OnStartProcess() {
   }
   m_bWorkerDone = false;
   m_worker = std::thread([this, options] {
-    RunWorker(m_settings, *this, options);
+    // Mail sources are read into databases and written back by the run.
+    mailio::RunWorkerWithMailSources(m_settings, *this, options);
     if (m_pJournal) {
       AddLogRow(u"Journal file path: " + m_pJournal->Path());
       SetUndoShown(m_pJournal->RecordCount() > 0);

@@ -2,6 +2,7 @@
 
 #include "engine/Run.h"
 #include "engine/RunSettings.h"
+#include "mail/RunWithSources.h"
 #include "ui/review/ReviewDlg.h"
 
 DuplicatePreview::DuplicatePreview(RunSettings& settings, RunPage& page)
@@ -26,7 +27,7 @@ void DuplicatePreview::RunOnWorker() {
   options.bDryRun = true;
   options.pReport = m_pCollector.get();
   options.pLogFile = &m_noLogFile;
-  RunWorker(m_settings, m_quiet, options);
+  mailio::RunWorkerWithMailSources(m_settings, m_quiet, options);
 }
 
 QString DuplicatePreview::Finish(QWidget* parent) {
@@ -34,7 +35,8 @@ QString DuplicatePreview::Finish(QWidget* parent) {
   if (!collector || m_settings.m_bRunning.load() == 0) return {};
   QString failures;
   for (const std::u16string& row : m_quiet.m_vecRows)
-    if (row.rfind(u"Database Cannot be Open: ", 0) == 0 || row.rfind(u"Database not created: ", 0) == 0)
+    if (row.rfind(u"Database Cannot be Open: ", 0) == 0 || row.rfind(u"Database not created: ", 0) == 0 ||
+        row.rfind(u"Source not read: ", 0) == 0)
       failures += (failures.isEmpty() ? QString() : QStringLiteral("\n")) + QString::fromStdU16String(row);
   if (collector->Result().databases.empty()) return failures;
   if (m_pWindow) delete m_pWindow.data();

@@ -24,14 +24,16 @@ void ShellOpen(const QString& url) {
   QDesktopServices::openUrl(QUrl::fromUserInput(url));
 }
 
-QString GetOpenFilePath(QWidget* owner, const QString& title) {
+QString GetOpenFilePath(QWidget* owner, const QString& title, const FileChoice& choice) {
   if (Hooks().openFile) return Hooks().openFile(owner);
-  return QFileDialog::getOpenFileName(owner, title, QString(), QString());
+  SourceFileDialog dialog(owner, title, choice, false);
+  return dialog.exec() == QDialog::Accepted ? dialog.Chosen().value(0) : QString();
 }
 
-QStringList GetOpenFilePaths(QWidget* owner, const QString& title) {
+QStringList GetOpenFilePaths(QWidget* owner, const QString& title, const FileChoice& choice) {
   if (Hooks().openFiles) return Hooks().openFiles(owner);
-  return QFileDialog::getOpenFileNames(owner, title, QString(), QString());
+  SourceFileDialog dialog(owner, title, choice, true);
+  return dialog.exec() == QDialog::Accepted ? dialog.Chosen() : QStringList();
 }
 
 QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder) {

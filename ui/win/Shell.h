@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <functional>
 
+#include "ui/win/SourceFileDialog.h"
+
 class QWidget;
 
 namespace win {
@@ -21,11 +23,13 @@ namespace win {
 void ShellOpen(const QString& url);
 
 // The open-file dialog for one existing file: the full path chosen, or ""
-// when cancelled. Every file is listed (no type filter).
-QString GetOpenFilePath(QWidget* owner, const QString& title = {});
+// when cancelled. Every file is listed (the default filter); choice adds
+// name filters after it and the folders taken as files
+// (SourceFileDialog.h).
+QString GetOpenFilePath(QWidget* owner, const QString& title = {}, const FileChoice& choice = {});
 // The same with multiple selection: the chosen paths in the dialog's order,
 // or an empty list when cancelled.
-QStringList GetOpenFilePaths(QWidget* owner, const QString& title = {});
+QStringList GetOpenFilePaths(QWidget* owner, const QString& title = {}, const FileChoice& choice = {});
 // The folder browser: the chosen folder's path, or "" when cancelled. It
 // starts at startFolder when one is given.
 QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder = {});
