@@ -271,12 +271,12 @@ TEST_F(FileinfoPage, MailSourcesShowTheirFoldersBelowTheSourcesPath) {
   testsupport::MakeMaildir(maildir, {{"", {c}}, {".Work.2020", {d}}});
   struct Case {
     std::filesystem::path path;
-    std::vector<std::pair<QString, int>> items;  // text and depth, in pre-order
+    std::vector<std::pair<QString, int>> items;  // text and depth, in pre-order, as for a database
     std::uintmax_t nSize;
   };
   const Case cases[] = {
-      {mbox, {{"archive.mbox", 1}}, std::filesystem::file_size(mbox)},
-      {maildir, {{"Maildir", 1}, {"Work", 1}, {"2020", 2}}, c.size() + d.size()},
+      {mbox, {{"archive.mbox", 1}, {"($All)", 1}}, std::filesystem::file_size(mbox)},
+      {maildir, {{"Maildir", 1}, {"Work", 1}, {"2020", 2}, {"($All)", 1}}, c.size() + d.size()},
   };
   for (const Case& t : cases) {
     SCOPED_TRACE(t.path.string());
