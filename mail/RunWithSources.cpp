@@ -3,6 +3,7 @@
 #include <map>
 
 #include "engine/RunSettings.h"
+#include "engine/journal/RunJournal.h"
 #include "notes/FolderList.h"
 #include "platform/Text.h"
 
@@ -56,12 +57,6 @@ MailSourceSettings MailSourceSettingsForRun(const RunSettings& s, bool bDryRun) 
   return out;
 }
 
-std::u16string MailJournalFolderFor(const std::u16string& logPath) {
-  std::u16string base = logPath;
-  if (base.ends_with(u".txt")) base.resize(base.size() - 4);
-  return base + u".journal.d";
-}
-
 std::vector<FolderRecord> MatchSelectedFolders(const std::vector<FolderRecord>& selected,
                                                const std::vector<FolderRecord>& shown,
                                                const std::vector<FolderRecord>& now) {
@@ -82,10 +77,10 @@ std::vector<FolderRecord> MatchSelectedFolders(const std::vector<FolderRecord>& 
   return out;
 }
 
-int RunWorkerWithMailSources(RunSettings& s, RunPage& page, RunOptions options) {
+int RunWorkerWithMailSources(RunSettings& s, RunPage& page, RunOptions options, journal::RunJournal* pJournal) {
   MailSourceProvider sources(MailSourceSettingsForRun(s, options.bDryRun));
-  if (!options.strLogPath.empty())
-    sources.SetJournalFolder(platform::ToUtf8(MailJournalFolderFor(options.strLogPath)));
+  // The originals and records that undo needs go beside the journal.
+  if (pJournal) sources.SetJournalFolder(platform::ToUtf8(pJournal->Path()) + ".d");
   options.pSources = &sources;
   const std::vector<FolderRecord> selected = s.m_vecSelectedFolders;
   const bool bMatch = s.m_bMultipleFiles == 0 && !s.m_vecSourceFolders.empty() &&

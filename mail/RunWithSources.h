@@ -23,14 +23,14 @@
 #include "mail/MailSourceRun.h"
 #include "notes/FolderRecord.h"
 
+namespace journal {
+class RunJournal;
+}
+
 namespace mailio {
 
 // The provider's settings for a run with these run settings.
 MailSourceSettings MailSourceSettingsForRun(const RunSettings& settings, bool bDryRun);
-
-// The folder beside the run's log file where mail sources keep what undo
-// needs: the log path with ".txt" replaced by ".journal.d".
-std::u16string MailJournalFolderFor(const std::u16string& logPath);
 
 // The records of selected with each note id taken from the read "shown" to
 // the read "now", through the folder's full name. The database item (note
@@ -40,11 +40,13 @@ std::vector<FolderRecord> MatchSelectedFolders(const std::vector<FolderRecord>& 
                                                const std::vector<FolderRecord>& now);
 
 // RunWorker with a MailSourceProvider for the run's settings in
-// options.pSources. In single-file mode on a mail source whose folders the
+// options.pSources, keeping what undo needs with pJournal (the run's
+// journal, not owned; null for runs that change no original). In single-file mode on a mail source whose folders the
 // single-file page listed (m_vecSourceFolders), the source is read first and
 // m_vecSelectedFolders is matched to that read for the run, then given back
 // as it was. Returns what RunWorker returns.
-int RunWorkerWithMailSources(RunSettings& settings, RunPage& page, RunOptions options);
+int RunWorkerWithMailSources(RunSettings& settings, RunPage& page, RunOptions options,
+                             journal::RunJournal* pJournal);
 
 // What a source holds in bytes: an mbox's length, or the total length of a
 // maildir's message files (its own and its Maildir++ sub folders'). nullopt

@@ -3,7 +3,6 @@
 #include <iostream>
 
 #include "engine/Run.h"
-#include "mail/RunWithSources.h"
 #include "platform/Text.h"
 
 namespace cli {
@@ -27,7 +26,14 @@ void NormalizeMailSourcePaths(RunSettings& s) {
 }
 
 mailio::MailSourceSettings MailSourceSettingsFor(const RunSettings& s, bool bDryRun) {
-  return mailio::MailSourceSettingsForRun(s, bDryRun);
+  mailio::MailSourceSettings out;
+  out.bModifyOriginal = s.m_bModifyOriginal == 1;
+  out.nAction = s.m_nAction;
+  out.strSubFolder = platform::ToUtf8(s.m_strSubFolderName);
+  out.strNewFilesFolder = platform::ToUtf8(s.m_strNewNsfFolder);
+  out.bDryRun = bDryRun;
+  out.bReadBody = s.m_bMailCriteria == 1 && (s.m_bMailBody == 1 || s.m_bMailAttachments == 1);
+  return out;
 }
 
 bool SelectEveryFolderOfSource(RunSettings& s, mailio::MailSourceProvider& sources) {
@@ -45,6 +51,10 @@ bool SelectEveryFolderOfSource(RunSettings& s, mailio::MailSourceProvider& sourc
   return selected;
 }
 
-std::u16string MailJournalFolder(const std::u16string& logPath) { return mailio::MailJournalFolderFor(logPath); }
+std::u16string MailJournalFolder(const std::u16string& logPath) {
+  std::u16string base = logPath;
+  if (base.ends_with(u".txt")) base.resize(base.size() - 4);
+  return base + u".journal.d";
+}
 
 }  // namespace cli

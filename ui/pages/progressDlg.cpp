@@ -99,7 +99,7 @@ void progressDlg::OnStartProcess() {
   m_bWorkerDone = false;
   m_worker = std::thread([this, options] {
     // Mail sources are read into databases and written back by the run.
-    mailio::RunWorkerWithMailSources(m_settings, *this, options);
+    mailio::RunWorkerWithMailSources(m_settings, *this, options, m_pJournal.get());
     if (m_pJournal) {
       AddLogRow(u"Journal file path: " + m_pJournal->Path());
       SetUndoShown(m_pJournal->RecordCount() > 0);

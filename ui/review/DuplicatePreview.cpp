@@ -27,7 +27,7 @@ void DuplicatePreview::RunOnWorker() {
   options.bDryRun = true;
   options.pReport = m_pCollector.get();
   options.pLogFile = &m_noLogFile;
-  mailio::RunWorkerWithMailSources(m_settings, m_quiet, options);
+  mailio::RunWorkerWithMailSources(m_settings, m_quiet, options, nullptr);
 }
 
 QString DuplicatePreview::Finish(QWidget* parent) {
