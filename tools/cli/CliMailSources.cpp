@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "engine/Run.h"
+#include "mail/RunWithSources.h"
 #include "platform/Text.h"
 
 namespace cli {
@@ -26,14 +27,7 @@ void NormalizeMailSourcePaths(RunSettings& s) {
 }
 
 mailio::MailSourceSettings MailSourceSettingsFor(const RunSettings& s, bool bDryRun) {
-  mailio::MailSourceSettings out;
-  out.bModifyOriginal = s.m_bModifyOriginal == 1;
-  out.nAction = s.m_nAction;
-  out.strSubFolder = platform::ToUtf8(s.m_strSubFolderName);
-  out.strNewFilesFolder = platform::ToUtf8(s.m_strNewNsfFolder);
-  out.bDryRun = bDryRun;
-  out.bReadBody = s.m_bMailCriteria == 1 && (s.m_bMailBody == 1 || s.m_bMailAttachments == 1);
-  return out;
+  return mailio::MailSourceSettingsForRun(s, bDryRun);
 }
 
 bool SelectEveryFolderOfSource(RunSettings& s, mailio::MailSourceProvider& sources) {
