@@ -137,6 +137,7 @@ int Main(const std::vector<std::string>& args) {
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
+  options.nJobs = o.nJobs;
   std::unique_ptr<journal::RunJournal> journal;
   if (journal::RunChangesOriginals(settings, o.bDryRun)) {
     journal = journal::StartRunJournal(settings, page, options.strLogPath);
