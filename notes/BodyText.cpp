@@ -119,6 +119,7 @@ using bodytext::PictureTarget;
 // UTF-16LE bytes up to the first zero code unit.
 std::u16string ReadWide(const char* bytes, std::size_t size) {
   std::u16string out;
+  out.reserve(size / 2);
   for (std::size_t i = 0; i + 1 < size; i += 2) {
     const auto unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                             (static_cast<unsigned char>(bytes[i + 1]) << 8));

@@ -308,6 +308,8 @@ void Store::Lease() {
 
 void Store::EndReadLease() {
   std::lock_guard lock(m_mutexLease);
+  // Notes read ahead belong to the lease's snapshot.
+  m_mapReadAhead.clear();
   if (!m_bLeased) return;
   m_bLeased = false;
   // A read transaction has nothing to lose; an error here only means it is
