@@ -121,6 +121,11 @@ bool IsMailSource(const fs::path& given) {
 
 MailSourceProvider::MailSourceProvider(MailSourceSettings settings) : m_settings(std::move(settings)) {}
 
+void MailSourceProvider::SetJournal(journal::RunJournal* pJournal) {
+  m_pJournal = pJournal;
+  m_journalFolder = pJournal ? fs::path(platform::ToUtf8(pJournal->Path()) + ".d") : fs::path();
+}
+
 MailSourceProvider::~MailSourceProvider() {
   m_mapSources.clear();  // releases the locks
   std::error_code ec;

@@ -51,10 +51,4 @@ bool SelectEveryFolderOfSource(RunSettings& s, mailio::MailSourceProvider& sourc
   return selected;
 }
 
-std::u16string MailJournalFolder(const std::u16string& logPath) {
-  std::u16string base = logPath;
-  if (base.ends_with(u".txt")) base.resize(base.size() - 4);
-  return base + u".journal.d";
-}
-
 }  // namespace cli

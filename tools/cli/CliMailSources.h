@@ -21,8 +21,4 @@ mailio::MailSourceSettings MailSourceSettingsFor(const RunSettings& settings, bo
 // source's reason is then printed as its "Source not read: " row.
 [[nodiscard]] bool SelectEveryFolderOfSource(RunSettings& settings, mailio::MailSourceProvider& sources);
 
-// The folder beside the run's log file where mail sources keep what undo
-// needs: the log path with ".txt" replaced by ".journal.d".
-std::u16string MailJournalFolder(const std::u16string& logPath);
-
 }  // namespace cli

@@ -14,6 +14,7 @@
 #include "engine/report/ReportFile.h"
 #include "engine/report/SpareSet.h"
 #include "engine/journal/RunJournal.h"
+#include "mail/SourceUndo.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
@@ -105,6 +106,7 @@ int Main(const std::vector<std::string>& args) {
     std::cout << "tarnwick-cli " << platform::ProgramVersion() << std::endl;
     return kExitDone;
   }
+  mailio::RegisterMailRecordKinds();
   if (!o.strUndoJournal.empty()) return RunUndo(o.strUndoJournal);
   // A spare file that is not a report changes nothing: refused before any
   // database is opened.
@@ -148,7 +150,7 @@ int Main(const std::vector<std::string>& args) {
   }
   options.pProgress = pProgress;
   options.pSources = &sources;
-  sources.SetJournalFolder(platform::ToUtf8(MailJournalFolder(options.strLogPath)));
+  sources.SetJournal(journal.get());
   report::ReportCollector collector;
   if (!o.strReportPath.empty()) options.pReport = &collector;
   if (spare) options.pSpare = &*spare;
