@@ -121,7 +121,7 @@ int Main(const std::vector<std::string>& args) {
   }
   NormalizeMailSourcePaths(settings);
   mailio::MailSourceProvider sources(MailSourceSettingsFor(settings, o.bDryRun));
-  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources)) {
+  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources, o.bQuiet)) {
     PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
     return kExitNotStarted;
   }
@@ -143,7 +143,8 @@ int Main(const std::vector<std::string>& args) {
   if (journal::RunChangesOriginals(settings, o.bDryRun)) {
     journal = journal::StartRunJournal(settings, page, options.strLogPath);
     if (!journal) {
-      std::cout << "Log file path: " << platform::ToUtf8(options.strLogPath) << std::endl;
+      const std::string logPath = platform::ToUtf8(options.strLogPath);
+      if (platform::FileExists(logPath)) std::cout << "Log file path: " << logPath << std::endl;
       return kExitNotStarted;
     }
     options.pJournal = journal.get();
