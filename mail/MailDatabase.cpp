@@ -108,13 +108,23 @@ std::string FormatLocal(const LocalTime& t) {
 
 }  // namespace
 
-std::vector<st::StoredItem> ToStoredItems(const Doc& doc) {
+namespace {
+
+// A value for the store: taken over (Take) or copied.
+template <bool Take, typename T>
+std::string Pass(T& value) {
+  if constexpr (Take) return std::move(value);
+  else return value;
+}
+
+template <bool Take, typename D>
+std::vector<st::StoredItem> StoredItemsOf(D& doc) {
   std::vector<st::StoredItem> out;
   out.reserve(doc.items.size());
-  for (const Item& item : doc.items) {
-    st::StoredItem s{item.name, 0, {}};
+  for (auto& item : doc.items) {
+    st::StoredItem s{Pass<Take>(item.name), 0, {}};
     switch (item.kind) {
-      case ItemKind::Text: s.wType = TYPE_TEXT; s.value = item.text; break;
+      case ItemKind::Text: s.wType = TYPE_TEXT; s.value = Pass<Take>(item.text); break;
       case ItemKind::TextList: s.wType = TYPE_TEXT_LIST; s.value = st::EncodeTextList(item.list); break;
       case ItemKind::Time:
         s.wType = TYPE_TIME;
@@ -130,12 +140,18 @@ std::vector<st::StoredItem> ToStoredItems(const Doc& doc) {
         s.wType = TYPE_OBJECT;
         s.value = st::EncodeAttachment({item.fileName, item.bytes});
         break;
-      case ItemKind::Raw: s.wType = item.rawType; s.value = item.bytes; break;
+      case ItemKind::Raw: s.wType = item.rawType; s.value = Pass<Take>(item.bytes); break;
     }
     out.push_back(std::move(s));
   }
   return out;
 }
+
+}  // namespace
+
+std::vector<st::StoredItem> ToStoredItems(const Doc& doc) { return StoredItemsOf<false>(doc); }
+
+std::vector<st::StoredItem> ToStoredItems(Doc&& doc) { return StoredItemsOf<true>(doc); }
 
 Doc FromStoredItems(const std::vector<st::StoredItem>& items) {
   Doc doc;
@@ -258,6 +274,16 @@ NOTEID MailDatabase::DesignNote(const std::string& name) {
 }
 
 bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* error, NOTEID* pId) {
+  return AddItems(doc.created, ToStoredItems(doc), folder, error, pId);
+}
+
+bool MailDatabase::Add(Doc&& doc, const std::string& folder, std::string* error, NOTEID* pId) {
+  const std::optional<LocalTime> created = doc.created;
+  return AddItems(created, ToStoredItems(std::move(doc)), folder, error, pId);
+}
+
+bool MailDatabase::AddItems(const std::optional<LocalTime>& created, std::vector<st::StoredItem>&& items,
+                            const std::string& folder, std::string* error, NOTEID* pId) {
   if (Broken()) {
     *error = "cannot be stored: " + m_strBrokenReason;
     return false;
@@ -275,9 +301,9 @@ bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* e
       st::NoteRow row;
       row.dwId = m_pStore->NextNoteId();
       row.cls = st::NoteClass::document;
-      row.strCreated = doc.created ? FormatLocal(*doc.created) : st::LocalTimeNow();
+      row.strCreated = created ? FormatLocal(*created) : st::LocalTimeNow();
       row.strModified = st::LocalTimeNow();
-      m_pStore->InsertNote(row, ToStoredItems(doc));
+      m_pStore->InsertNote(row, items);
       if (folderId) m_pStore->AppendEntry(folderId, row.dwId);
       m_pStore->Commit();
       if (pId) *pId = row.dwId;

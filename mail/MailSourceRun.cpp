@@ -189,6 +189,7 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
   source.workDb = m_tempFolder / ("source-" + std::to_string(++m_nSources) + ".nsf");
   std::unique_ptr<MailDatabase> db = MailDatabase::OpenForImport(source.workDb.string(), Design::Source, error);
   if (!db) return false;
+  TuneAllocatorForImport();
   ImportOptions options;
   options.bKeepOriginal = false;
   options.bContent = m_settings.bReadBody;
@@ -217,7 +218,7 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
     r.doc->items.push_back(Item::MakeText(kSourceIndexItem, std::to_string(source.vecMessages.size())));
     NOTEID id = 0;
     std::string storeError;
-    if (!db->Add(*r.doc, folder, &storeError, &id)) {
+    if (!db->Add(std::move(*r.doc), folder, &storeError, &id)) {
       failure = where + " " + storeError;
       return;
     }
