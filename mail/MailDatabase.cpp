@@ -20,6 +20,9 @@ namespace {
 // Documents per transaction: one commit per document would spend the import
 // on disk flushes; a batch that is lost to a crash is lost whole.
 constexpr std::size_t kBatchSize = 500;
+// A batch of large messages ends sooner: past the store's page cache, its
+// pages would be written out before the commit and again at it.
+constexpr std::size_t kBatchBytes = 8 << 20;
 
 std::string StatusText(LNSTATUS status) { return LNGetErrorMessageText(status); }
 
@@ -304,6 +307,7 @@ bool MailDatabase::AddItems(const std::optional<LocalTime>& created, std::vector
       row.strCreated = created ? FormatLocal(*created) : st::LocalTimeNow();
       row.strModified = st::LocalTimeNow();
       m_pStore->InsertNote(row, items);
+      for (const st::StoredItem& item : items) m_nPendingBytes += item.value.size();
       if (folderId) m_pStore->AppendEntry(folderId, row.dwId);
       m_pStore->Commit();
       if (pId) *pId = row.dwId;
@@ -316,7 +320,7 @@ bool MailDatabase::AddItems(const std::optional<LocalTime>& created, std::vector
     *error = "cannot be stored: " + StatusText(status);
     return false;
   }
-  if (++m_nPending >= kBatchSize) CommitBatch();
+  if (++m_nPending >= kBatchSize || m_nPendingBytes >= kBatchBytes) CommitBatch();
   return true;
 }
 
@@ -325,6 +329,7 @@ void MailDatabase::CommitBatch() {
   const std::size_t pending = m_nPending;
   m_bInBatch = false;
   m_nPending = 0;
+  m_nPendingBytes = 0;
   try {
     m_pStore->Commit();
   } catch (LNSTATUS status) {

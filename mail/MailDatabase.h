@@ -76,6 +76,7 @@ private:
   bool m_bCreated = false;
   bool m_bInBatch = false;
   std::size_t m_nPending = 0;  // documents in the open batch
+  std::size_t m_nPendingBytes = 0;  // and the bytes of their items
   std::size_t m_nLost = 0;
   std::string m_strBrokenReason;
 };

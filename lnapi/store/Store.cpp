@@ -204,6 +204,10 @@ std::unique_ptr<Store> Store::Create(const std::string& path, const std::string&
   }
   store->Register();
   try {
+    // The same page cache as a store opened later: a new database is often
+    // filled at once (an import), in batches larger than the default cache.
+    store->Exec("PRAGMA cache_size=-32768");
+    store->Exec("PRAGMA secure_delete=FAST");
     store->CreateSchema(title, softDeletions);
   } catch (...) {
     store.reset();
