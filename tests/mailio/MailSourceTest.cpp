@@ -245,3 +245,31 @@ TEST_F(MailSourceTest, EveryActionOnAnMboxOrAMaildirIsUndoneByteForByteOnce) {
     }
   }
 }
+
+TEST_F(MailSourceTest, UndoFinishesARewriteCutShortAndLeavesAnMboxChangedSinceAlone) {
+  const std::string a = Entry("From: a@example.org\nSubject: a\n\none\n");
+  const std::string original = a + Entry("From: b@example.org\nSubject: b\n\ntwo\n") + a;
+  struct Case {
+    const char* name;
+    bool bCutShort;  // killed mid-rewrite: a marker beside the kept original
+    int nExit;
+  };
+  for (const Case& c : {Case{"cut short", true, 0}, Case{"changed since", false, 1}}) {
+    SCOPED_TRACE(c.name);
+    const fs::path box = m_tmp / c.name / "box";
+    testsupport::WriteFile(box, original);
+    const auto [status, output] = Clean("--action delete", box, std::string("logs of ") + c.name);
+    ASSERT_EQ(status, 0) << output;
+    const std::string changed = original.substr(0, original.size() / 2);
+    testsupport::WriteFile(box, changed);
+    if (c.bCutShort) testsupport::WriteFile(JournalOf(output) + ".d/1/writing", "");
+    const auto [undoStatus, undoOutput] = Undo(output);
+    EXPECT_EQ(undoStatus, c.nExit) << undoOutput;
+    EXPECT_EQ(testsupport::ReadFile(box), c.bCutShort ? original : changed);
+    if (!c.bCutShort) {
+      EXPECT_NE(undoOutput.find("Not restored:\t" + box.string() + " (it changed since the run; its original is kept in "),
+                std::string::npos)
+          << undoOutput;
+    }
+  }
+}
