@@ -32,19 +32,27 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::string EncodeRich(const std::vector<RichRecord>& records) {
+// A value for the store: taken over (Take) or copied.
+template <bool Take, typename T>
+std::string Pass(T& value) {
+  if constexpr (Take) return std::move(value);
+  else return value;
+}
+
+template <bool Take, typename Records>
+std::string EncodeRich(Records& records) {
   std::vector<rt::Record> out;
   out.reserve(records.size());
-  for (const RichRecord& r : records) {
+  for (auto& r : records) {
     rt::Record rec;
     if (r.kind == RichRecord::Kind::Picture) {
       rec.kind = rt::RecordKind::picture;
-      rec.gif = r.gif;
+      rec.gif = Pass<Take>(r.gif);
       rec.nWidth = static_cast<std::uint16_t>(std::clamp(r.width, 0, 0xFFFF));
       rec.nHeight = static_cast<std::uint16_t>(std::clamp(r.height, 0, 0xFFFF));
     } else {
       rec.kind = rt::RecordKind::paragraph;
-      if (!r.text.empty()) rec.vecRuns.push_back({r.text, false, false, false});
+      if (!r.text.empty()) rec.vecRuns.push_back({Pass<Take>(r.text), false, false, false});
     }
     out.push_back(std::move(rec));
   }
@@ -113,13 +121,6 @@ std::string FormatLocal(const LocalTime& t) {
 
 namespace {
 
-// A value for the store: taken over (Take) or copied.
-template <bool Take, typename T>
-std::string Pass(T& value) {
-  if constexpr (Take) return std::move(value);
-  else return value;
-}
-
 template <bool Take, typename D>
 std::vector<st::StoredItem> StoredItemsOf(D& doc) {
   std::vector<st::StoredItem> out;
@@ -134,7 +135,7 @@ std::vector<st::StoredItem> StoredItemsOf(D& doc) {
         s.value = st::EncodeTime({item.time.year, item.time.month, item.time.day, item.time.hour,
                                   item.time.minute, item.time.second, 0});
         break;
-      case ItemKind::RichText: s.wType = TYPE_COMPOSITE; s.value = EncodeRich(item.rich); break;
+      case ItemKind::RichText: s.wType = TYPE_COMPOSITE; s.value = EncodeRich<Take>(item.rich); break;
       case ItemKind::Html:
         s.wType = TYPE_HTML;
         s.value = std::string("\x15\0", 2) + item.text;  // the type word, then 8-bit text
