@@ -102,6 +102,17 @@ std::optional<LocalTime> DeliveredDate(GMimeObject* message) {
   return std::nullopt;
 }
 
+// An address whose domain is plain ASCII is its own IDN form (the IDN
+// library gives such a domain back, letter case aside, and GMime then keeps
+// it as written). Saying so up front spares a lookup per address, a good
+// part of reading a small message's header.
+void PresetAsciiIdn(InternetAddressMailbox* mailbox) {
+  if (mailbox->idn_addr || !mailbox->addr || mailbox->at <= 0) return;
+  for (const char* p = mailbox->addr + mailbox->at + 1; *p; ++p)
+    if (static_cast<unsigned char>(*p) >= 0x80) return;
+  mailbox->idn_addr = g_strdup(mailbox->addr);
+}
+
 void AppendAddresses(InternetAddressList* list, std::vector<std::string>& out) {
   if (!list) return;
   const int n = internet_address_list_length(list);
@@ -111,6 +122,7 @@ void AppendAddresses(InternetAddressList* list, std::vector<std::string>& out) {
       AppendAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(ia)), out);
       continue;
     }
+    if (INTERNET_ADDRESS_IS_MAILBOX(ia)) PresetAsciiIdn(INTERNET_ADDRESS_MAILBOX(ia));
     // Broken headers can leave a folding line end inside a name.
     std::string text = UnixLineEnds(ToUtf8Lenient(gm::Take(internet_address_to_string(ia, nullptr, FALSE))));
     if (!text.empty()) out.push_back(std::move(text));
