@@ -199,6 +199,11 @@ MailUndoOutcome UndoMaildir(const MailUndoRecord& r) {
       }
       changed = true;
     }
+    if (f.strKeptCopy.empty() && !changed && !fs::exists(f.strOldPath, ec)) {
+      // Filed away by renaming, and no longer where it was filed.
+      out.vecFailures.push_back({f.strOldPath, "it is no longer at " + f.strNewPath});
+      continue;
+    }
     if (!f.strKeptCopy.empty() && !fs::exists(f.strOldPath, ec)) {
       const fs::path old = f.strOldPath;
       const fs::path hidden = old.parent_path() / (".tarnwick-restore-" + old.filename().string());
