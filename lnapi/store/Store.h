@@ -138,6 +138,9 @@ private:
   class WriteScope;
   Store() = default;
   void Exec(const char* sql);
+  // One statement given as a string literal, prepared once: the
+  // transaction statements that every change runs.
+  void ExecCached(const char* literal);
   void Lease();
   void Register();
   static int OnBusy(void* store, int count);
