@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include "mail/SourceUndo.h"
 #include "platform/InstanceLock.h"
 #include "ui/pages/CTarnwickDlg.h"
 #include "ui/win/MessageBox.h"
@@ -26,6 +27,8 @@ bool CTarnwickApp::InitInstance(unsigned long dwMutexError) {
   // and Cancel, never because no page is visible for a moment.
   if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
     gui->setQuitOnLastWindowClosed(false);
+  // The summary page's Undo reverses mail sources' write-backs too.
+  mailio::RegisterMailRecordKinds();
   CTarnwickDlg dlg(m_settings);
   if (!dlg.Create()) return false;
   dlg.DoModal();

@@ -79,8 +79,9 @@ std::vector<FolderRecord> MatchSelectedFolders(const std::vector<FolderRecord>& 
 
 int RunWorkerWithMailSources(RunSettings& s, RunPage& page, RunOptions options, journal::RunJournal* pJournal) {
   MailSourceProvider sources(MailSourceSettingsForRun(s, options.bDryRun));
-  // The originals and records that undo needs go beside the journal.
-  if (pJournal) sources.SetJournalFolder(platform::ToUtf8(pJournal->Path()) + ".d");
+  // Each write-back is recorded in the run's journal before it changes its
+  // source; without a journal no source is changed in place.
+  sources.SetJournal(pJournal);
   options.pSources = &sources;
   const std::vector<FolderRecord> selected = s.m_vecSelectedFolders;
   const bool bMatch = s.m_bMultipleFiles == 0 && !s.m_vecSourceFolders.empty() &&

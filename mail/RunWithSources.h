@@ -1,7 +1,7 @@
 // Mail sources in a run whose folders were chosen before it (the wizard):
-// the run settings become the provider's settings, the journal folder lies
-// beside the log file, and in single-file mode the folders the user ticked
-// are found again in the run's own read of the source.
+// the run settings become the provider's settings, its write-backs are
+// recorded in the run's journal, and in single-file mode the folders the
+// user ticked are found again in the run's own read of the source.
 //
 // Why the folders are found again: the single-file page shows the folders
 // of one read of the source, and the run reads it anew (under its locks, so
@@ -40,9 +40,10 @@ std::vector<FolderRecord> MatchSelectedFolders(const std::vector<FolderRecord>& 
                                                const std::vector<FolderRecord>& now);
 
 // RunWorker with a MailSourceProvider for the run's settings in
-// options.pSources, keeping what undo needs with pJournal (the run's
-// journal, not owned; null for runs that change no original). In single-file mode on a mail source whose folders the
-// single-file page listed (m_vecSourceFolders), the source is read first and
+// options.pSources, each write-back recorded in pJournal first (the run's
+// journal, not owned; null for runs that change no original). In
+// single-file mode on a mail source whose folders the single-file page
+// listed (m_vecSourceFolders), the source is read first and
 // m_vecSelectedFolders is matched to that read for the run, then given back
 // as it was. Returns what RunWorker returns.
 int RunWorkerWithMailSources(RunSettings& settings, RunPage& page, RunOptions options,

@@ -1,7 +1,8 @@
 // The whole wizard on mail sources typed on the start page, their folders
 // in the tree, duplicates deleted in the original: the kept messages stay
-// byte for byte, in order.
+// byte for byte, in order, and Undo gives the source back.
 #include "tests/e2e/Wizard.h"
+#include "mail/SourceUndo.h"
 #include "tests/support/MailFiles.h"
 #include "ui/pages/Fileinfodlg.h"
 #include "ui/pages/OptionDlg.h"
@@ -17,6 +18,7 @@ namespace {
 
 class MailWizard : public WizardTest {
 protected:
+  MailWizard() { mailio::RegisterMailRecordKinds(); }  // as the program does at start
   // Start page to the summary page with "Delete" in the original; between
   // runs once the folder tree is shown.
   progressDlg* WalkToDelete(const std::filesystem::path& source, const std::function<void()>& between = {}) {
@@ -50,14 +52,15 @@ std::set<std::string> FilesBelow(const std::filesystem::path& root) {
 
 }  // namespace
 
-TEST_F(MailWizard, DeletingInAnMboxKeepsTheFirstOfEachGroupByteForByte) {
+TEST_F(MailWizard, DeletingInAnMboxKeepsTheFirstOfEachGroupByteForByteAndUndoes) {
   // A quoted ">From" line and a header the store does not read must come
   // back untouched in the kept messages.
   const std::string report = MailMessage("Report", "see below\n>From the minutes", 1);
   const std::string lunch = "X-Spam: no\n" + MailMessage("Lunch", "at noon", 3);
   const auto mbox = m_tmp / "archive";
-  testsupport::WriteFile(mbox, MboxEntry(report) + MboxEntry(MailMessage("Report", "see below\n>From the minutes", 2)) +
-                                   MboxEntry(lunch) + MboxEntry(MailMessage("Lunch", "at noon", 4)));
+  const std::string original = MboxEntry(report) + MboxEntry(MailMessage("Report", "see below\n>From the minutes", 2)) +
+                               MboxEntry(lunch) + MboxEntry(MailMessage("Lunch", "at noon", 4));
+  testsupport::WriteFile(mbox, original);
   progressDlg* page = WalkToDelete(mbox);
   ASSERT_NE(page, nullptr);
   const std::size_t nHead = page->LogRows().size();
@@ -69,6 +72,16 @@ TEST_F(MailWizard, DeletingInAnMboxKeepsTheFirstOfEachGroupByteForByte) {
                                          u"Processing Folder :\tarchive",
                                          u"Total Items Found: 4 , Items Save: 2 , Duplicate Items: 2 , Items not save: 0",
                                          u"Journal file path: " + page->JournalPath()}));
+
+  auto* undo = page->findChild<QAbstractButton*>(QStringLiteral("ctl1101"));
+  ASSERT_NE(undo, nullptr);
+  ASSERT_TRUE(undo->isVisible());
+  uitest::MessageBoxAnswerer answerer({QMessageBox::Yes, QMessageBox::Ok});
+  undo->click();
+  ASSERT_TRUE(PumpUntil([&] { return !page->IsRunning(); }));
+  uitest::Pump();
+  EXPECT_EQ(testsupport::ReadFile(mbox), original);
+  EXPECT_EQ(page->LogRows().back(), u"Restored: 2 documents");
 }
 
 // The run reads the source anew: mail delivered after the tree was shown
