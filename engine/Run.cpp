@@ -161,7 +161,7 @@ void Worker::ReportFolderListError(const std::u16string& source, const std::u16s
 void Worker::ProcessOpenDatabase(const std::u16string& source) {
   if (m_bMultiple) {
     std::u16string error;
-    BuildFolderList(m_s.m_db, m_s.m_vecSelectedFolders, m_s.m_curFolder, nullptr, &error);
+    BuildFolderList(m_s.m_db, m_s.m_vecSelectedFolders, m_s.m_curFolder, nullptr, &error, &m_s.m_bRunning);
     if (!error.empty()) ReportFolderListError(source, error);
   }
   if (m_options.pProgress) m_options.pProgress->DatabaseStarted(source, CountEntries());

@@ -74,7 +74,7 @@ int FolderKindOfName(std::u16string_view name) {
 
 std::uint64_t BuildFolderList(LNDatabase& db, std::vector<FolderRecord>& dest,
                               FolderRecord& curFolder, FolderListProgress* pProgress,
-                              std::u16string* pError) {
+                              std::u16string* pError, const std::atomic<std::uint8_t>* pRunning) {
   std::uint64_t total = 0;
   if (pError) pError->clear();
   AllViewSeen all;
@@ -87,6 +87,7 @@ std::uint64_t BuildFolderList(LNDatabase& db, std::vector<FolderRecord>& dest,
       pProgress->SetPos(0);
     }
     for (LNINT i = 0; i < n; ++i) {
+      if (pRunning && pRunning->load() == 0) return total;
       if (pProgress) pProgress->SetPos(i + 1);
       LNViewFolder folder = folders[i];
       folder.Open(0);
