@@ -212,7 +212,8 @@ bool FolderPass::Run(NOTEID folderId) {
       ReportIncomplete(m_strEntryError + u"; documents not read: " +
                        platform::DecimalText(static_cast<long long>(m_nUnreadEntries)));
   } catch (LNSTATUS status) {
-    ReportIncomplete(StatusText(status));
+    // A read given up for Stop is the end of a stopped run, not a failure.
+    if (lnapi::ErrorCode(status) != LNERR_STOPPED) ReportIncomplete(StatusText(status));
   } catch (...) {
     // Treated like a Notes error outside the entries: the pass ends here.
     ReportIncomplete(u"unexpected error");

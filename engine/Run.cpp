@@ -323,6 +323,7 @@ int OpenRunDatabase(RunSettings& settings, const std::u16string& path) {
     // it would still stand for the previous database.
     if (settings.m_session.GetDatabase(notesPath, &settings.m_db, "") != LNNOERROR) return 0;
     settings.m_db.Open();
+    settings.m_db.SetStopFlag(&settings.m_bRunning);
     settings.m_hDatabase = settings.m_db.GetDatabaseHandle(1);
     return 1;
   } catch (...) {

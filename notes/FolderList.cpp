@@ -107,7 +107,8 @@ std::uint64_t BuildFolderList(LNDatabase& db, std::vector<FolderRecord>& dest,
     }
   } catch (LNSTATUS status) {
     // The listing ends here; the caller works with what was listed so far.
-    if (pError) {
+    // A Stop is not an error, though the store may give up a read for it.
+    if (pError && lnapi::ErrorCode(status) != LNERR_STOPPED) {
       *pError = platform::FromUtf8(LNGetErrorMessageText(status));
       if (pError->empty()) *pError = u"Notes error " + platform::DecimalText(static_cast<std::int32_t>(status));
     }
