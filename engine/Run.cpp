@@ -121,7 +121,9 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
                  : FreeNewDatabasePath(NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp));
     shown = provider ? provider->NewFilePath(source) : copy;
     m_log.AddLogRow(u"Creating Database " + shown);
-    if (!platform::CopyFileNew(platform::ToUtf8(path), platform::ToUtf8(copy))) {
+    if (!platform::CopyFileNew(platform::ToUtf8(path), platform::ToUtf8(copy), &m_s.m_bRunning)) {
+      // Stopped while copying: no copy was made, and none was meant to fail.
+      if (!Running()) return Outcome::done;
       m_log.AddLogRow(u"Database not created: " + shown);
       m_log.WriteLogText(u"Database not created. \r\n ");
       return Outcome::notCreated;
