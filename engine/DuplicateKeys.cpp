@@ -93,11 +93,15 @@ std::vector<std::u16string> AttachmentNames(const LNMailMessage& mail) {
 // Generalised UTF-8: a lone surrogate is written as its own three bytes
 // rather than replaced, so that two different key texts never give the same
 // bytes.
-std::string KeyBytes(const std::u16string& key) {
-  std::string out;
+void KeyBytes(const std::u16string& key, std::string& out) {
+  out.clear();
   out.reserve(key.size());
   for (std::size_t i = 0; i < key.size(); ++i) {
     char32_t cp = key[i];
+    if (cp < 0x80) {  // most of a key: one byte, no call
+      out.push_back(static_cast<char>(cp));
+      continue;
+    }
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < key.size() && key[i + 1] >= 0xDC00 &&
         key[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (key[i + 1] - 0xDC00);
@@ -105,11 +109,13 @@ std::string KeyBytes(const std::u16string& key) {
     }
     platform::AppendUtf8(out, cp);
   }
-  return out;
 }
 
 struct MdContextFree {
   void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
+};
+struct MdFree {
+  void operator()(EVP_MD* md) const { EVP_MD_free(md); }
 };
 
 }  // namespace
@@ -158,19 +164,26 @@ void BuildContactKey(const RunSettings& s, const LNDocument& contact, std::u16st
 }
 
 KeyDigest DigestKey(const std::u16string& key) {
-  const std::string bytes = KeyBytes(key);
+  // A run digests every document's key: the context, the digest's
+  // implementation and the byte buffer are made once per thread.
+  struct Digester {
+    std::unique_ptr<EVP_MD_CTX, MdContextFree> ctx{EVP_MD_CTX_new()};
+    std::unique_ptr<EVP_MD, MdFree> md{EVP_MD_fetch(nullptr, "MD5", nullptr)};
+    std::string bytes;
+  };
+  thread_local Digester d;
+  KeyBytes(key, d.bytes);
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
-  const std::unique_ptr<EVP_MD_CTX, MdContextFree> ctx(EVP_MD_CTX_new());
-  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1 ||
-      EVP_DigestUpdate(ctx.get(), bytes.data(), bytes.size()) != 1 ||
-      EVP_DigestFinal_ex(ctx.get(), digest, &size) != 1)
+  if (!d.ctx || !d.md || EVP_DigestInit_ex(d.ctx.get(), d.md.get(), nullptr) != 1 ||
+      EVP_DigestUpdate(d.ctx.get(), d.bytes.data(), d.bytes.size()) != 1 ||
+      EVP_DigestFinal_ex(d.ctx.get(), digest, &size) != 1)
     throw static_cast<LNSTATUS>(LNERR_BAD_DATA);  // the document is skipped, never misjudged
   static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-  KeyDigest out;
+  KeyDigest out(2 * size, u'0');
   for (unsigned int i = 0; i < size; ++i) {
-    out.push_back(kHex[digest[i] >> 4]);
-    out.push_back(kHex[digest[i] & 0x0F]);
+    out[2 * i] = kHex[digest[i] >> 4];
+    out[2 * i + 1] = kHex[digest[i] & 0x0F];
   }
   return out;
 }

@@ -27,6 +27,7 @@
 
 #include <map>
 #include <string>
+#include <unordered_map>
 
 #include "engine/RunSettings.h"
 #include "engine/report/RunHooks.h"
@@ -45,8 +46,9 @@ struct PassContext {
   // The name of the folder being passed, for the rows that name it.
   std::u16string strFolderName;
   // Dry run: the note id that registered each digest, to name the kept
-  // document of every duplicate. Emptied with m_mapDuplicateKeys.
-  std::map<KeyDigest, NOTEID> mapKeptIds;
+  // document of every duplicate. Emptied with m_mapDuplicateKeys. Only
+  // looked up, never walked in order, so hashed: one lookup per document.
+  std::unordered_map<KeyDigest, NOTEID> mapKeptIds;
   // Not owned; null: disposals are journaled nowhere. When an entry cannot
   // be journaled, the pass reports it and clears m_bRunning before the next
   // disposal.

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "engine/FolderPass.h"
+#include "engine/RunJobs.h"
 #include "engine/RunLog.h"
 #include "engine/RunPage.h"
 #include "engine/RunProgress.h"
@@ -34,12 +35,17 @@ class Worker {
 public:
   Worker(RunSettings& settings, RunPage& page, const RunOptions& options, bool bMultiple)
       : m_s(settings), m_page(page), m_options(options),
-        m_log(options.pLogFile ? *options.pLogFile : settings.m_logFile, page, options.strLogPath),
+        m_log(options.pLogFile ? *options.pLogFile : settings.m_logFile, page, options.strLogPath,
+              options.pLogRecord),
         m_ctx{settings, m_log, options.bDryRun, false, {}, {}, options.pJournal, false,
               options.pProgress, options.pReport, options.pSpare, {}},
         m_bMultiple(bMultiple) {}
 
   int Run();
+  // One database of a multiple-file run, without the run's start and end.
+  bool ProcessOne(const std::u16string& source) {
+    return ProcessDatabase(source) != Outcome::done || m_bIncomplete || m_ctx.bIncomplete;
+  }
 
 private:
   enum class Outcome { done, notCreated, notOpened };
@@ -75,11 +81,15 @@ int Worker::Run() {
   if (m_bMultiple) {
     const int n = static_cast<int>(m_s.m_vecFilePaths.size());
     m_page.SetBarRange(RunPage::kDatabaseBar, 0, n);
-    for (int i = 0; i < n; ++i) {
-      m_page.SetBarPos(RunPage::kDatabaseBar, i);
-      if (!Running()) break;
-      if (ProcessDatabase(m_s.m_vecFilePaths[static_cast<std::size_t>(i)]) != Outcome::done)
-        m_bIncomplete = true;
+    if (JudgesSideBySide(m_s, m_options)) {
+      m_bIncomplete = RunDatabasesSideBySide(m_s, m_page, m_log, m_options);
+    } else {
+      for (int i = 0; i < n; ++i) {
+        m_page.SetBarPos(RunPage::kDatabaseBar, i);
+        if (!Running()) break;
+        if (ProcessDatabase(m_s.m_vecFilePaths[static_cast<std::size_t>(i)]) != Outcome::done)
+          m_bIncomplete = true;
+      }
     }
     m_page.SetBarPos(RunPage::kDatabaseBar, n);
   } else {
@@ -116,9 +126,10 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
   }
   // A dry run copies nothing: it judges the source itself and changes nothing.
   if (m_s.m_bModifyOriginal == 0 && !m_options.bDryRun) {
-    const std::u16string copy =
-        provider ? provider->WorkCopyPath(source)
-                 : FreeNewDatabasePath(NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp));
+    const std::u16string wanted = NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp);
+    const std::u16string copy = provider                  ? provider->WorkCopyPath(source)
+                                : m_options.chooseNewPath ? m_options.chooseNewPath(wanted)
+                                                          : FreeNewDatabasePath(wanted);
     shown = provider ? provider->NewFilePath(source) : copy;
     m_log.AddLogRow(u"Creating Database " + shown);
     if (!platform::CopyFileNew(platform::ToUtf8(path), platform::ToUtf8(copy), &m_s.m_bRunning)) {
@@ -302,13 +313,16 @@ std::u16string NewDatabasePath(const std::u16string& folder, const std::u16strin
   return folder + platform::kPathSeparator + fileName + stamp + u".nsf";
 }
 
-std::u16string FreeNewDatabasePath(const std::u16string& path) {
-  if (!platform::FileExists(platform::ToUtf8(path))) return path;
+std::u16string FreeNewDatabasePath(const std::u16string& path, const std::set<std::u16string>* pReserved) {
+  const auto taken = [pReserved](const std::u16string& candidate) {
+    return (pReserved && pReserved->count(candidate) != 0) || platform::FileExists(platform::ToUtf8(candidate));
+  };
+  if (!taken(path)) return path;
   constexpr std::u16string_view kExtension = u".nsf";
   const std::u16string stem = path.substr(0, path.size() - kExtension.size());
   for (int n = 2;; ++n) {
     std::u16string candidate = stem + u"-" + platform::DecimalText(n) + std::u16string(kExtension);
-    if (!platform::FileExists(platform::ToUtf8(candidate))) return candidate;
+    if (!taken(candidate)) return candidate;
   }
 }
 
@@ -379,6 +393,11 @@ std::u16string StartRun(RunSettings& settings, RunPage& page, const std::u16stri
   const std::u16string path = LogFilePath(folder, platform::TimeStamp());
   OpenRunLog(settings.m_logFile, page, path, page.GetLogRows(), !folder.empty());
   return path;
+}
+
+bool ProcessRunDatabase(RunSettings& settings, RunPage& page, const RunOptions& options,
+                        const std::u16string& source) {
+  return Worker(settings, page, options, true).ProcessOne(source);
 }
 
 int RunMultipleFiles(RunSettings& settings, RunPage& page, const RunOptions& options) {

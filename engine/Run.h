@@ -23,6 +23,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,7 @@ class JournalSink;
 class RunProgress;
 class DuplicateSink;
 class SparePredicate;
+struct RunLogRecord;
 namespace platform {
 class CFile;
 }
@@ -79,6 +82,15 @@ struct RunOptions {
   DuplicateSink* pReport = nullptr;
   const SparePredicate* pSpare = nullptr;
   platform::CFile* pLogFile = nullptr;
+  // Multiple-file mode: how many databases may be judged side by side
+  // (engine/RunJobs.h); rows, log file and outcome are those of one at a
+  // time. The wizard keeps 1.
+  int nJobs = 1;
+  // Set by the run itself for each database it judges beside others (leave
+  // them unset): where the database's rows and log texts are held back
+  // (not owned), and what gives its clean copy a free name in run order.
+  RunLogRecord* pLogRecord = nullptr;
+  std::function<std::u16string(const std::u16string& wanted)> chooseNewPath;
 };
 
 // Steps of Start Process after the confirmation. strLogFolder empty: the
@@ -130,7 +142,9 @@ std::u16string NewDatabasePath(const std::u16string& folder, const std::u16strin
 // path when no file has that name; otherwise path with "-2", "-3", ... put
 // before its last ".nsf" (path ends in ".nsf"), the first that is free. Two
 // sources of one file name copied within one second then keep both copies.
-std::u16string FreeNewDatabasePath(const std::u16string& path);
+// Names in pReserved (not owned, may be null) count as taken too.
+std::u16string FreeNewDatabasePath(const std::u16string& path,
+                                   const std::set<std::u16string>* pReserved = nullptr);
 
 // The name of the sub folder that is made when neither m_strSubFolderName
 // exists nor can be created: m_strSubFolderName + "#2" in multiple-file

@@ -53,12 +53,27 @@ void OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path
 }
 
 void RunLog::WriteLogText(std::u16string_view text) {
+  if (m_pRecord) {
+    auto& events = m_pRecord->vecEvents;
+    if (events.empty() || events.back().kind != RunLogRecord::Kind::text)
+      events.push_back({RunLogRecord::Kind::text, {}});
+    events.back().strText += text;
+    return;
+  }
   if (!m_file.IsOpen()) return;
   m_strPending += text;
   if (m_strPending.size() >= kFlushUnits) Flush();
 }
 
 void RunLog::Flush() {
+  if (m_pRecord) {
+    // Flushes decide where a failed write is reported; kept so that a
+    // replay reports it at the same row.
+    auto& events = m_pRecord->vecEvents;
+    if (!events.empty() && events.back().kind != RunLogRecord::Kind::flush)
+      events.push_back({RunLogRecord::Kind::flush, {}});
+    return;
+  }
   if (m_strPending.empty()) return;
   const bool bOk = m_file.IsOpen() && m_file.Write(m_strPending);
   m_strPending.clear();
@@ -68,4 +83,17 @@ void RunLog::Flush() {
   }
 }
 
-void RunLog::AddLogRow(const std::u16string& text) { m_page.AddLogRow(text); }
+void RunLog::AddLogRow(const std::u16string& text) {
+  if (m_pRecord) m_pRecord->vecEvents.push_back({RunLogRecord::Kind::row, text});
+  else m_page.AddLogRow(text);
+}
+
+void RunLog::Replay(const RunLogRecord& record) {
+  for (const RunLogRecord::Event& event : record.vecEvents) {
+    switch (event.kind) {
+      case RunLogRecord::Kind::row: AddLogRow(event.strText); break;
+      case RunLogRecord::Kind::text: WriteLogText(event.strText); break;
+      case RunLogRecord::Kind::flush: Flush(); break;
+    }
+  }
+}

@@ -38,11 +38,25 @@ std::u16string LogFilePath(const std::u16string& folder, const std::u16string& s
 void OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path,
                 const std::vector<std::u16string>& rows, bool bCreate = true);
 
+// What a run logged, in order, held back instead of reaching the page and
+// the file: a database judged beside others keeps its rows and texts here
+// until the databases before it have been given out (RunLog::Replay).
+struct RunLogRecord {
+  enum class Kind { row, text, flush };
+  struct Event {
+    Kind kind;
+    std::u16string strText;
+  };
+  std::vector<Event> vecEvents;
+};
+
 class RunLog {
 public:
   // file is the run settings' log file (not owned); page not owned.
-  RunLog(platform::CFile& file, RunPage& page, std::u16string strPath)
-      : m_file(file), m_page(page), m_strPath(std::move(strPath)) {}
+  // pRecord (not owned): when set, rows and texts go there instead, in
+  // order, and neither file nor page is touched.
+  RunLog(platform::CFile& file, RunPage& page, std::u16string strPath, RunLogRecord* pRecord = nullptr)
+      : m_file(file), m_page(page), m_strPath(std::move(strPath)), m_pRecord(pRecord) {}
   ~RunLog() { Flush(); }
   RunLog(const RunLog&) = delete;
   RunLog& operator=(const RunLog&) = delete;
@@ -56,12 +70,15 @@ public:
   void Flush();
   void AddLogRow(const std::u16string& text);
   const std::u16string& Path() const { return m_strPath; }
+  // Gives out what another log recorded, as if it had been logged here.
+  void Replay(const RunLogRecord& record);
 
 private:
   platform::CFile& m_file;
   RunPage& m_page;
   std::u16string m_strPath;
   std::u16string m_strPending;  // gathered texts not yet written
+  RunLogRecord* m_pRecord;      // not owned; null: log to the file and page
 };
 
 inline constexpr std::u16string_view kLogNotCreatedRow = u"Log file could not be created: ";

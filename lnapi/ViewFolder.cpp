@@ -37,6 +37,8 @@ const std::vector<NOTEID>& lnapi::FolderState::Entries() {
   if (!m_bTaken) {
     m_vecEntries = m_pDb->Store().Entries(m_design);
     m_bTaken = true;
+    // Whoever asks for the entries is about to open their documents.
+    m_pDb->Store().PlanReads(m_vecEntries);
   }
   return m_vecEntries;
 }

@@ -3,7 +3,10 @@
 #include <gd.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace mailio {
 
@@ -69,9 +72,53 @@ bool JpegTooLarge(std::string_view image) {
   return false;
 }
 
+std::optional<GifPicture> Convert(std::string_view image);
+
+// The last pictures converted. Mail repeats its pictures (a logo in every
+// signature, a newsletter's banner), and reducing colours is most of what a
+// conversion costs. Entries are matched by their whole bytes.
+class RecentPictures {
+public:
+  std::optional<std::optional<GifPicture>> Find(std::string_view image) {
+    const std::size_t hash = std::hash<std::string_view>()(image);
+    std::lock_guard lock(m_mutex);
+    for (const Entry& e : m_entries)
+      if (e.hash == hash && e.image == image) return e.picture;
+    return std::nullopt;
+  }
+  void Add(std::string_view image, const std::optional<GifPicture>& picture) {
+    if (image.size() > kMaxImageBytes) return;
+    Entry e{std::hash<std::string_view>()(image), std::string(image), picture};
+    std::lock_guard lock(m_mutex);
+    if (m_entries.size() < kEntries) m_entries.push_back(std::move(e));
+    else m_entries[m_nNext++ % kEntries] = std::move(e);
+  }
+
+private:
+  static constexpr std::size_t kEntries = 32, kMaxImageBytes = 256 * 1024;
+  struct Entry {
+    std::size_t hash;
+    std::string image;
+    std::optional<GifPicture> picture;
+  };
+  std::mutex m_mutex;
+  std::vector<Entry> m_entries;
+  std::size_t m_nNext = 0;
+};
+
 }  // namespace
 
 std::optional<GifPicture> ConvertToGif(std::string_view image) {
+  static RecentPictures recent;
+  if (auto known = recent.Find(image)) return *known;
+  std::optional<GifPicture> picture = Convert(image);
+  recent.Add(image, picture);
+  return picture;
+}
+
+namespace {
+
+std::optional<GifPicture> Convert(std::string_view image) {
   if (image.empty() || image.size() > 0x7FFFFFFF) return std::nullopt;
   if (StartsWith(image, "GIF8") && GifTooLarge(image)) return std::nullopt;
   if (StartsWith(image, "\x89PNG") && PngTooLarge(image)) return std::nullopt;
@@ -97,5 +144,7 @@ std::optional<GifPicture> ConvertToGif(std::string_view image) {
   gdFree(gif);
   return out;
 }
+
+}  // namespace
 
 }  // namespace mailio

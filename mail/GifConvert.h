@@ -2,7 +2,8 @@
 // text, through libgd. Pictures larger than 16384 pixels on a side are refused
 // rather than decoded into gigabytes of memory.
 //
-// Thread-safe.
+// Thread-safe. The last few pictures converted are remembered (mail repeats
+// its logos), so a repeated picture costs a comparison.
 #pragma once
 
 #include <optional>

@@ -152,6 +152,7 @@ int ImportMail(const std::string& dbPath, const std::vector<std::string>& source
     return 1;
   }
   ImportReport report("message", out, err);
+  TuneAllocatorForImport();
   for (const std::string& source : sources) {
     const bool readable = ForEachSourceMessage(
         source,
@@ -159,13 +160,13 @@ int ImportMail(const std::string& dbPath, const std::vector<std::string>& source
           if (db->Broken()) return;  // reported once by Finish
           if (!m.error.empty()) return report.Skipped(m.file, m.number, m.error);
           try {
-            MessageResult r = ImportMessage(m.bytes);
+            MessageResult r = ImportOwnedMessage(std::move(m.bytes));
             std::string storeError;
             if (r.doc && !r.doc->created) r.doc->created = m.arrival;
             if (r.doc && m.fromLine.size() > 5 && IsValidUtf8(m.fromLine))
               r.doc->items.push_back(Item::MakeText(kEnvelopeItem, m.fromLine.substr(5)));
             if (!r.doc) report.Skipped(m.file, m.number, r.error);
-            else if (!db->Add(*r.doc, TargetFolder(m.folder), &storeError))
+            else if (!db->Add(std::move(*r.doc), TargetFolder(m.folder), &storeError))
               report.Skipped(m.file, m.number, storeError);
             else
               report.Imported();

@@ -20,6 +20,9 @@ namespace {
 // Documents per transaction: one commit per document would spend the import
 // on disk flushes; a batch that is lost to a crash is lost whole.
 constexpr std::size_t kBatchSize = 500;
+// A batch of large messages ends sooner: past the store's page cache, its
+// pages would be written out before the commit and again at it.
+constexpr std::size_t kBatchBytes = 8 << 20;
 
 std::string StatusText(LNSTATUS status) { return LNGetErrorMessageText(status); }
 
@@ -29,19 +32,27 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::string EncodeRich(const std::vector<RichRecord>& records) {
+// A value for the store: taken over (Take) or copied.
+template <bool Take, typename T>
+std::string Pass(T& value) {
+  if constexpr (Take) return std::move(value);
+  else return value;
+}
+
+template <bool Take, typename Records>
+std::string EncodeRich(Records& records) {
   std::vector<rt::Record> out;
   out.reserve(records.size());
-  for (const RichRecord& r : records) {
+  for (auto& r : records) {
     rt::Record rec;
     if (r.kind == RichRecord::Kind::Picture) {
       rec.kind = rt::RecordKind::picture;
-      rec.gif = r.gif;
+      rec.gif = Pass<Take>(r.gif);
       rec.nWidth = static_cast<std::uint16_t>(std::clamp(r.width, 0, 0xFFFF));
       rec.nHeight = static_cast<std::uint16_t>(std::clamp(r.height, 0, 0xFFFF));
     } else {
       rec.kind = rt::RecordKind::paragraph;
-      if (!r.text.empty()) rec.vecRuns.push_back({r.text, false, false, false});
+      if (!r.text.empty()) rec.vecRuns.push_back({Pass<Take>(r.text), false, false, false});
     }
     out.push_back(std::move(rec));
   }
@@ -108,20 +119,23 @@ std::string FormatLocal(const LocalTime& t) {
 
 }  // namespace
 
-std::vector<st::StoredItem> ToStoredItems(const Doc& doc) {
+namespace {
+
+template <bool Take, typename D>
+std::vector<st::StoredItem> StoredItemsOf(D& doc) {
   std::vector<st::StoredItem> out;
   out.reserve(doc.items.size());
-  for (const Item& item : doc.items) {
-    st::StoredItem s{item.name, 0, {}};
+  for (auto& item : doc.items) {
+    st::StoredItem s{Pass<Take>(item.name), 0, {}};
     switch (item.kind) {
-      case ItemKind::Text: s.wType = TYPE_TEXT; s.value = item.text; break;
+      case ItemKind::Text: s.wType = TYPE_TEXT; s.value = Pass<Take>(item.text); break;
       case ItemKind::TextList: s.wType = TYPE_TEXT_LIST; s.value = st::EncodeTextList(item.list); break;
       case ItemKind::Time:
         s.wType = TYPE_TIME;
         s.value = st::EncodeTime({item.time.year, item.time.month, item.time.day, item.time.hour,
                                   item.time.minute, item.time.second, 0});
         break;
-      case ItemKind::RichText: s.wType = TYPE_COMPOSITE; s.value = EncodeRich(item.rich); break;
+      case ItemKind::RichText: s.wType = TYPE_COMPOSITE; s.value = EncodeRich<Take>(item.rich); break;
       case ItemKind::Html:
         s.wType = TYPE_HTML;
         s.value = std::string("\x15\0", 2) + item.text;  // the type word, then 8-bit text
@@ -130,12 +144,18 @@ std::vector<st::StoredItem> ToStoredItems(const Doc& doc) {
         s.wType = TYPE_OBJECT;
         s.value = st::EncodeAttachment({item.fileName, item.bytes});
         break;
-      case ItemKind::Raw: s.wType = item.rawType; s.value = item.bytes; break;
+      case ItemKind::Raw: s.wType = item.rawType; s.value = Pass<Take>(item.bytes); break;
     }
     out.push_back(std::move(s));
   }
   return out;
 }
+
+}  // namespace
+
+std::vector<st::StoredItem> ToStoredItems(const Doc& doc) { return StoredItemsOf<false>(doc); }
+
+std::vector<st::StoredItem> ToStoredItems(Doc&& doc) { return StoredItemsOf<true>(doc); }
 
 Doc FromStoredItems(const std::vector<st::StoredItem>& items) {
   Doc doc;
@@ -258,6 +278,16 @@ NOTEID MailDatabase::DesignNote(const std::string& name) {
 }
 
 bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* error, NOTEID* pId) {
+  return AddItems(doc.created, ToStoredItems(doc), folder, error, pId);
+}
+
+bool MailDatabase::Add(Doc&& doc, const std::string& folder, std::string* error, NOTEID* pId) {
+  const std::optional<LocalTime> created = doc.created;
+  return AddItems(created, ToStoredItems(std::move(doc)), folder, error, pId);
+}
+
+bool MailDatabase::AddItems(const std::optional<LocalTime>& created, std::vector<st::StoredItem>&& items,
+                            const std::string& folder, std::string* error, NOTEID* pId) {
   if (Broken()) {
     *error = "cannot be stored: " + m_strBrokenReason;
     return false;
@@ -275,9 +305,10 @@ bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* e
       st::NoteRow row;
       row.dwId = m_pStore->NextNoteId();
       row.cls = st::NoteClass::document;
-      row.strCreated = doc.created ? FormatLocal(*doc.created) : st::LocalTimeNow();
+      row.strCreated = created ? FormatLocal(*created) : st::LocalTimeNow();
       row.strModified = st::LocalTimeNow();
-      m_pStore->InsertNote(row, ToStoredItems(doc));
+      m_pStore->InsertNote(row, items);
+      for (const st::StoredItem& item : items) m_nPendingBytes += item.value.size();
       if (folderId) m_pStore->AppendEntry(folderId, row.dwId);
       m_pStore->Commit();
       if (pId) *pId = row.dwId;
@@ -290,7 +321,7 @@ bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* e
     *error = "cannot be stored: " + StatusText(status);
     return false;
   }
-  if (++m_nPending >= kBatchSize) CommitBatch();
+  if (++m_nPending >= kBatchSize || m_nPendingBytes >= kBatchBytes) CommitBatch();
   return true;
 }
 
@@ -299,6 +330,7 @@ void MailDatabase::CommitBatch() {
   const std::size_t pending = m_nPending;
   m_bInBatch = false;
   m_nPending = 0;
+  m_nPendingBytes = 0;
   try {
     m_pStore->Commit();
   } catch (LNSTATUS status) {

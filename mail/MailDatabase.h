@@ -29,6 +29,7 @@ enum class Design { Mail, Contacts, Source };
 // Stored items of a document, and back. FromStoredItems skips values it
 // cannot decode (a damaged item is not worth losing the rest of a document).
 std::vector<lnapi::store::StoredItem> ToStoredItems(const Doc& doc);
+std::vector<lnapi::store::StoredItem> ToStoredItems(Doc&& doc);  // takes the values over
 Doc FromStoredItems(const std::vector<lnapi::store::StoredItem>& items);
 
 class MailDatabase {
@@ -53,6 +54,8 @@ public:
   // later Add then fails at once.
   // pId, when given, receives the new document's note id.
   [[nodiscard]] bool Add(const Doc& doc, const std::string& folder, std::string* error, NOTEID* pId = nullptr);
+  // The same, taking the document's values over instead of copying them.
+  [[nodiscard]] bool Add(Doc&& doc, const std::string& folder, std::string* error, NOTEID* pId = nullptr);
   // Commits what is pending. False when that fails (see LostCount).
   [[nodiscard]] bool Finish();
   bool Broken() const { return !m_strBrokenReason.empty(); }
@@ -65,12 +68,15 @@ private:
   NOTEID DesignNote(const std::string& name);  // folder of that name, made when missing
   void EnsureView(const std::string& name, int selectKind, const std::vector<std::string>& args);
   void CommitBatch();
+  bool AddItems(const std::optional<LocalTime>& created, std::vector<lnapi::store::StoredItem>&& items,
+                const std::string& folder, std::string* error, NOTEID* pId);
 
   std::unique_ptr<lnapi::store::Store> m_pStore;
   std::map<std::string, NOTEID> m_mapFolderIds;
   bool m_bCreated = false;
   bool m_bInBatch = false;
   std::size_t m_nPending = 0;  // documents in the open batch
+  std::size_t m_nPendingBytes = 0;  // and the bytes of their items
   std::size_t m_nLost = 0;
   std::string m_strBrokenReason;
 };

@@ -1,5 +1,7 @@
 #include "mail/MailDoc.h"
 
+#include <algorithm>
+
 namespace mailio {
 
 Item Item::MakeText(std::string name, std::string value) {
@@ -91,21 +93,15 @@ std::vector<std::string> Doc::ListOf(std::string_view name) const {
 
 std::vector<RichRecord> TextToParagraphs(std::string_view text) {
   std::vector<RichRecord> records;
-  std::string line;
-  bool pending = false;  // a line has started (possibly empty) and not been ended
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      records.push_back({RichRecord::Kind::Paragraph, std::move(line), {}, 0, 0});
-      line.clear();
-      pending = false;
-    } else {
-      line += c;
-      pending = true;
-    }
+  records.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  std::size_t i = 0;
+  for (std::size_t end; (end = text.find_first_of("\r\n", i)) != std::string_view::npos;) {
+    records.push_back({RichRecord::Kind::Paragraph, std::string(text.substr(i, end - i)), {}, 0, 0});
+    i = end + 1;
+    if (text[end] == '\r' && i < text.size() && text[i] == '\n') ++i;  // CR LF is one line end
   }
-  if (pending) records.push_back({RichRecord::Kind::Paragraph, std::move(line), {}, 0, 0});
+  // A last line without a line end is a paragraph too.
+  if (i < text.size()) records.push_back({RichRecord::Kind::Paragraph, std::string(text.substr(i)), {}, 0, 0});
   return records;
 }
 

@@ -121,6 +121,11 @@ bool IsMailSource(const fs::path& given) {
 
 MailSourceProvider::MailSourceProvider(MailSourceSettings settings) : m_settings(std::move(settings)) {}
 
+void MailSourceProvider::SetJournal(journal::RunJournal* pJournal) {
+  m_pJournal = pJournal;
+  m_journalFolder = pJournal ? fs::path(platform::ToUtf8(pJournal->Path()) + ".d") : fs::path();
+}
+
 MailSourceProvider::~MailSourceProvider() {
   m_mapSources.clear();  // releases the locks
   std::error_code ec;
@@ -184,6 +189,7 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
   source.workDb = m_tempFolder / ("source-" + std::to_string(++m_nSources) + ".nsf");
   std::unique_ptr<MailDatabase> db = MailDatabase::OpenForImport(source.workDb.string(), Design::Source, error);
   if (!db) return false;
+  TuneAllocatorForImport();
   ImportOptions options;
   options.bKeepOriginal = false;
   options.bContent = m_settings.bReadBody;
@@ -212,7 +218,7 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
     r.doc->items.push_back(Item::MakeText(kSourceIndexItem, std::to_string(source.vecMessages.size())));
     NOTEID id = 0;
     std::string storeError;
-    if (!db->Add(*r.doc, folder, &storeError, &id)) {
+    if (!db->Add(std::move(*r.doc), folder, &storeError, &id)) {
       failure = where + " " + storeError;
       return;
     }

@@ -13,7 +13,8 @@
 //   left untouched: "Source not read: ".
 // - Write-back: new-file mode writes DIR/ + the source's name (-2, -3 ...
 //   when taken) with the kept messages. Otherwise the change is first kept
-//   for undo (SourceUndo.h) in the run's journal folder, then: an mbox is
+//   for undo (SourceUndo.h): a record in the run's journal, an mbox's
+//   original in the folder beside it (the journal's path + ".d"), then: an mbox is
 //   rewritten in place under its dotlock and fcntl lock, held from the read
 //   on; trashed, moved or copied messages are appended to the mbox "Trash"
 //   or NAME beside it, or filed into the Maildir++ folder ".Trash"/".NAME".
@@ -36,6 +37,7 @@
 #include <vector>
 
 #include "engine/Run.h"
+#include "engine/journal/RunJournal.h"
 #include "mail/SourceLock.h"
 
 namespace mailio {
@@ -60,12 +62,12 @@ public:
   MailSourceProvider(const MailSourceProvider&) = delete;
   MailSourceProvider& operator=(const MailSourceProvider&) = delete;
 
-  // Where undo records and kept originals go (the run's journal path + ".d").
-  void SetJournalFolder(const std::filesystem::path& folder) { m_journalFolder = folder; }
+  // The run's journal, where each write-back is recorded before it changes
+  // its source (not owned; outlives the provider). Without one a source is
+  // never changed in place.
+  void SetJournal(journal::RunJournal* pJournal);
   // Whether any source was refused or not written back (exit status 1).
   bool AnyFailed() const { return m_bAnyFailed; }
-  // The undo records written, in order.
-  const std::vector<std::filesystem::path>& UndoRecords() const { return m_vecUndoRecords; }
 
   bool Handles(const std::u16string& source) override;
   std::u16string Prepare(const std::u16string& source, std::u16string* failureRow) override;
@@ -97,9 +99,10 @@ private:
 
   MailSourceSettings m_settings;
   std::filesystem::path m_tempFolder;  // private, removed at the end
-  std::filesystem::path m_journalFolder;
+  journal::RunJournal* m_pJournal = nullptr;
+  std::filesystem::path m_journalFolder;  // kept originals, beside the journal
   std::map<std::u16string, Source> m_mapSources;
-  std::vector<std::filesystem::path> m_vecUndoRecords;
+  int m_nWriteBacks = 0;
   bool m_bAnyFailed = false;
   int m_nSources = 0;
 };

@@ -9,7 +9,9 @@
 
 #include "lnapi/store/Store.h"
 #include "mail/MailSourceRun.h"
+#include "mail/SourceLock.h"
 #include "mail/SourceUndo.h"
+#include "platform/Text.h"
 
 namespace mailio {
 
@@ -77,20 +79,41 @@ std::string AsSeparatedEntry(std::string entry) {
   return entry;
 }
 
-// Writes the chosen entries of the mbox read through fd to out, in order:
+// Hands the chosen entries of the mbox read through fd to each, in order:
 // as they stand, or (separate) each ending with an empty line, as entries
 // appended after others must.
-bool CopyEntries(int fd, const MailSourceProvider::Source& source, const std::vector<std::uint32_t>& which, int out,
-                 bool separate, std::string* error) {
+template <typename Each>
+bool ForEachEntry(int fd, const MailSourceProvider::Source& source, const std::vector<std::uint32_t>& which,
+                  bool separate, std::string* error, Each each) {
   std::string bytes;
   for (std::uint32_t i : which) {
-    if (!ReadSpan(fd, source.vecMessages[i], &bytes) ||
-        !WriteAll(out, separate ? AsSeparatedEntry(std::move(bytes)) : bytes)) {
+    if (!ReadSpan(fd, source.vecMessages[i], &bytes) || !each(separate ? AsSeparatedEntry(std::move(bytes)) : bytes)) {
       *error = Errno("cannot copy message " + std::to_string(i + 1));
       return false;
     }
   }
   return true;
+}
+
+bool CopyEntries(int fd, const MailSourceProvider::Source& source, const std::vector<std::uint32_t>& which, int out,
+                 bool separate, std::string* error) {
+  return ForEachEntry(fd, source, which, separate, error, [out](std::string_view bytes) { return WriteAll(out, bytes); });
+}
+
+// The size and digest of the entries as ForEachEntry hands them, after prefix.
+bool MeasureEntries(int fd, const MailSourceProvider::Source& source, const std::vector<std::uint32_t>& which,
+                    bool separate, std::string_view prefix, std::uint64_t* size, std::string* digest,
+                    std::string* error) {
+  StreamDigest d;
+  d.Update(prefix);
+  *size = prefix.size();
+  const bool ok = ForEachEntry(fd, source, which, separate, error, [&](std::string_view bytes) {
+    d.Update(bytes);
+    *size += bytes.size();
+    return true;
+  });
+  *digest = d.Final();
+  return ok;
 }
 
 bool MakeMaildir(const fs::path& dir, std::string* error) {
@@ -129,15 +152,21 @@ std::string WriteNewFile(const MailSourceProvider::Source& source, const std::ve
   return ok ? "" : (error.empty() ? Errno(source.newFile.string()) : error);
 }
 
-// Makes sure the mbox open on fd (size bytes) ends with an empty line, so
+// What makes the mbox open on fd (size bytes) end with an empty line, so
 // that an entry appended to it starts at a From_ line of its own.
-bool EndWithEmptyLine(int fd, std::uint64_t size) {
+bool PaddingToEmptyLine(int fd, std::uint64_t size, std::string* padding) {
+  padding->clear();
   if (size == 0) return true;
   char tail[2] = {0, 0};
   const std::size_t n = size >= 2 ? 2 : 1;
   if (::pread(fd, tail + 2 - n, n, static_cast<off_t>(size - n)) != static_cast<ssize_t>(n)) return false;
-  if (tail[0] == '\n' && tail[1] == '\n') return true;
-  return WriteAll(fd, tail[1] == '\n' ? "\n" : "\n\n");
+  if (!(tail[0] == '\n' && tail[1] == '\n')) *padding = tail[1] == '\n' ? "\n" : "\n\n";
+  return true;
+}
+
+std::uint64_t SizeOf(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
 // The Maildir++ folder of a folder name ("A\B" is ".A.B").
@@ -168,13 +197,15 @@ std::string MailSourceProvider::WriteBack(Source& source, const fs::path& workDb
   const std::vector<std::uint32_t> filed = m_settings.nAction == 1 ? removed : outcome.vecFiled;
   if (removed.empty() && filed.empty()) return {};
   const std::string target = m_settings.nAction == 1 ? "Trash" : m_settings.strSubFolder;
-  if (m_journalFolder.empty()) return "no journal to keep the original in";
+  if (!m_pJournal) return "no journal to keep the original in";
 
-  // The record and the kept original come first, synced: from here on
-  // nothing the write-back does is unrecoverable.
+  // The journal's record and the kept original come first, synced: from
+  // here on nothing the write-back does is unrecoverable. Runs started in
+  // the same second share the journal and its folder.
   std::error_code ec;
-  fs::path keep = m_journalFolder / std::to_string(m_vecUndoRecords.size() + 1);
-  for (int n = 2; fs::exists(keep, ec); ++n) keep = m_journalFolder / (std::to_string(m_vecUndoRecords.size() + 1) + "-" + std::to_string(n));
+  fs::path keep;
+  do keep = m_journalFolder / std::to_string(++m_nWriteBacks);
+  while (fs::exists(keep, ec));
   fs::create_directories(keep, ec);
   if (ec) return "the journal's copy cannot be made: " + ec.message();
   const Change change{removed, filed, target, keep};
@@ -183,38 +214,74 @@ std::string MailSourceProvider::WriteBack(Source& source, const fs::path& workDb
 
 std::string MailSourceProvider::WriteBackMbox(Source& source, const Change& change) {
   if (!source.pLock || source.pLock->Descriptor() < 0) return "not locked";
+  const int fd = source.pLock->Descriptor();
   MailUndoRecord record;
   record.kind = MailUndoRecord::Kind::mbox;
   record.strSource = source.path.string();
   record.strKeptCopy = (change.keep / "original").string();
+  std::vector<bool> gone(source.vecMessages.size(), false);
+  for (std::uint32_t i : change.vecRemoved) gone[i] = true;
+  for (std::uint32_t i : change.vecFiled) gone[i] = true;
+  record.nMessages = static_cast<std::uint32_t>(std::count(gone.begin(), gone.end(), true));
   std::string error;
   if (!CopyFileSynced(source.path, record.strKeptCopy, &error)) return "the journal's copy cannot be made: " + error;
-  const fs::path targetPath = source.path.parent_path() / change.strTarget;
-  std::error_code ec;
-  if (!change.vecFiled.empty()) {
-    if (fs::equivalent(targetPath, source.path, ec)) return "the folder " + change.strTarget + " is the source itself";
-    const bool exists = fs::exists(targetPath, ec);
-    record.vecAppended.push_back({targetPath.string(), exists ? fs::file_size(targetPath, ec) : 0, !exists});
-  }
-  const fs::path recordFile = change.keep / "record.json";
-  if (!SaveUndoRecord(record, recordFile, &error)) return "the journal cannot be written: " + error;
-  m_vecUndoRecords.push_back(recordFile);
-
   const int keptFd = ::open(record.strKeptCopy.c_str(), O_RDONLY | O_CLOEXEC);
-  bool ok = keptFd >= 0;
-  if (ok && !change.vecFiled.empty()) {
-    MboxLock targetLock;
-    if (record.vecAppended[0].bCreated) ::close(::open(targetPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    ok = targetLock.Acquire(targetPath, &error) && ::lseek(targetLock.Descriptor(), 0, SEEK_END) >= 0 &&
-         EndWithEmptyLine(targetLock.Descriptor(), record.vecAppended[0].nOldSize) &&
-         CopyEntries(keptFd, source, change.vecFiled, targetLock.Descriptor(), true, &error) &&
-         ::fsync(targetLock.Descriptor()) == 0;
-    if (!ok && error.empty()) error = Errno(targetPath.string());
-  }
+  if (keptFd < 0) return Errno("the journal's copy cannot be read");
+  struct CloseFd {
+    int fd;
+    ~CloseFd() { ::close(fd); }
+  } closeKept{keptFd};
+
+  // What the rewrite leaves, and what is appended where, measured before
+  // the record is written: undo recognises the source and the mboxes
+  // appended to by these sizes and digests.
   std::vector<bool> removed(source.vecMessages.size(), false);
   for (std::uint32_t i : change.vecRemoved) removed[i] = true;
   const std::vector<std::uint32_t> kept = Indices(removed, false);
-  const int fd = source.pLock->Descriptor();
+  if (!change.vecRemoved.empty() &&
+      !MeasureEntries(keptFd, source, kept, false, {}, &record.nRewrittenSize, &record.rewrittenDigest, &error))
+    return error;
+  if (change.vecRemoved.empty()) {  // not rewritten: the original as it stands
+    record.nRewrittenSize = SizeOf(keptFd);
+    const auto whole = DigestOfRange(keptFd, 0, record.nRewrittenSize);
+    if (!whole) return Errno("the journal's copy cannot be read");
+    record.rewrittenDigest = *whole;
+  }
+  const fs::path targetPath = source.path.parent_path() / change.strTarget;
+  MboxLock targetLock;
+  std::string padding;
+  std::error_code ec;
+  if (!change.vecFiled.empty()) {
+    if (fs::equivalent(targetPath, source.path, ec)) return "the folder " + change.strTarget + " is the source itself";
+    MailUndoRecord::Appended a;
+    a.strPath = targetPath.string();
+    a.bCreated = !fs::exists(targetPath, ec);
+    if (!a.bCreated) {
+      if (!targetLock.Acquire(targetPath, &error)) return targetPath.string() + ": " + error;
+      a.nOldSize = SizeOf(targetLock.Descriptor());
+      if (!PaddingToEmptyLine(targetLock.Descriptor(), a.nOldSize, &padding)) return Errno(targetPath.string());
+    }
+    if (!MeasureEntries(keptFd, source, change.vecFiled, true, padding, &a.nLength, &a.digest, &error)) return error;
+    record.vecAppended.push_back(std::move(a));
+  }
+  const fs::path marker = WriteBackMarker(record);
+  if (!WriteFileSynced(marker, {})) return Errno("the journal's folder cannot be written");
+  if (!m_pJournal->AppendDurable(EncodeMailRecord(record))) {
+    RemoveSynced(marker);
+    return "the journal cannot be written: " + platform::ToUtf8(m_pJournal->Path());
+  }
+
+  bool ok = true;
+  if (!change.vecFiled.empty()) {
+    if (record.vecAppended[0].bCreated) {
+      const int made = ::open(targetPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      ok = made >= 0 && ::close(made) == 0 && targetLock.Acquire(targetPath, &error);
+    }
+    const int out = targetLock.Descriptor();
+    ok = ok && ::lseek(out, 0, SEEK_END) >= 0 && WriteAll(out, padding) &&
+         CopyEntries(keptFd, source, change.vecFiled, out, true, &error) && ::fsync(out) == 0;
+    if (!ok && error.empty()) error = Errno(targetPath.string());
+  }
   if (ok && !change.vecRemoved.empty()) {
     // In place, not renamed over: a program waiting on the lock holds this
     // file open and must find the new contents in it.
@@ -222,12 +289,18 @@ std::string MailSourceProvider::WriteBackMbox(Source& source, const Change& chan
          ::ftruncate(fd, ::lseek(fd, 0, SEEK_CUR)) == 0 && ::fsync(fd) == 0;
     if (!ok && error.empty()) error = Errno("cannot be rewritten");
   }
-  if (keptFd >= 0) ::close(keptFd);
-  if (ok) return {};
-  source.pLock->Release();  // undo takes the locks itself
-  std::string undoError;
-  if (!UndoMailWriteBack(record, &undoError)) error += "; not restored: " + undoError;
-  return error;
+  if (!ok) {
+    // Back as before, still under the locks, so no delivery came between.
+    std::string why;
+    if (!RewriteInPlace(fd, record.strKeptCopy, &why)) error += "; not restored: " + why;
+    const MailUndoRecord::Appended& a = record.vecAppended.empty() ? MailUndoRecord::Appended{} : record.vecAppended[0];
+    if (!a.strPath.empty() && (a.bCreated ? ::unlink(targetPath.c_str()) != 0 && errno != ENOENT
+                                          : targetLock.Descriptor() >= 0 &&
+                                                ::ftruncate(targetLock.Descriptor(), static_cast<off_t>(a.nOldSize)) != 0))
+      error += "; " + targetPath.string() + " not cut back";
+  }
+  RemoveSynced(marker);
+  return ok ? std::string() : error;
 }
 
 std::string MailSourceProvider::WriteBackMaildir(Source& source, const Change& change) {
@@ -252,9 +325,9 @@ std::string MailSourceProvider::WriteBackMaildir(Source& source, const Change& c
     }
     record.vecFiles.push_back(std::move(f));
   }
-  const fs::path recordFile = change.keep / "record.json";
-  if (!SaveUndoRecord(record, recordFile, &error)) return "the journal cannot be written: " + error;
-  m_vecUndoRecords.push_back(recordFile);
+  record.nMessages = static_cast<std::uint32_t>(record.vecFiles.size());
+  if (!m_pJournal->AppendDurable(EncodeMailRecord(record)))
+    return "the journal cannot be written: " + platform::ToUtf8(m_pJournal->Path());
 
   bool ok = change.vecFiled.empty() || MakeMaildir(targetDir, &error);
   for (std::size_t k = 0; ok && k < record.vecFiles.size(); ++k) {
@@ -273,8 +346,8 @@ std::string MailSourceProvider::WriteBackMaildir(Source& source, const Change& c
     if (!ok && error.empty()) error = f.strOldPath + ": " + ec.message();
   }
   if (ok) return {};
-  std::string undoError;
-  if (!UndoMailWriteBack(record, &undoError)) error += "; not restored: " + undoError;
+  for (const MailUndoOutcome::Failure& f : UndoMailWriteBack(record).vecFailures)
+    error += "; not restored: " + f.strWhat + ": " + f.strReason;
   return error;
 }
 

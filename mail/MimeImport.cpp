@@ -1,5 +1,7 @@
 #include "mail/MimeImport.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cctype>
 #include <ctime>
@@ -54,6 +56,8 @@ bool StartsWithHeaderField(std::string_view bytes) {
 // Zero bytes go too: no mail text holds them, and C-string interfaces (the
 // MIME writer's among them) would cut the text there.
 std::string UnixLineEnds(std::string text) {
+  // Most text has neither: no second copy then.
+  if (text.find_first_of(std::string_view("\r\0", 2)) == std::string::npos) return text;
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i)
@@ -98,6 +102,17 @@ std::optional<LocalTime> DeliveredDate(GMimeObject* message) {
   return std::nullopt;
 }
 
+// An address whose domain is plain ASCII is its own IDN form (the IDN
+// library gives such a domain back, letter case aside, and GMime then keeps
+// it as written). Saying so up front spares a lookup per address, a good
+// part of reading a small message's header.
+void PresetAsciiIdn(InternetAddressMailbox* mailbox) {
+  if (mailbox->idn_addr || !mailbox->addr || mailbox->at <= 0) return;
+  for (const char* p = mailbox->addr + mailbox->at + 1; *p; ++p)
+    if (static_cast<unsigned char>(*p) >= 0x80) return;
+  mailbox->idn_addr = g_strdup(mailbox->addr);
+}
+
 void AppendAddresses(InternetAddressList* list, std::vector<std::string>& out) {
   if (!list) return;
   const int n = internet_address_list_length(list);
@@ -107,6 +122,7 @@ void AppendAddresses(InternetAddressList* list, std::vector<std::string>& out) {
       AppendAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(ia)), out);
       continue;
     }
+    if (INTERNET_ADDRESS_IS_MAILBOX(ia)) PresetAsciiIdn(INTERNET_ADDRESS_MAILBOX(ia));
     // Broken headers can leave a folding line end inside a name.
     std::string text = UnixLineEnds(ToUtf8Lenient(gm::Take(internet_address_to_string(ia, nullptr, FALSE))));
     if (!text.empty()) out.push_back(std::move(text));
@@ -301,7 +317,10 @@ bool HasHeaderLines(std::string_view bytes) {
   return start != std::string_view::npos && StartsWithHeaderField(bytes.substr(start));
 }
 
-MessageResult ImportMessage(std::string_view bytes, const ImportOptions& options) {
+namespace {
+
+// owned, when given, holds bytes and may be taken for the kept original.
+MessageResult Import(std::string_view bytes, const ImportOptions& options, std::string* owned) {
   if (IsBlank(bytes)) return {std::nullopt, "empty message"};
   // Blank space before the first field is a damaged but readable message.
   std::size_t start = bytes.find_first_not_of(" \t\r\n");
@@ -350,9 +369,26 @@ MessageResult ImportMessage(std::string_view bytes, const ImportOptions& options
   }
   if (options.bContent) AddContentItems(message.get(), options, doc);
   if (options.bKeepOriginal)
-    doc.items.push_back(Item::MakeRaw(kOriginalMessageItem, kTypeMimePart, std::string(bytes)));
+    doc.items.push_back(Item::MakeRaw(kOriginalMessageItem, kTypeMimePart,
+                                      owned ? std::move(*owned) : std::string(bytes)));
   doc.created = posted ? posted : delivered;
   return {std::move(doc), {}};
+}
+
+}  // namespace
+
+MessageResult ImportMessage(std::string_view bytes, const ImportOptions& options) {
+  return Import(bytes, options, nullptr);
+}
+
+MessageResult ImportOwnedMessage(std::string bytes, const ImportOptions& options) {
+  return Import(bytes, options, &bytes);
+}
+
+void TuneAllocatorForImport() {
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  mallopt(M_TOP_PAD, 16 << 20);
 }
 
 }  // namespace mailio

@@ -37,6 +37,13 @@ struct ImportOptions {
 // Parses bytes (one whole message; LF or CR LF line ends). Never throws for
 // bad input: a message that is not one gives a result with an error.
 [[nodiscard]] MessageResult ImportMessage(std::string_view bytes, const ImportOptions& options = {});
+// The same, taking the bytes over for the kept original instead of copying.
+[[nodiscard]] MessageResult ImportOwnedMessage(std::string bytes, const ImportOptions& options = {});
+
+// Readies the allocator for reading messages by the thousand: without it a
+// large message's buffers are mapped and unmapped anew each time, a page
+// fault per page. Process-wide; the tools call it before an import.
+void TuneAllocatorForImport();
 
 // True when bytes start with a header field (blank lines before it
 // allowed): the one thing a message must have to be read as mail.

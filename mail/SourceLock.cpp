@@ -15,6 +15,17 @@ namespace {
 
 constexpr int kAttempts = 10;  // a tenth of a second apart: a delivery is brief
 constexpr auto kPause = std::chrono::milliseconds(100);
+// A dotlock this old is left by a program that died holding it (procmail
+// breaks its own after as long): no delivery takes that long.
+constexpr auto kStaleAfter = std::chrono::seconds(1024);
+
+// Removes the dotlock when it is stale. The fcntl lock taken after it still
+// keeps out a program that is alive.
+void BreakStaleLock(const std::filesystem::path& dotlock) {
+  std::error_code ec;
+  const auto written = std::filesystem::last_write_time(dotlock, ec);
+  if (!ec && std::filesystem::file_time_type::clock::now() - written > kStaleAfter) ::unlink(dotlock.c_str());
+}
 
 }  // namespace
 
@@ -25,6 +36,7 @@ bool MboxLock::Acquire(const std::filesystem::path& path, std::string* error) {
   const std::filesystem::path dotlock = path.string() + ".lock";
   int lockFd = -1;
   for (int i = 0; i < kAttempts && lockFd < 0; ++i) {
+    if (i == 0) BreakStaleLock(dotlock);
     lockFd = ::open(dotlock.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (lockFd < 0 && errno != EEXIST) {
       *error = "cannot create the lock file " + dotlock.string() + ": " + std::strerror(errno);

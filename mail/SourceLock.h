@@ -20,7 +20,9 @@ public:
 
   // Takes both locks on path, waiting a few seconds for a delivery in
   // progress. False with *error (why) when either cannot be had: the file is
-  // locked by another program, or its folder does not allow the dotlock.
+  // locked by another program, or its folder does not allow the dotlock. A
+  // dotlock older than 1024 seconds is stale (its program died: a killed
+  // run or undo leaves one) and is broken.
   [[nodiscard]] bool Acquire(const std::filesystem::path& path, std::string* error);
   // The descriptor of the locked file (read-write), or -1.
   int Descriptor() const { return m_fd; }

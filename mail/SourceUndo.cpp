@@ -1,22 +1,24 @@
 #include "mail/SourceUndo.h"
 
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <nlohmann/json.hpp>
 
+#include "engine/journal/RecordKinds.h"
 #include "mail/SourceLock.h"
+#include "platform/Text.h"
 
 namespace mailio {
 
 namespace fs = std::filesystem;
-using nlohmann::json;
 
 namespace {
+
+constexpr const char* kUndoMarker = "undoing";
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -43,58 +45,302 @@ bool Pump(int in, int out) {
   }
 }
 
-bool UndoMbox(const MailUndoRecord& r, std::string* error) {
-  bool ok = true;
-  MboxLock lock;
-  std::string why;
-  if (!lock.Acquire(r.strSource, &why)) {
-    *error = r.strSource + ": " + why;
-    ok = false;
-  } else if (!RewriteInPlace(lock.Descriptor(), r.strKeptCopy, &why)) {
-    *error = r.strSource + ": " + why;
-    ok = false;
+// Reads len bytes of fd from offset from, in pieces, into each.
+template <typename Each>
+bool ReadRange(int fd, std::uint64_t from, std::uint64_t len, Each each) {
+  char buf[1 << 16];
+  while (len > 0) {
+    const std::size_t want = len < sizeof buf ? static_cast<std::size_t>(len) : sizeof buf;
+    const ssize_t n = ::pread(fd, buf, want, static_cast<off_t>(from));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    each(std::string_view(buf, static_cast<std::size_t>(n)));
+    from += static_cast<std::uint64_t>(n);
+    len -= static_cast<std::uint64_t>(n);
   }
-  lock.Release();
-  for (const MailUndoRecord::Appended& a : r.vecAppended) {
-    std::error_code ec;
-    if (a.bCreated) {
-      fs::remove(a.strPath, ec);
-      continue;
-    }
-    MboxLock target;
-    if (!fs::exists(a.strPath, ec) || fs::file_size(a.strPath, ec) <= a.nOldSize) continue;  // already back
-    if (!target.Acquire(a.strPath, &why) || ::ftruncate(target.Descriptor(), static_cast<off_t>(a.nOldSize)) != 0) {
-      *error = a.strPath + ": cannot be cut back: " + why;
-      ok = false;
-    }
-  }
+  return true;
+}
+
+std::uint64_t SizeOf(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+// Whether the file open on fd starts with every byte of the file at path.
+bool StartsWithFile(int fd, const fs::path& path) {
+  const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  const std::uint64_t size = SizeOf(in);
+  bool same = SizeOf(fd) >= size;
+  std::uint64_t at = 0;
+  same = same && ReadRange(in, 0, size, [&](std::string_view piece) {
+           std::string mine(piece.size(), '\0');
+           if (!same || ::pread(fd, mine.data(), mine.size(), static_cast<off_t>(at)) != static_cast<ssize_t>(mine.size()) ||
+               mine != piece)
+             same = false;
+           at += piece.size();
+         });
+  ::close(in);
+  return same;
+}
+
+bool ReadWholeFile(const fs::path& path, std::string* bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bytes->clear();
+  const bool ok = ReadRange(fd, 0, SizeOf(fd), [&](std::string_view piece) { bytes->append(piece); });
+  ::close(fd);
   return ok;
 }
 
+// The source becomes its kept original followed by later (mail that came
+// after the run), written in place.
+bool RestoreInPlace(int fd, const std::string& keptCopy, std::string_view later, std::string* error) {
+  const int in = ::open(keptCopy.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    *error = Errno(keptCopy);
+    return false;
+  }
+  const bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && Pump(in, fd) && WriteAll(fd, later.data(), later.size()) &&
+                  ::ftruncate(fd, ::lseek(fd, 0, SEEK_CUR)) == 0 && ::fsync(fd) == 0;
+  if (!ok) *error = Errno("cannot be rewritten");
+  ::close(in);
+  return ok;
+}
+
+// An mbox appended to: cut back to its old size when it ends with exactly
+// what was appended (or, after a write-back cut short, whatever it holds
+// beyond that size). Returns whether it changed now.
+bool UndoAppended(const MailUndoRecord::Appended& a, bool bCutShort, MailUndoOutcome& out) {
+  std::error_code ec;
+  if (!fs::exists(a.strPath, ec)) return false;
+  MboxLock lock;
+  std::string why;
+  if (!lock.Acquire(a.strPath, &why)) {
+    out.vecFailures.push_back({a.strPath, why});
+    return false;
+  }
+  const int fd = lock.Descriptor();
+  const std::uint64_t size = SizeOf(fd);
+  if (size <= a.nOldSize && !(a.bCreated && size == 0)) return false;
+  if (!bCutShort && (size != a.nOldSize + a.nLength || DigestOfRange(fd, a.nOldSize, a.nLength) != a.digest)) {
+    out.vecFailures.push_back({a.strPath, "it changed since the run; the messages filed in it stay"});
+    return false;
+  }
+  const bool ok = a.bCreated ? ::unlink(a.strPath.c_str()) == 0
+                             : ::ftruncate(fd, static_cast<off_t>(a.nOldSize)) == 0 && ::fsync(fd) == 0;
+  if (!ok) out.vecFailures.push_back({a.strPath, Errno("cannot be cut back")});
+  return ok;
+}
+
+MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
+  MailUndoOutcome out;
+  const fs::path keep = fs::path(r.strKeptCopy).parent_path();
+  const fs::path cutShort = WriteBackMarker(r), undoing = keep / kUndoMarker;
+  std::error_code ec;
+  const bool bCutShort = fs::exists(cutShort, ec);
+  bool changed = false;
+  {
+    MboxLock lock;
+    std::string why;
+    if (!lock.Acquire(r.strSource, &why)) {
+      out.vecFailures.push_back({r.strSource, why});
+      return out;
+    }
+    const int fd = lock.Descriptor();
+    std::string later;
+    if (bCutShort) {
+      // The rewrite was cut short under the locks: nothing came after it.
+      changed = RestoreInPlace(fd, r.strKeptCopy, {}, &why);
+    } else if (fs::exists(undoing, ec)) {
+      // A former undo was cut short; the mail that came later is kept here.
+      changed = ReadWholeFile(undoing, &later) && RestoreInPlace(fd, r.strKeptCopy, later, &why);
+    } else if (StartsWithFile(fd, r.strKeptCopy)) {
+      // In place already.
+    } else {
+      const std::uint64_t size = SizeOf(fd);
+      if (size < r.nRewrittenSize || DigestOfRange(fd, 0, r.nRewrittenSize) != r.rewrittenDigest) {
+        out.vecFailures.push_back(
+            {r.strSource, "it changed since the run; its original is kept in " + r.strKeptCopy});
+        return out;
+      }
+      later.resize(size - r.nRewrittenSize);
+      changed = ::pread(fd, later.data(), later.size(), static_cast<off_t>(r.nRewrittenSize)) ==
+                    static_cast<ssize_t>(later.size()) &&
+                WriteFileSynced(undoing, later) && RestoreInPlace(fd, r.strKeptCopy, later, &why);
+      if (!changed && why.empty()) why = Errno("cannot be read");
+    }
+    if (!why.empty()) {
+      out.vecFailures.push_back({r.strSource, why});
+      return out;
+    }
+    RemoveSynced(undoing);
+  }
+  for (const MailUndoRecord::Appended& a : r.vecAppended) changed = UndoAppended(a, bCutShort, out) || changed;
+  if (out.vecFailures.empty()) RemoveSynced(cutShort);
+  if (changed) out.nRestored = r.nMessages;
+  return out;
+}
+
 // A file filed elsewhere goes back (moved) or away (copied, the original
-// still in place); a removed file comes back from its kept copy.
-bool UndoMaildir(const MailUndoRecord& r, std::string* error) {
-  bool ok = true;
+// still in place); a removed file comes back from its kept copy, through a
+// hidden name beside it and a rename, so that it is back whole or not at all.
+MailUndoOutcome UndoMaildir(const MailUndoRecord& r) {
+  MailUndoOutcome out;
   for (const MailUndoRecord::FileChange& f : r.vecFiles) {
     std::error_code ec;
+    bool changed = false;
     if (!f.strNewPath.empty() && fs::exists(f.strNewPath, ec)) {
       if (fs::exists(f.strOldPath, ec)) fs::remove(f.strNewPath, ec);
       else fs::rename(f.strNewPath, f.strOldPath, ec);
       if (ec) {
-        *error = f.strNewPath + ": " + ec.message();
-        ok = false;
+        out.vecFailures.push_back({f.strNewPath, ec.message()});
+        continue;
       }
+      changed = true;
     }
-    std::string why;
-    if (!f.strKeptCopy.empty() && !fs::exists(f.strOldPath, ec) && !CopyFileSynced(f.strKeptCopy, f.strOldPath, &why)) {
-      *error = why;
-      ok = false;
+    if (f.strKeptCopy.empty() && !changed && !fs::exists(f.strOldPath, ec)) {
+      // Filed away by renaming, and no longer where it was filed.
+      out.vecFailures.push_back({f.strOldPath, "it is no longer at " + f.strNewPath});
+      continue;
     }
+    if (!f.strKeptCopy.empty() && !fs::exists(f.strOldPath, ec)) {
+      const fs::path old = f.strOldPath;
+      const fs::path hidden = old.parent_path() / (".tarnwick-restore-" + old.filename().string());
+      std::string why;
+      if (!CopyFileSynced(f.strKeptCopy, hidden, &why)) {
+        out.vecFailures.push_back({f.strOldPath, why});
+        continue;
+      }
+      fs::rename(hidden, old, ec);
+      if (ec) {
+        out.vecFailures.push_back({f.strOldPath, ec.message()});
+        continue;
+      }
+      changed = true;
+    }
+    out.nRestored += changed;
   }
-  return ok;
+  return out;
+}
+
+void PutU64(journal::BodyWriter& w, std::uint64_t v) {
+  w.U32(static_cast<std::uint32_t>(v)).U32(static_cast<std::uint32_t>(v >> 32));
+}
+
+std::uint64_t GetU64(journal::BodyReader& r) {
+  const std::uint64_t low = r.U32();
+  return low | (static_cast<std::uint64_t>(r.U32()) << 32);
+}
+
+void UndoMailRecords(const std::string& target, const std::vector<const journal::JournalRecord*>& newestFirst,
+                     journal::UndoSession& session) {
+  for (const journal::JournalRecord* record : newestFirst) {
+    const std::optional<MailUndoRecord> r = DecodeMailRecord(*record);
+    if (!r) {
+      session.NotRestored(platform::FromUtf8(target), u"the journal's record of it is damaged");
+      continue;
+    }
+    const MailUndoOutcome out = UndoMailWriteBack(*r);
+    for (std::size_t i = 0; i < out.vecFailures.size(); ++i) {
+      const bool last = i + 1 == out.vecFailures.size() && out.nRestored == 0;
+      session.NotRestored(platform::FromUtf8(out.vecFailures[i].strWhat),
+                          platform::FromUtf8(out.vecFailures[i].strReason), last);
+    }
+    if (out.nRestored > 0) session.Restored(out.nRestored);
+    else if (out.vecFailures.empty()) session.AlreadyInPlace();
+  }
 }
 
 }  // namespace
+
+StreamDigest::StreamDigest() : m_ctx(EVP_MD_CTX_new()) {
+  if (m_ctx) EVP_DigestInit_ex(static_cast<EVP_MD_CTX*>(m_ctx), EVP_sha256(), nullptr);
+}
+
+StreamDigest::~StreamDigest() { EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(m_ctx)); }
+
+void StreamDigest::Update(std::string_view bytes) {
+  if (m_ctx) EVP_DigestUpdate(static_cast<EVP_MD_CTX*>(m_ctx), bytes.data(), bytes.size());
+}
+
+std::string StreamDigest::Final() {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  if (!m_ctx || EVP_DigestFinal_ex(static_cast<EVP_MD_CTX*>(m_ctx), digest, &size) != 1) return {};
+  return std::string(reinterpret_cast<const char*>(digest), size);
+}
+
+std::optional<std::string> DigestOfRange(int fd, std::uint64_t from, std::uint64_t len) {
+  StreamDigest digest;
+  if (!ReadRange(fd, from, len, [&](std::string_view piece) { digest.Update(piece); })) return std::nullopt;
+  return digest.Final();
+}
+
+journal::JournalRecord EncodeMailRecord(const MailUndoRecord& r) {
+  journal::BodyWriter w;
+  w.U32(r.nMessages);
+  if (r.kind == MailUndoRecord::Kind::mbox) {
+    w.Text(r.strKeptCopy);
+    PutU64(w, r.nRewrittenSize);
+    w.Text(r.rewrittenDigest).U32(static_cast<std::uint32_t>(r.vecAppended.size()));
+    for (const auto& a : r.vecAppended) {
+      w.Text(a.strPath);
+      PutU64(w, a.nOldSize);
+      PutU64(w, a.nLength);
+      w.Text(a.digest).U8(a.bCreated ? 1 : 0);
+    }
+  } else {
+    w.U32(static_cast<std::uint32_t>(r.vecFiles.size()));
+    for (const auto& f : r.vecFiles) w.Text(f.strOldPath).Text(f.strKeptCopy).Text(f.strNewPath).U8(f.bMoved ? 1 : 0);
+  }
+  const bool mbox = r.kind == MailUndoRecord::Kind::mbox;
+  return {std::string(mbox ? kMboxRecordKind : kMaildirRecordKind), r.strSource, w.Take()};
+}
+
+std::optional<MailUndoRecord> DecodeMailRecord(const journal::JournalRecord& record) {
+  MailUndoRecord r;
+  if (record.strKind == kMboxRecordKind) r.kind = MailUndoRecord::Kind::mbox;
+  else if (record.strKind == kMaildirRecordKind) r.kind = MailUndoRecord::Kind::maildir;
+  else return std::nullopt;
+  r.strSource = record.strTarget;
+  journal::BodyReader in(record.body);
+  r.nMessages = in.U32();
+  if (r.kind == MailUndoRecord::Kind::mbox) {
+    r.strKeptCopy = in.Text();
+    r.nRewrittenSize = GetU64(in);
+    r.rewrittenDigest = in.Text();
+    for (std::uint32_t n = in.U32(); n > 0 && !in.Failed(); --n) {
+      MailUndoRecord::Appended a;
+      a.strPath = in.Text();
+      a.nOldSize = GetU64(in);
+      a.nLength = GetU64(in);
+      a.digest = in.Text();
+      a.bCreated = in.U8() != 0;
+      r.vecAppended.push_back(std::move(a));
+    }
+  } else {
+    for (std::uint32_t n = in.U32(); n > 0 && !in.Failed(); --n) {
+      MailUndoRecord::FileChange f;
+      f.strOldPath = in.Text();
+      f.strKeptCopy = in.Text();
+      f.strNewPath = in.Text();
+      f.bMoved = in.U8() != 0;
+      r.vecFiles.push_back(std::move(f));
+    }
+  }
+  if (in.Failed() || !in.AtEnd()) return std::nullopt;
+  return r;
+}
+
+void RegisterMailRecordKinds() {
+  journal::RegisterRecordKind(std::string(kMboxRecordKind), &UndoMailRecords);
+  journal::RegisterRecordKind(std::string(kMaildirRecordKind), &UndoMailRecords);
+}
+
+fs::path WriteBackMarker(const MailUndoRecord& record) {
+  return fs::path(record.strKeptCopy).parent_path() / "writing";
+}
 
 bool CopyFileSynced(const fs::path& src, const fs::path& dst, std::string* error) {
   const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
@@ -115,67 +361,34 @@ bool CopyFileSynced(const fs::path& src, const fs::path& dst, std::string* error
 }
 
 bool RewriteInPlace(int fd, const fs::path& src, std::string* error) {
-  const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) {
-    *error = Errno(src.string());
-    return false;
-  }
-  const bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && Pump(in, fd) &&
-                  ::ftruncate(fd, ::lseek(fd, 0, SEEK_CUR)) == 0 && ::fsync(fd) == 0;
-  if (!ok) *error = Errno("cannot be rewritten");
-  ::close(in);
+  return RestoreInPlace(fd, src.string(), {}, error);
+}
+
+static bool SyncFolder(const fs::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
   return ok;
 }
 
-bool SaveUndoRecord(const MailUndoRecord& r, const fs::path& file, std::string* error) {
-  json j{{"format", "tarnwick-mail-undo"},
-         {"kind", r.kind == MailUndoRecord::Kind::mbox ? "mbox" : "maildir"},
-         {"source", r.strSource},
-         {"keptCopy", r.strKeptCopy},
-         {"appended", json::array()},
-         {"files", json::array()}};
-  for (const auto& a : r.vecAppended)
-    j["appended"].push_back({{"path", a.strPath}, {"oldSize", a.nOldSize}, {"created", a.bCreated}});
-  for (const auto& f : r.vecFiles)
-    j["files"].push_back({{"old", f.strOldPath}, {"kept", f.strKeptCopy}, {"new", f.strNewPath}, {"moved", f.bMoved}});
-  const std::string text = j.dump(1) + "\n";
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    *error = Errno(file.string());
-    return false;
-  }
-  const bool ok = WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
-  if (!ok) *error = Errno(file.string());
-  return ::close(fd) == 0 && ok;
+bool WriteFileSynced(const fs::path& file, std::string_view bytes) {
+  const fs::path temp = file.string() + ".new";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  return ok && ::rename(temp.c_str(), file.c_str()) == 0 && SyncFolder(file.parent_path());
 }
 
-std::optional<MailUndoRecord> LoadUndoRecord(const fs::path& file, std::string* error) {
-  std::ifstream in(file, std::ios::binary);
-  json j = json::parse(in, nullptr, false);
-  if (j.is_discarded() || !j.is_object() || j.value("format", "") != "tarnwick-mail-undo") {
-    *error = file.string() + ": not a mail source record";
-    return std::nullopt;
-  }
-  try {
-    MailUndoRecord r;
-    r.kind = j.at("kind").get<std::string>() == "mbox" ? MailUndoRecord::Kind::mbox : MailUndoRecord::Kind::maildir;
-    r.strSource = j.at("source").get<std::string>();
-    r.strKeptCopy = j.at("keptCopy").get<std::string>();
-    for (const json& a : j.at("appended"))
-      r.vecAppended.push_back({a.at("path").get<std::string>(), a.at("oldSize").get<std::uint64_t>(),
-                               a.at("created").get<bool>()});
-    for (const json& f : j.at("files"))
-      r.vecFiles.push_back({f.at("old").get<std::string>(), f.at("kept").get<std::string>(),
-                            f.at("new").get<std::string>(), f.value("moved", false)});
-    return r;
-  } catch (const json::exception& e) {
-    *error = file.string() + ": " + e.what();
-    return std::nullopt;
-  }
+bool RemoveSynced(const fs::path& file) {
+  if (::unlink(file.c_str()) != 0 && errno != ENOENT) return false;
+  SyncFolder(file.parent_path());
+  return true;
 }
 
-bool UndoMailWriteBack(const MailUndoRecord& record, std::string* error) {
-  return record.kind == MailUndoRecord::Kind::mbox ? UndoMbox(record, error) : UndoMaildir(record, error);
+MailUndoOutcome UndoMailWriteBack(const MailUndoRecord& record) {
+  return record.kind == MailUndoRecord::Kind::mbox ? UndoMbox(record) : UndoMaildir(record);
 }
 
 }  // namespace mailio

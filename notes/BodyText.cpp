@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <new>
 #include <openssl/evp.h>
 
@@ -116,26 +117,33 @@ namespace {
 using bodytext::FieldOffset;
 using bodytext::PictureTarget;
 
-// UTF-16LE bytes up to the first zero code unit.
-std::u16string ReadWide(const char* bytes, std::size_t size) {
-  std::u16string out;
+// Appends UTF-16LE bytes up to the first zero code unit to out.
+void AppendWide(const char* bytes, std::size_t size, std::u16string& out) {
+  out.reserve(out.size() + size / 2);
   for (std::size_t i = 0; i + 1 < size; i += 2) {
     const auto unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                             (static_cast<unsigned char>(bytes[i + 1]) << 8));
     if (unit == 0) break;
     out.push_back(unit);
   }
+}
+
+std::u16string ReadWide(const char* bytes, std::size_t size) {
+  std::u16string out;
+  AppendWide(bytes, size, out);
   return out;
 }
 
 // One translation call of n bytes (n ≤ 32764) into a zero-filled buffer of
-// bufferSize bytes, of which outSize may be written.
+// bufferSize bytes, of which outSize may be written. The buffer is kept for
+// the thread's next call: every rich-text body passes here.
 void TranslateChunk(const char* in, std::size_t n, std::size_t bufferSize, std::size_t outSize,
                     std::u16string& text) {
-  std::vector<char> out(bufferSize, 0);
+  thread_local std::vector<char> out;
+  out.assign(bufferSize, 0);
   const WORD written = OSTranslate(OS_TRANSLATE_LMBCS_TO_UNICODE, in, static_cast<WORD>(n),
                                    out.data(), static_cast<WORD>(outSize));
-  text += ReadWide(out.data(), std::min<std::size_t>(written, outSize));
+  AppendWide(out.data(), std::min<std::size_t>(written, outSize), text);
 }
 
 void ReleaseReference(HtmlConversionContext& ctx) {
@@ -147,9 +155,14 @@ void ReleaseReference(HtmlConversionContext& ctx) {
 }
 
 std::string Md5Hex(const std::string& bytes) {
+  // Fetched once per thread: EVP_md5() looks the implementation up on every use.
+  struct MdFree {
+    void operator()(EVP_MD* md) const { EVP_MD_free(md); }
+  };
+  thread_local const std::unique_ptr<EVP_MD, MdFree> md(EVP_MD_fetch(nullptr, "MD5", nullptr));
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_md5(), nullptr) != 1) return {};
+  if (!md || EVP_Digest(bytes.data(), bytes.size(), digest, &size, md.get(), nullptr) != 1) return {};
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (unsigned int i = 0; i < size; ++i) {

@@ -39,17 +39,17 @@ void RegisterRecordKind(const std::string& kind, UndoRecords undo) {
 
 void UndoSession::Advance() { m_out.SetProgress(++m_nDone, m_nTotal); }
 
-void UndoSession::Restored() {
-  ++m_nRestored;
+void UndoSession::Restored(std::size_t nDisposals) {
+  m_nRestored += nDisposals;
   Advance();
 }
 
 void UndoSession::AlreadyInPlace() { Advance(); }
 
-void UndoSession::NotRestored(const std::u16string& what, const std::u16string& reason) {
+void UndoSession::NotRestored(const std::u16string& what, const std::u16string& reason, bool bEndsRecord) {
   m_bComplete = false;
   m_out.AddRow(std::u16string(kNotRestoredRow) + what + u" (" + reason + u")");
-  Advance();
+  if (bEndsRecord) Advance();
 }
 
 std::u16string RestoredRow(std::size_t nRestored) {

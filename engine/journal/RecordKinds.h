@@ -45,13 +45,15 @@ public:
 class UndoSession {
 public:
   UndoSession(UndoOutput& out, std::size_t nTotal) : m_out(out), m_nTotal(nTotal) {}
-  // One record reversed now.
-  void Restored();
+  // One record reversed now, giving back nDisposals (a mail source's
+  // record covers every message of its write-back).
+  void Restored(std::size_t nDisposals = 1);
   // One record that a former undo already reversed.
   void AlreadyInPlace();
   // One record that cannot be reversed: what names the record (a note id),
-  // reason says why ("the database does not exist", ...).
-  void NotRestored(const std::u16string& what, const std::u16string& reason);
+  // reason says why ("the database does not exist", ...). bEndsRecord
+  // false: more rows of the same record follow.
+  void NotRestored(const std::u16string& what, const std::u16string& reason, bool bEndsRecord = true);
   std::size_t RestoredCount() const { return m_nRestored; }
   bool Complete() const { return m_bComplete; }
 

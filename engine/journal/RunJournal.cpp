@@ -46,6 +46,13 @@ bool RunJournal::Sync() {
   return false;
 }
 
+bool RunJournal::AppendDurable(const JournalRecord& record) {
+  if (m_bFailed) return false;
+  m_bFailed = !m_pWriter->Append(record) || !m_pWriter->Sync();
+  if (!m_bFailed) ++m_nRecords;
+  return !m_bFailed;
+}
+
 std::u16string RunJournal::TakeFailureRow() {
   if (!m_bFailed || m_bReported) return {};
   m_bReported = true;

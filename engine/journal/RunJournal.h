@@ -42,6 +42,9 @@ public:
   [[nodiscard]] bool Record(LNDatabase& db, const Disposal& disposal) override;
   [[nodiscard]] bool Sync() override;
   std::u16string TakeFailureRow() override;
+  // A record of another kind (a mail source's write-back), written and
+  // synced before the change it describes. False marks the journal failed.
+  [[nodiscard]] bool AppendDurable(const JournalRecord& record);
 
   const std::u16string& Path() const { return m_strPath; }
   // A record or flush failed: some disposal of the run may be missing.

@@ -28,6 +28,20 @@ void ReportCollector::BeginDatabase(const std::u16string& path) {
   m_nLastFolder = 0;
 }
 
+std::unique_ptr<DuplicateSink> ReportCollector::NewDatabaseSink() {
+  return std::make_unique<ReportCollector>();
+}
+
+void ReportCollector::TakeDatabases(DuplicateSink& part) {
+  auto* collector = dynamic_cast<ReportCollector*>(&part);
+  if (!collector) return;
+  auto& taken = collector->m_report.databases;
+  for (DatabaseGroups& database : taken) m_report.databases.push_back(std::move(database));
+  taken.clear();
+  // The last database here is complete; nothing more is added to it.
+  m_pDatabase = nullptr;
+}
+
 void ReportCollector::Kept(const KeyDigest& digest, NOTEID id, const std::u16string& folder) {
   if (!m_pDatabase) return;
   try {

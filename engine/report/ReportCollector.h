@@ -32,6 +32,8 @@ public:
                  NOTEID id) override;
   void KeysForgotten() override;
   void EndDatabase() override;
+  std::unique_ptr<DuplicateSink> NewDatabaseSink() override;
+  void TakeDatabases(DuplicateSink& part) override;
 
   const Report& Result() const { return m_report; }
   Report Take() { return std::move(m_report); }

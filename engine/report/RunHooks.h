@@ -20,6 +20,7 @@
 //   EndDatabase()                   the database is done
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "engine/RunSettings.h"
@@ -35,6 +36,13 @@ public:
                          const LNMailMessage& document, NOTEID id) = 0;
   virtual void KeysForgotten() = 0;
   virtual void EndDatabase() = 0;
+
+  // Databases judged side by side each fill a sink of their own, made here
+  // on the run's thread and taken back in run order by TakeDatabases. Null:
+  // this sink takes one database at a time, and the run judges them so.
+  virtual std::unique_ptr<DuplicateSink> NewDatabaseSink() { return nullptr; }
+  // Appends every database of part (a sink NewDatabaseSink made, now idle).
+  virtual void TakeDatabases(DuplicateSink& part) { (void)part; }
 };
 
 // Which duplicates a run may dispose of. Any duplicate it does not dispose

@@ -204,6 +204,10 @@ std::unique_ptr<Store> Store::Create(const std::string& path, const std::string&
   }
   store->Register();
   try {
+    // The same page cache as a store opened later: a new database is often
+    // filled at once (an import), in batches larger than the default cache.
+    store->Exec("PRAGMA cache_size=-32768");
+    store->Exec("PRAGMA secure_delete=FAST");
     store->CreateSchema(title, softDeletions);
   } catch (...) {
     store.reset();
@@ -244,6 +248,13 @@ Store::~Store() {
 
 void Store::Exec(const char* sql) {
   if (sqlite3_exec(m_pDb, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail("read or write the database");
+}
+
+void Store::ExecCached(const char* literal) {
+  sqlite3_stmt* stmt = Prepare(literal);
+  const int rc = sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+  if (rc != SQLITE_DONE && rc != SQLITE_ROW) Fail("read or write the database");
 }
 
 sqlite3_stmt* Store::Prepare(const char* sql) {
@@ -308,6 +319,8 @@ void Store::Lease() {
 
 void Store::EndReadLease() {
   std::lock_guard lock(m_mutexLease);
+  // Notes read ahead belong to the lease's snapshot.
+  m_mapReadAhead.clear();
   if (!m_bLeased) return;
   m_bLeased = false;
   // A read transaction has nothing to lose; an error here only means it is
@@ -347,13 +360,13 @@ void Store::SetSoftDeletions(bool on) {
 void Store::Begin() {
   if (m_bReadOnly) ThrowStatus(LNERR_FILE, "Cannot change " + m_strPath + ": it is open read-only");
   EndReadLease();
-  Exec(m_nDepth == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT level");
+  ExecCached(m_nDepth == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT level");
   ++m_nDepth;
 }
 
 void Store::Commit() {
   if (m_nDepth == 0) ThrowStatus(LNERR_BAD_ARGUMENT, "No transaction is open on " + m_strPath);
-  Exec(m_nDepth == 1 ? "COMMIT" : "RELEASE level");
+  ExecCached(m_nDepth == 1 ? "COMMIT" : "RELEASE level");
   --m_nDepth;
 }
 

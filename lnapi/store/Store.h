@@ -100,8 +100,14 @@ public:
 
   std::optional<NoteRow> GetNote(NOTEID id);
   std::vector<StoredItem> GetItems(NOTEID id);
-  // The note and its items in one query (a document being opened).
+  // The note and its items in one query (a document being opened). Within a
+  // read lease, a note that the read plan names is read together with the
+  // next notes of the plan, in one ordered pass over both tables, and kept
+  // until asked for or until the lease ends (any write ends it).
   std::optional<NoteRow> LoadNote(NOTEID id, std::vector<StoredItem>& items);
+  // The notes the caller is about to load, in order (a folder's entries):
+  // the read plan of LoadNote. Replaces the previous plan.
+  void PlanReads(const std::vector<NOTEID>& ids);
   // Every note, stubs included, ascending id.
   std::vector<NoteRow> ListNotes();
   // Views and folders that are not stubs, ascending id.
@@ -135,10 +141,15 @@ private:
   class WriteScope;
   Store() = default;
   void Exec(const char* sql);
+  // One statement given as a string literal, prepared once: the
+  // transaction statements that every change runs.
+  void ExecCached(const char* literal);
   void Lease();
   void Register();
   static int OnBusy(void* store, int count);
   sqlite3_stmt* Prepare(const char* sql);  // cached for the life of the connection
+  bool FindInPlan(NOTEID id);
+  void ReadAhead();
   [[noreturn]] void Fail(const char* what);
   void CreateSchema(const std::string& title, bool softDeletions);
   std::string Meta(const char* key);
@@ -168,6 +179,16 @@ private:
   const FormIndex& DocumentsByForm();
   const std::atomic<std::uint8_t>* m_pRunning = nullptr;
   FormIndex m_formIndex;
+
+  // The read plan and the notes read ahead of it (guarded by m_mutexLease;
+  // the notes only while m_bLeased, so they are never older than the lease).
+  struct LoadedNote {
+    NoteRow row;
+    std::vector<StoredItem> items;
+  };
+  std::vector<NOTEID> m_vecPlan;
+  std::size_t m_nPlanPos = 0;  // where the plan's next load is expected
+  std::unordered_map<NOTEID, LoadedNote> m_mapReadAhead;
 };
 
 // Flushes a closed database file to disk; throws an LNSTATUS on failure.

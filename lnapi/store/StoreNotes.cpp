@@ -87,6 +87,19 @@ std::vector<StoredItem> Store::GetItems(NOTEID id) {
 std::optional<NoteRow> Store::LoadNote(NOTEID id, std::vector<StoredItem>& items) {
   std::lock_guard lock(m_mutexLease);
   Lease();
+  if (m_bLeased) {
+    auto it = m_mapReadAhead.find(id);
+    if (it == m_mapReadAhead.end() && FindInPlan(id)) {
+      ReadAhead();
+      it = m_mapReadAhead.find(id);
+    }
+    if (it != m_mapReadAhead.end()) {
+      items = std::move(it->second.items);
+      std::optional<NoteRow> row = std::move(it->second.row);
+      m_mapReadAhead.erase(it);
+      return row;
+    }
+  }
   Statement q(*this,
               "SELECT n.id, n.class, n.life, n.created, n.modified, n.name, n.view_type, "
               "n.select_kind, n.select_args, i.name, i.type, i.value "
@@ -99,6 +112,69 @@ std::optional<NoteRow> Store::LoadNote(NOTEID id, std::vector<StoredItem>& items
     if (!q.IsNull(9)) items.push_back(StoredItem{q.Text(9), static_cast<WORD>(q.Int(10)), q.Text(11)});
   }
   return row;
+}
+
+void Store::PlanReads(const std::vector<NOTEID>& ids) {
+  std::lock_guard lock(m_mutexLease);
+  m_vecPlan = ids;
+  m_nPlanPos = 0;
+  m_mapReadAhead.clear();
+}
+
+// Whether id is where the plan expects the next load (a few entries may
+// have been skipped); moves the plan's place to it.
+bool Store::FindInPlan(NOTEID id) {
+  constexpr std::size_t kLookAhead = 16;
+  const std::size_t end = std::min(m_vecPlan.size(), m_nPlanPos + kLookAhead);
+  for (std::size_t i = m_nPlanPos; i < end; ++i) {
+    if (m_vecPlan[i] == id) {
+      m_nPlanPos = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Reads the plan's next notes, from m_nPlanPos on, when they lie close
+// together in id order: one range scan of each table reads them, and the
+// notes between them, front to back, where a query per note would seek for
+// each. Notes far apart are left to LoadNote's own query.
+void Store::ReadAhead() {
+  constexpr std::size_t kBatch = 128;
+  // Ids are multiples of 4: at most two notes read for each note wanted.
+  constexpr NOTEID kIdsPerNote = 8;
+  const NOTEID first = m_vecPlan[m_nPlanPos];
+  std::size_t end = m_nPlanPos + 1;
+  while (end < m_vecPlan.size() && end - m_nPlanPos < kBatch && m_vecPlan[end] > m_vecPlan[end - 1] &&
+         m_vecPlan[end] - first <= kIdsPerNote * static_cast<NOTEID>(end - m_nPlanPos))
+    ++end;
+  if (end - m_nPlanPos < 8) return;
+  const std::vector<NOTEID> wanted(m_vecPlan.begin() + static_cast<std::ptrdiff_t>(m_nPlanPos),
+                                   m_vecPlan.begin() + static_cast<std::ptrdiff_t>(end));
+  m_nPlanPos = end;  // the next load after these is expected there
+  const NOTEID last = wanted.back();
+  const auto isWanted = [&wanted](std::int64_t id) {
+    return std::binary_search(wanted.begin(), wanted.end(), static_cast<NOTEID>(id));
+  };
+  static const std::string notesSql = std::string(kNoteColumns) + "WHERE id BETWEEN ? AND ? ORDER BY id";
+  Statement notes(*this, notesSql.c_str());
+  notes.Bind(1, first).Bind(2, last);
+  while (notes.Step())
+    if (isWanted(notes.Int(0))) m_mapReadAhead[static_cast<NOTEID>(notes.Int(0))].row = ReadRow(notes);
+  Statement items(*this,
+                  "SELECT note, name, type, value FROM items WHERE note BETWEEN ? AND ? ORDER BY note, seq");
+  items.Bind(1, first).Bind(2, last);
+  LoadedNote* pNote = nullptr;
+  std::int64_t current = -1;
+  while (items.Step()) {
+    const std::int64_t note = items.Int(0);
+    if (note != current) {
+      current = note;
+      const auto it = m_mapReadAhead.find(static_cast<NOTEID>(note));
+      pNote = it == m_mapReadAhead.end() ? nullptr : &it->second;
+    }
+    if (pNote) pNote->items.push_back(StoredItem{items.Text(1), static_cast<WORD>(items.Int(2)), items.Text(3)});
+  }
 }
 
 std::vector<NoteRow> Store::ListNotes() {

@@ -65,7 +65,7 @@ public:
     if (store.m_bReadOnly) ThrowStatus(LNERR_FILE, "Cannot change " + store.m_strPath + ": it is open read-only");
     store.EndReadLease();
     m_bNested = store.m_nDepth > 0 || !sqlite3_get_autocommit(store.m_pDb);
-    store.Exec(m_bNested ? "SAVEPOINT change" : "BEGIN IMMEDIATE");
+    store.ExecCached(m_bNested ? "SAVEPOINT change" : "BEGIN IMMEDIATE");
   }
   ~WriteScope() {
     if (m_bDone) return;
@@ -77,7 +77,7 @@ public:
   WriteScope(const WriteScope&) = delete;
   WriteScope& operator=(const WriteScope&) = delete;
   void Commit() {
-    m_store.Exec(m_bNested ? "RELEASE change" : "COMMIT");
+    m_store.ExecCached(m_bNested ? "RELEASE change" : "COMMIT");
     m_bDone = true;
   }
 

@@ -242,6 +242,22 @@ TEST_F(CliEndToEnd, QuietPrintsOnlyClosingLinesAndFailureRowsOnStandardError) {
   EXPECT_EQ(noLog.nExit, 0) << noLog.err;
   EXPECT_EQ(noLog.out, "");
   EXPECT_EQ(noLog.err.rfind("Log file could not be created: " + logDir + "/Tarnwick_log_", 0), 0u) << noLog.err;
+
+  // Mail sources' failure rows, also when the one source given is refused.
+  const std::string entry = "From a Fri Mar  5 14:07:09 2010\nSubject: a\n\none\n\n";
+  const std::string locked = (m_tmp / "locked").string(), cut = (m_tmp / "cut").string();
+  testsupport::WriteFile(locked, entry + entry);
+  testsupport::WriteFile(locked + ".lock", "");
+  testsupport::WriteFile(cut, entry + "From a Fri Mar  5 14:07:09 2010\nSubject: cut");
+  setenv("XDG_CACHE_HOME", (m_tmp / "cache").c_str(), 1);
+  const Outcome single = Run({"--quiet", "--action", "delete", "--yes", locked});
+  EXPECT_EQ(single.out, "");
+  EXPECT_EQ(single.err, "Source not written back: " + locked + " (locked by another program (" + locked +
+                            ".lock))\nDatabase cannot be Opened: " + locked + "\n");
+  const Outcome two = Run({"--quiet", "--dry-run", "--action", "delete", "--log-dir", (m_tmp / "logs").string(), db, cut});
+  EXPECT_EQ(two.nExit, 1);
+  EXPECT_EQ(two.err, "Source not read: " + cut + " (truncated: message 2 ends inside a line)\n");
+  unsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(CliEndToEnd, InterruptActsAsStop) {

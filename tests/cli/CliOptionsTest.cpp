@@ -143,6 +143,8 @@ TEST_F(CliOptionsTest, UsageErrorsNameTheProblem) {
   EXPECT_FALSE(UsageError({"--range", "2010-03-02,2010-03-01", "--action", "delete", "/a.nsf"}).empty());
   EXPECT_FALSE(UsageError({"--mail", "subject,colour", "--action", "delete", "/a.nsf"}).empty());
   EXPECT_FALSE(UsageError({"--action"}).empty());
+  for (const char* jobs : {"0", "x", "-1", "2x", ""})
+    EXPECT_NE(UsageError({"--jobs", jobs, "--action", "delete", "/a.nsf"}).find("--jobs"), std::string::npos) << jobs;
   EXPECT_FALSE(UsageError({"--dry-run=yes", "--action", "delete", "/a.nsf"}).empty());
 }
 

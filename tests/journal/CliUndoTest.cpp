@@ -94,15 +94,23 @@ TEST_F(CliUndoTest, JournalsThatCannotBeUndoneAreNamed) {
 }
 
 TEST_F(CliUndoTest, RunWithoutAPlaceForItsJournalDoesNotStart) {
-  const std::string db = Db("mail.nsf");
-  const std::string before = testsupport::ReadFile(db);
+  const std::string db = Db("mail.nsf"), mbox = (m_tmp / "box").string();
+  const std::string entry = "From a Fri Mar  5 14:07:09 2010\nFrom: a@example.org\nSubject: a\n\none\n\n";
+  testsupport::WriteFile(mbox, entry + entry);
+  setenv("XDG_CACHE_HOME", (m_tmp / "cache").c_str(), 1);
   testsupport::WriteFile(m_tmp / "file", "");
   const std::string logs = (m_tmp / "file/logs").string();
-  const Outcome o = Cli({"--action", "delete", "--yes", "--log-dir", logs, db});
-  EXPECT_EQ(o.nExit, 1);
-  ASSERT_GE(o.lines.size(), 2u);
-  const std::string row = o.lines[o.lines.size() - 2];
-  EXPECT_EQ(row.rfind("Journal file could not be created: " + logs + "/Tarnwick_log_", 0), 0u) << row;
-  EXPECT_EQ(row.substr(row.size() - 8), ".journal");
-  EXPECT_EQ(testsupport::ReadFile(db), before);
+  for (const std::string& source : {db, mbox}) {
+    SCOPED_TRACE(source);
+    const std::string before = testsupport::ReadFile(source);
+    const Outcome o = Cli({"--action", "delete", "--yes", "--log-dir", logs, source});
+    EXPECT_EQ(o.nExit, 1);
+    ASSERT_FALSE(o.lines.empty());
+    // No log file was made, so no line names one.
+    const std::string row = o.lines.back();
+    EXPECT_EQ(row.rfind("Journal file could not be created: " + logs + "/Tarnwick_log_", 0), 0u) << row;
+    EXPECT_EQ(row.substr(row.size() - 8), ".journal");
+    EXPECT_EQ(testsupport::ReadFile(source), before);
+  }
+  unsetenv("XDG_CACHE_HOME");
 }

@@ -6,7 +6,6 @@
 #include "mail/MailSourceRun.h"
 #include "mail/Mbox.h"
 #include "mail/MimeImport.h"
-#include "mail/SourceUndo.h"
 #include "tests/mailio/MailTestSupport.h"
 
 using namespace mailio;
@@ -24,21 +23,26 @@ protected:
   ~MailSourceTest() override { unsetenv("XDG_CACHE_HOME"); }
 
   // Runs tarnwick-cli with args on source; returns exit status and output.
-  std::pair<int, std::string> Clean(const std::string& args, const fs::path& source) {
+  std::pair<int, std::string> Clean(const std::string& args, const fs::path& source, const std::string& logs = "logs") {
     const fs::path cli = testsupport::ToolPath("tarnwick-cli");
-    return mailtest::Run("'" + cli.string() + "' --yes --log-dir '" + (m_tmp / "logs").string() + "' " + args + " '" +
+    fs::create_directories(m_tmp / logs);
+    return mailtest::Run("'" + cli.string() + "' --yes --log-dir '" + (m_tmp / logs).string() + "' " + args + " '" +
                          source.string() + "'");
   }
 
-  // Undoes every write-back the runs so far kept a record of.
-  void UndoAll() {
-    for (const auto& e : fs::recursive_directory_iterator(m_tmp / "logs")) {
-      if (e.path().filename() != "record.json") continue;
-      std::string error;
-      auto record = LoadUndoRecord(e.path(), &error);
-      ASSERT_TRUE(record) << error;
-      EXPECT_TRUE(UndoMailWriteBack(*record, &error)) << error;
-    }
+  // The journal a run's output names.
+  static std::string JournalOf(const std::string& output) {
+    const std::string row = "Journal file path: ";
+    const std::size_t at = output.find(row);
+    if (at == std::string::npos) return {};
+    return output.substr(at + row.size(), output.find('\n', at) - at - row.size());
+  }
+
+  // tarnwick-cli --undo on the journal a run's output names.
+  std::pair<int, std::string> Undo(const std::string& runOutput) {
+    const std::string journal = JournalOf(runOutput);
+    EXPECT_FALSE(journal.empty()) << runOutput;
+    return mailtest::Run("'" + testsupport::ToolPath("tarnwick-cli").string() + "' --undo '" + journal + "'");
   }
 
   // Every file below dir with its bytes, by path below dir.
@@ -99,7 +103,7 @@ TEST_F(MailSourceTest, RealMboxCleanedInPlaceKeepsTheFirstOfEachGroupByteForByte
   const auto [status, output] = Clean("--action delete", m_tmp / "real.mbox");
   ASSERT_EQ(status, 0) << output;
   EXPECT_EQ(testsupport::ReadFile(m_tmp / "real.mbox"), kept);
-  UndoAll();
+  EXPECT_EQ(Undo(output).first, 0);
   EXPECT_EQ(testsupport::ReadFile(m_tmp / "real.mbox"), all);
   EXPECT_FALSE(fs::exists(m_tmp / "real.mbox.lock"));
   EXPECT_TRUE(fs::is_empty(m_tmp / "cache/tarnwick"));  // the temporary database is gone
@@ -130,7 +134,7 @@ TEST_F(MailSourceTest, RealMaildirCleanedKeepsTheFirstOfEachGroupAndUndoes) {
   }
   EXPECT_GT(firstCopiesKept, messages.size() / 2);
   EXPECT_EQ(after.size(), before.size());
-  UndoAll();
+  EXPECT_EQ(Undo(output).first, 0);
   EXPECT_EQ(Tree(md), before);
 }
 
@@ -191,5 +195,87 @@ TEST_F(MailSourceTest, SourcesThatCannotBeReadOrLockedAreRefusedUntouched) {
     EXPECT_EQ(status, 1) << c.name << "\n" << output;
     EXPECT_NE(output.find(c.row + source.string() + " ("), std::string::npos) << c.name << "\n" << output;
     EXPECT_EQ(Tree(dir), before) << c.name;
+  }
+}
+
+TEST_F(MailSourceTest, EveryActionOnAnMboxOrAMaildirIsUndoneByteForByteOnce) {
+  const std::string a = "From: a@example.org\nSubject: a\n\none\n", b = "From: b@example.org\nSubject: b\n\ntwo\n",
+                    c = "From: c@example.org\nSubject: c\n\nthree\n";
+  // Mail delivered to an mbox after the run stays through its undo.
+  const std::string later = Entry("From: d@example.org\nSubject: later\n\nfour\n");
+  struct Case {
+    const char* name;
+    bool bMaildir;
+    const char* args;
+  };
+  const std::vector<Case> cases = {
+      {"mbox delete", false, "--action delete"},   {"mbox trash", false, "--action trash"},
+      {"mbox move", false, "--action move --folder Dups"}, {"mbox copy", false, "--action copy --folder Dups"},
+      {"maildir delete", true, "--action delete"}, {"maildir trash", true, "--action trash"},
+      {"maildir move", true, "--action move --folder Dups"}, {"maildir copy", true, "--action copy --folder Dups"},
+  };
+  for (const Case& c0 : cases) {
+    SCOPED_TRACE(c0.name);
+    const fs::path dir = m_tmp / c0.name;
+    fs::path source = dir / "box";
+    if (c0.bMaildir) {
+      source = dir / "Maildir";
+      const std::string files[] = {a, b, a, c, b};
+      for (int i = 0; i < 5; ++i)
+        testsupport::WriteFile(source / (i % 2 ? "new" : "cur") / ("100" + std::to_string(i) + ".x:2,S"), files[i]);
+      fs::create_directories(source / ".Trash/cur");
+      testsupport::WriteFile(source / ".Trash/cur/1.old:2,S", c);
+    } else {
+      testsupport::WriteFile(source, Entry(a) + Entry(b) + Entry(a) + Entry(c) + Entry(b));
+      testsupport::WriteFile(dir / "Trash", Entry(c).substr(0, Entry(c).size() - 1));  // no empty line at its end
+    }
+    auto before = Tree(dir);
+    const auto [status, output] = Clean(c0.args, source, std::string("logs of ") + c0.name);
+    ASSERT_EQ(status, 0) << output;
+    EXPECT_NE(Tree(dir), before);
+    if (!c0.bMaildir) {
+      testsupport::WriteFile(source, testsupport::ReadFile(source) + later);
+      before["box"] += later;
+    }
+    for (const char* restored : {"Restored: 2 documents", "Restored: 0 documents"}) {
+      const auto [undoStatus, undoOutput] = Undo(output);
+      EXPECT_EQ(undoStatus, 0) << undoOutput;
+      EXPECT_EQ(undoOutput, "Undoing: " + source.string() + "\n" + restored + "\n");
+      EXPECT_EQ(Tree(dir), before);
+    }
+  }
+}
+
+TEST_F(MailSourceTest, UndoFinishesARewriteCutShortAndLeavesAnMboxChangedSinceAlone) {
+  const std::string a = Entry("From: a@example.org\nSubject: a\n\none\n");
+  const std::string original = a + Entry("From: b@example.org\nSubject: b\n\ntwo\n") + a;
+  struct Case {
+    const char* name;
+    bool bCutShort;  // killed mid-rewrite: a marker beside the kept original
+    int nExit;
+  };
+  for (const Case& c : {Case{"cut short", true, 0}, Case{"changed since", false, 1}}) {
+    SCOPED_TRACE(c.name);
+    const fs::path box = m_tmp / c.name / "box";
+    testsupport::WriteFile(box, original);
+    const auto [status, output] = Clean("--action delete", box, std::string("logs of ") + c.name);
+    ASSERT_EQ(status, 0) << output;
+    const std::string changed = original.substr(0, original.size() / 2);
+    testsupport::WriteFile(box, changed);
+    if (c.bCutShort) {
+      testsupport::WriteFile(JournalOf(output) + ".d/1/writing", "");
+      // The killed run left its dotlock behind, long ago.
+      testsupport::WriteFile(box.string() + ".lock", "");
+      fs::last_write_time(box.string() + ".lock", fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    const auto [undoStatus, undoOutput] = Undo(output);
+    EXPECT_EQ(undoStatus, c.nExit) << undoOutput;
+    EXPECT_EQ(testsupport::ReadFile(box), c.bCutShort ? original : changed);
+    EXPECT_FALSE(fs::exists(box.string() + ".lock"));
+    if (!c.bCutShort) {
+      EXPECT_NE(undoOutput.find("Not restored:\t" + box.string() + " (it changed since the run; its original is kept in "),
+                std::string::npos)
+          << undoOutput;
+    }
   }
 }

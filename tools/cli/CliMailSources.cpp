@@ -36,25 +36,20 @@ mailio::MailSourceSettings MailSourceSettingsFor(const RunSettings& s, bool bDry
   return out;
 }
 
-bool SelectEveryFolderOfSource(RunSettings& s, mailio::MailSourceProvider& sources) {
+bool SelectEveryFolderOfSource(RunSettings& s, mailio::MailSourceProvider& sources, bool bQuiet) {
   const std::u16string source = s.m_strSingleFilePath;
   if (!sources.Handles(source)) return SelectEveryFolder(s);
   std::u16string failure;
   const std::u16string work = sources.Prepare(source, &failure);
   if (work.empty()) {
-    std::cout << platform::ToUtf8(failure) << std::endl;
+    // A failure row, printed where the run's rows would go.
+    (bQuiet ? std::cerr : std::cout) << platform::ToUtf8(failure) << std::endl;
     return false;
   }
   s.m_strSingleFilePath = work;
   const bool selected = SelectEveryFolder(s);
   s.m_strSingleFilePath = source;
   return selected;
-}
-
-std::u16string MailJournalFolder(const std::u16string& logPath) {
-  std::u16string base = logPath;
-  if (base.ends_with(u".txt")) base.resize(base.size() - 4);
-  return base + u".journal.d";
 }
 
 }  // namespace cli

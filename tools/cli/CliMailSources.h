@@ -18,11 +18,9 @@ mailio::MailSourceSettings MailSourceSettingsFor(const RunSettings& settings, bo
 
 // SelectEveryFolder for m_strSingleFilePath, reading a mail source first.
 // False when the database or the source cannot be opened or read; a
-// source's reason is then printed as its "Source not read: " row.
-[[nodiscard]] bool SelectEveryFolderOfSource(RunSettings& settings, mailio::MailSourceProvider& sources);
-
-// The folder beside the run's log file where mail sources keep what undo
-// needs: the log path with ".txt" replaced by ".journal.d".
-std::u16string MailJournalFolder(const std::u16string& logPath);
+// source's reason is then printed as its "Source not read: " (or, locked,
+// "Source not written back: ") row: on standard output, or with bQuiet on
+// standard error, as every failure row.
+[[nodiscard]] bool SelectEveryFolderOfSource(RunSettings& settings, mailio::MailSourceProvider& sources, bool bQuiet);
 
 }  // namespace cli

@@ -14,6 +14,7 @@
 #include "engine/report/ReportFile.h"
 #include "engine/report/SpareSet.h"
 #include "engine/journal/RunJournal.h"
+#include "mail/SourceUndo.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
@@ -105,6 +106,7 @@ int Main(const std::vector<std::string>& args) {
     std::cout << "tarnwick-cli " << platform::ProgramVersion() << std::endl;
     return kExitDone;
   }
+  mailio::RegisterMailRecordKinds();
   if (!o.strUndoJournal.empty()) return RunUndo(o.strUndoJournal);
   // A spare file that is not a report changes nothing: refused before any
   // database is opened.
@@ -119,7 +121,7 @@ int Main(const std::vector<std::string>& args) {
   }
   NormalizeMailSourcePaths(settings);
   mailio::MailSourceProvider sources(MailSourceSettingsFor(settings, o.bDryRun));
-  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources)) {
+  if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources, o.bQuiet)) {
     PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
     return kExitNotStarted;
   }
@@ -137,18 +139,20 @@ int Main(const std::vector<std::string>& args) {
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
   options.bDryRun = o.bDryRun;
+  options.nJobs = o.nJobs;
   std::unique_ptr<journal::RunJournal> journal;
   if (journal::RunChangesOriginals(settings, o.bDryRun)) {
     journal = journal::StartRunJournal(settings, page, options.strLogPath);
     if (!journal) {
-      std::cout << "Log file path: " << platform::ToUtf8(options.strLogPath) << std::endl;
+      const std::string logPath = platform::ToUtf8(options.strLogPath);
+      if (platform::FileExists(logPath)) std::cout << "Log file path: " << logPath << std::endl;
       return kExitNotStarted;
     }
     options.pJournal = journal.get();
   }
   options.pProgress = pProgress;
   options.pSources = &sources;
-  sources.SetJournalFolder(platform::ToUtf8(MailJournalFolder(options.strLogPath)));
+  sources.SetJournal(journal.get());
   report::ReportCollector collector;
   if (!o.strReportPath.empty()) options.pReport = &collector;
   if (spare) options.pSpare = &*spare;

@@ -146,7 +146,8 @@ bool Parser::TakeValue(const std::string& name, std::size_t& i, std::string& val
   static const std::vector<std::string> kValued = {"--search", "--scope",   "--period",
                                                    "--range",  "--mail",    "--contact",
                                                    "--action", "--folder",  "--new-files",
-                                                   "--log-dir",  "--report",  "--spare", "--undo"};
+                                                   "--log-dir",  "--report",  "--spare", "--undo",
+                                                   "--jobs"};
   if (std::find(kValued.begin(), kValued.end(), name) == kValued.end())
     return Fail("unknown option: " + name);
   if (i + 1 >= m_args.size()) return Fail("option " + name + " needs a value");
@@ -200,6 +201,14 @@ bool Parser::Apply(const std::string& name, const std::string& value) {
     o.strSparePath = AbsolutePath(value);
   } else if (name == "--undo") {
     o.strUndoJournal = AbsolutePath(value);
+  } else if (name == "--jobs") {
+    // Digits only: "2x", "-1" and "+3" are mistakes, not numbers to round.
+    const bool bDigits = !value.empty() && value.size() <= 4 &&
+                         std::all_of(value.begin(), value.end(),
+                                     [](unsigned char c) { return std::isdigit(c) != 0; });
+    if (!bDigits || std::stoi(value) < 1)
+      return Fail("--jobs must be a whole number from 1 to 9999, not '" + value + "'");
+    o.nJobs = std::stoi(value);
   } else {
     return Fail("unknown option: " + name);
   }
@@ -309,6 +318,7 @@ std::string UsageText() {
          "  --dry-run                 report duplicates, change nothing\n"
          "  --yes                     do not ask before changing original files\n"
          "  --quiet                   print only errors and the final line\n"
+         "  --jobs N                  judge up to N databases side by side (default 1)\n"
          "  --report FILE             write the duplicate groups as JSON\n"
          "  --spare FILE              dispose only of the duplicates a report lists\n"
          "  --undo JOURNAL            reverse the run that wrote JOURNAL\n"

@@ -24,6 +24,7 @@ struct CliOptions {
   bool bVersion = false;
   std::u16string strReportPath;  // --report: where the duplicate report goes (absolute)
   std::u16string strSparePath;   // --spare: the report that says what may go (absolute)
+  int nJobs = 1;                 // --jobs: databases judged side by side in multiple-file mode
 };
 
 struct ParseResult {
