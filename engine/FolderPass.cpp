@@ -15,8 +15,9 @@ namespace {
 constexpr int kFolderOpenFlags = 0x10001;
 // Disposals committed together. Each document stays its own all-or-nothing
 // unit inside the batch; the batch only saves the cost of a commit per
-// document.
-constexpr int kBatchDocuments = 4096;
+// document. A Stop still commits the open batch (its journal records are
+// synced first), so the batch is kept small enough for that to be quick.
+constexpr int kBatchDocuments = 1024;
 
 enum class Disposal { deleteNoStub, action };
 
@@ -211,7 +212,8 @@ bool FolderPass::Run(NOTEID folderId) {
       ReportIncomplete(m_strEntryError + u"; documents not read: " +
                        platform::DecimalText(static_cast<long long>(m_nUnreadEntries)));
   } catch (LNSTATUS status) {
-    ReportIncomplete(StatusText(status));
+    // A read given up for Stop is the end of a stopped run, not a failure.
+    if (lnapi::ErrorCode(status) != LNERR_STOPPED) ReportIncomplete(StatusText(status));
   } catch (...) {
     // Treated like a Notes error outside the entries: the pass ends here.
     ReportIncomplete(u"unexpected error");

@@ -132,7 +132,9 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
                                                           : FreeNewDatabasePath(wanted);
     shown = provider ? provider->NewFilePath(source) : copy;
     m_log.AddLogRow(u"Creating Database " + shown);
-    if (!platform::CopyFileNew(platform::ToUtf8(path), platform::ToUtf8(copy))) {
+    if (!platform::CopyFileNew(platform::ToUtf8(path), platform::ToUtf8(copy), &m_s.m_bRunning)) {
+      // Stopped while copying: no copy was made, and none was meant to fail.
+      if (!Running()) return Outcome::done;
       m_log.AddLogRow(u"Database not created: " + shown);
       m_log.WriteLogText(u"Database not created. \r\n ");
       return Outcome::notCreated;
@@ -172,7 +174,7 @@ void Worker::ReportFolderListError(const std::u16string& source, const std::u16s
 void Worker::ProcessOpenDatabase(const std::u16string& source) {
   if (m_bMultiple) {
     std::u16string error;
-    BuildFolderList(m_s.m_db, m_s.m_vecSelectedFolders, m_s.m_curFolder, nullptr, &error);
+    BuildFolderList(m_s.m_db, m_s.m_vecSelectedFolders, m_s.m_curFolder, nullptr, &error, &m_s.m_bRunning);
     if (!error.empty()) ReportFolderListError(source, error);
   }
   if (m_options.pProgress) m_options.pProgress->DatabaseStarted(source, CountEntries());
@@ -337,6 +339,7 @@ int OpenRunDatabase(RunSettings& settings, const std::u16string& path) {
     // it would still stand for the previous database.
     if (settings.m_session.GetDatabase(notesPath, &settings.m_db, "") != LNNOERROR) return 0;
     settings.m_db.Open();
+    settings.m_db.SetStopFlag(&settings.m_bRunning);
     settings.m_hDatabase = settings.m_db.GetDatabaseHandle(1);
     return 1;
   } catch (...) {

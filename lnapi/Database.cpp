@@ -183,6 +183,10 @@ LNSTATUS LNDatabase::Close() {
 
 LNBOOL LNDatabase::IsOpen() const { return m_pState && m_pState->IsOpen() ? 1 : 0; }
 
+void LNDatabase::SetStopFlag(const std::atomic<std::uint8_t>* pRunning) {
+  if (m_pState && m_pState->IsOpen()) m_pState->Store().SetStopFlag(pRunning);
+}
+
 DHANDLE LNDatabase::GetDatabaseHandle(int) const {
   if (!m_pState || !m_pState->IsOpen()) return 0;
   if (!m_pState->m_hDatabase) m_pState->m_hDatabase = lnapi::RegisterDatabaseHandle(m_pState);

@@ -18,6 +18,7 @@
 // TermThread after its last.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -58,6 +59,7 @@ constexpr LNSTATUS LNERR_EXISTS = 0x0409;           // a folder of that name exi
 constexpr LNSTATUS LNERR_BAD_DATA = 0x040A;         // malformed item value (e.g. rich text)
 constexpr LNSTATUS LNERR_INVALID_HANDLE = 0x040B;   // unknown or freed core-API handle
 constexpr LNSTATUS LNERR_BAD_ARGUMENT = 0x040C;
+constexpr LNSTATUS LNERR_STOPPED = 0x040D;          // a long read given up because the run was stopped
 
 // Text of a status into buf (at most bufSize bytes including the final zero,
 // UTF-8). Returns the number of bytes written without the zero.
@@ -336,6 +338,11 @@ public:
   LNSTATUS Open();
   LNSTATUS Close();
   LNBOOL IsOpen() const;
+  // The run's Stop flag (0 once Stop is pressed), or null. The reads that
+  // scan the whole file give up with LNERR_STOPPED once it reads 0, so a
+  // Stop never waits for them; nothing is changed or cached by a read given
+  // up. Set on an open database; the flag must outlive it.
+  void SetStopFlag(const std::atomic<std::uint8_t>* pRunning);
   DHANDLE GetDatabaseHandle(int flag = 1) const;
   std::uint64_t GetSize() const;  // bytes of the database file
   LNString GetFilePath() const;

@@ -74,7 +74,7 @@ int FolderKindOfName(std::u16string_view name) {
 
 std::uint64_t BuildFolderList(LNDatabase& db, std::vector<FolderRecord>& dest,
                               FolderRecord& curFolder, FolderListProgress* pProgress,
-                              std::u16string* pError) {
+                              std::u16string* pError, const std::atomic<std::uint8_t>* pRunning) {
   std::uint64_t total = 0;
   if (pError) pError->clear();
   AllViewSeen all;
@@ -87,6 +87,7 @@ std::uint64_t BuildFolderList(LNDatabase& db, std::vector<FolderRecord>& dest,
       pProgress->SetPos(0);
     }
     for (LNINT i = 0; i < n; ++i) {
+      if (pRunning && pRunning->load() == 0) return total;
       if (pProgress) pProgress->SetPos(i + 1);
       LNViewFolder folder = folders[i];
       folder.Open(0);
@@ -106,7 +107,8 @@ std::uint64_t BuildFolderList(LNDatabase& db, std::vector<FolderRecord>& dest,
     }
   } catch (LNSTATUS status) {
     // The listing ends here; the caller works with what was listed so far.
-    if (pError) {
+    // A Stop is not an error, though the store may give up a read for it.
+    if (pError && lnapi::ErrorCode(status) != LNERR_STOPPED) {
       *pError = platform::FromUtf8(LNGetErrorMessageText(status));
       if (pError->empty()) *pError = u"Notes error " + platform::DecimalText(static_cast<std::int32_t>(status));
     }

@@ -7,6 +7,7 @@
 // uses that database.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,9 +37,15 @@ public:
 // The caller works on what it has; pError (when given) gets the error's text,
 // and stays empty when the listing completed, so the caller can say that the
 // list is incomplete.
+//
+// pRunning, when given, is the run's Stop flag: once it reads 0 the listing
+// ends after the folder in hand, as after an error but with no error text,
+// since a stopped run is not a failed one. Listing a folder of a large
+// database computes its entries, so a Stop must not wait for every folder.
 std::uint64_t BuildFolderList(LNDatabase& db, std::vector<FolderRecord>& dest,
                               FolderRecord& curFolder, FolderListProgress* pProgress = nullptr,
-                              std::u16string* pError = nullptr);
+                              std::u16string* pError = nullptr,
+                              const std::atomic<std::uint8_t>* pRunning = nullptr);
 
 // Icon index of a folder by its name: the first listed text it contains
 // decides ("Junk E-mail" 14, "Inbox" 3, ... "Contacts" 11), else 10.

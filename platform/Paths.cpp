@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string_view>
+#include <vector>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -69,7 +70,61 @@ std::u16string TimeStamp() {
   return Ascii(text);
 }
 
-bool CopyFileNew(const std::string& src, const std::string& dst) {
+namespace {
+
+// Copies the bytes of src into the empty file dst, in chunks so that a Stop
+// is seen between them. The kernel copies within the file system where it can.
+bool CopyBytes(const std::string& src, const std::string& dst, const std::atomic<std::uint8_t>* pRunning) {
+  const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  const int out = ::open(dst.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  constexpr std::size_t kChunk = 8u << 20;
+  bool ok = true;
+  bool bKernelCopy = true;
+  std::vector<char> buffer;
+  for (;;) {
+    if (pRunning && pRunning->load() == 0) {
+      ok = false;
+      break;
+    }
+    ssize_t n = -1;
+    if (bKernelCopy) {
+      n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+        bKernelCopy = false;
+        continue;
+      }
+    } else {
+      buffer.resize(kChunk);
+      n = ::read(in, buffer.data(), buffer.size());
+      for (ssize_t done = 0; n > 0 && done < n;) {
+        const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+          n = -1;
+          break;
+        }
+        done += w;
+      }
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+  }
+  ::close(in);
+  if (::close(out) != 0) ok = false;
+  return ok;
+}
+
+}  // namespace
+
+bool CopyFileNew(const std::string& src, const std::string& dst, const std::atomic<std::uint8_t>* pRunning) {
   std::error_code ec;
   if (!fs::is_regular_file(src, ec)) return false;
   // The bytes go to a file of their own first; link() then gives them dst's
@@ -80,7 +135,7 @@ bool CopyFileNew(const std::string& src, const std::string& dst) {
   const int partFd = ::mkstemp(part.data());
   if (partFd < 0) return false;
   ::close(partFd);
-  bool ok = fs::copy_file(src, part, fs::copy_options::overwrite_existing, ec);
+  bool ok = CopyBytes(src, part, pRunning);
   int linkError = 0;
   if (ok && ::link(part.c_str(), dst.c_str()) != 0) {
     linkError = errno;
@@ -92,7 +147,7 @@ bool CopyFileNew(const std::string& src, const std::string& dst) {
   const int fd = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   ::close(fd);
-  if (fs::copy_file(src, dst, fs::copy_options::overwrite_existing, ec)) return true;
+  if (CopyBytes(src, dst, pRunning)) return true;
   fs::remove(dst, ec);
   return false;
 }

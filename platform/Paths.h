@@ -2,6 +2,8 @@
 // the C++ standard library and POSIX; thread-safe.
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,7 +24,12 @@ std::u16string TimeStamp();
 // already exists (it is left as it is) or the copy failed. dst is never seen
 // half written, even when the process is killed while copying: the bytes are
 // written beside it and get its name when complete.
-[[nodiscard]] bool CopyFileNew(const std::string& src, const std::string& dst);
+//
+// pRunning, when given, is a run's Stop flag: once it reads 0 the copy is
+// given up between chunks (nothing is left behind, false is returned), so a
+// Stop does not wait for a large database to be copied whole.
+[[nodiscard]] bool CopyFileNew(const std::string& src, const std::string& dst,
+                               const std::atomic<std::uint8_t>* pRunning = nullptr);
 
 // Size in bytes of a regular file; nullopt when it cannot be read.
 std::optional<std::uint64_t> FileSize(const std::string& path);

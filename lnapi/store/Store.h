@@ -12,6 +12,7 @@
 // at a time (the connection is opened in serialized mode regardless).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -74,6 +75,8 @@ public:
   // For a file built under a temporary name: commits are no longer synced
   // to disk. Close the store, SyncFile the file, then rename it into place.
   void DisableSyncForBuild();
+  // See LNDatabase::SetStopFlag.
+  void SetStopFlag(const std::atomic<std::uint8_t>* pRunning) { m_pRunning = pRunning; }
   const std::string& Path() const { return m_strPath; }
   bool IsReadOnly() const { return m_bReadOnly; }
   std::string Title();
@@ -174,6 +177,7 @@ private:
     std::map<std::string, std::vector<NOTEID>> mapIdsByForm;
   };
   const FormIndex& DocumentsByForm();
+  const std::atomic<std::uint8_t>* m_pRunning = nullptr;
   FormIndex m_formIndex;
 
   // The read plan and the notes read ahead of it (guarded by m_mutexLease;

@@ -272,7 +272,12 @@ const Store::FormIndex& Store::DocumentsByForm() {
                   "SELECT note, value FROM items WHERE name = 'Form' COLLATE NOCASE AND "
                   "type = 1280 ORDER BY note, seq");
   bool bForm = forms.Step();
-  while (live.Step()) {
+  for (std::uint32_t nRows = 1; live.Step(); ++nRows) {
+    if (nRows % 4096 == 1 && m_pRunning && m_pRunning->load() == 0) {
+      // Given up half way: the index must not pass for complete.
+      m_formIndex = FormIndex{};
+      ThrowStatus(LNERR_STOPPED, "Listing the documents by form in " + m_strPath + " was stopped");
+    }
     const std::int64_t id = live.Int(0);
     while (bForm && forms.Int(0) < id) bForm = forms.Step();
     if (!bForm || forms.Int(0) != id) continue;

@@ -8,7 +8,8 @@ namespace {
 
 class FolderListTest : public RunTest {
 protected:
-  std::uint64_t List(const std::string& json, std::vector<FolderRecord>& records) {
+  std::uint64_t List(const std::string& json, std::vector<FolderRecord>& records,
+                     std::u16string* pError = nullptr, const std::atomic<std::uint8_t>* pRunning = nullptr) {
     const auto path = Db("list.nsf", json);
     LNNotesSession session;
     session.Initialize();
@@ -17,7 +18,7 @@ protected:
     db.Open();
     const std::size_t before = records.size();
     FolderRecord staging;
-    const std::uint64_t total = BuildFolderList(db, records, staging);
+    const std::uint64_t total = BuildFolderList(db, records, staging, nullptr, pError, pRunning);
     if (records.size() > before) {
       EXPECT_EQ(staging, records.back());  // every record passes through it
     }
@@ -52,6 +53,17 @@ TEST_F(FolderListTest, AppendsToWhatTheListHolds) {
   std::vector<FolderRecord> records = {{u"kept", 1, 0}};
   EXPECT_EQ(List(Database({Memo(4, "A")}), records), 0u);
   EXPECT_EQ(records, (std::vector<FolderRecord>{{u"kept", 1, 0}}));
+}
+
+TEST_F(FolderListTest, StoppedRunListsNoMoreFoldersAndReportsNoError) {
+  std::vector<FolderRecord> records;
+  std::u16string error = u"stale";
+  const std::atomic<std::uint8_t> stopped{0};
+  EXPECT_EQ(List(Database({Memo(4, "A"), Folder(100, "($Inbox)", "4"), View(108, "($All)", 0, R"J("all")J")}),
+                 records, &error, &stopped),
+            0u);
+  EXPECT_TRUE(records.empty());
+  EXPECT_EQ(error, u"");
 }
 
 }  // namespace

@@ -94,9 +94,9 @@ TEST_F(ReportTest, JsonHoldsTheKeptDocumentsFieldsInOrder) {
   EXPECT_EQ(names(g), (std::vector<std::string>{"folder", "key", "kind", "compared", "kept",
                                                 "duplicates", "fields"}));
   EXPECT_EQ(g["kind"], "mail");
-  EXPECT_EQ(g["compared"], nlohmann::json::parse(R"(["Subject","Sender","Receiver","Date","Attachments"])"));
+  EXPECT_EQ(g["compared"], nlohmann::ordered_json::parse(R"(["Subject","Sender","Receiver","Date","Attachments"])"));
   EXPECT_EQ(g["kept"], 4);
-  EXPECT_EQ(g["duplicates"], nlohmann::json::parse("[8]"));
+  EXPECT_EQ(g["duplicates"], nlohmann::ordered_json::parse("[8]"));
   EXPECT_EQ(g["key"].get<std::string>().size(), 32u);
   EXPECT_EQ(g["fields"].dump(), R"({"Subject":"Report","Sender":"ada@example.org",)"
                                 R"("Receiver":"bob@example.org","Date":"2010-03-05T14:07:09",)"

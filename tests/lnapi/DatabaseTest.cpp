@@ -51,6 +51,24 @@ TEST_F(LnapiTest, RuleViewsSelectLiveDocumentsInAscendingId) {
   EXPECT_EQ(Entries("Picked"), (std::vector<NOTEID>{8}));
 }
 
+TEST_F(LnapiTest, FormViewGivesUpForStopAndIsWholeAfterwards) {
+  Open(Memo(8, "a") + "," + Memo(12, "c", "Person") +
+       R"j(,{"class": "view", "noteId": 404, "name": "People", "select": {"form": ["Person"]}})j");
+  std::atomic<std::uint8_t> running{0};
+  m_db.SetStopFlag(&running);
+  LNViewFolder people;
+  ASSERT_EQ(m_db.GetViewFolder(404, &people), LNNOERROR);
+  try {
+    people.Open(0);
+    people.GetEntryCount();
+    ADD_FAILURE() << "a stopped run still listed the documents by form";
+  } catch (LNSTATUS status) {
+    EXPECT_EQ(lnapi::ErrorCode(status), LNERR_STOPPED);
+  }
+  running = 1;  // the half-read index must not be taken for the whole one
+  EXPECT_EQ(Entries("People"), (std::vector<NOTEID>{12}));
+}
+
 TEST_F(LnapiTest, FolderKeepsEntryOrderAndAddsAtTheEnd) {
   Open(Memo(4, "a") + "," + Memo(8, "b") + "," + Memo(12, "c") + "," + kAll +
        R"j(,{"class": "folder", "noteId": 300, "name": "Work", "entries": [12, 4]})j");

@@ -143,6 +143,12 @@ TEST_F(PathsTest, CopyMakesANewFileAndNeverReplacesOne) {
   EXPECT_EQ(ReadFile(m_tmp / "c.nsf"), "new content");
   EXPECT_FALSE(platform::CopyFileNew((m_tmp / "none.nsf").string(), (m_tmp / "d.nsf").string()));
   EXPECT_FALSE(platform::CopyFileNew((m_tmp / "a.nsf").string(), (m_tmp / "no/dir/c.nsf").string()));
+  // A stopped copy leaves nothing behind, not even its bytes under another name.
+  const auto files = [this] { return std::distance(std::filesystem::directory_iterator(m_tmp.Path()), {}); };
+  const auto before = files();
+  const std::atomic<std::uint8_t> stopped{0};
+  EXPECT_FALSE(platform::CopyFileNew((m_tmp / "a.nsf").string(), (m_tmp / "e.nsf").string(), &stopped));
+  EXPECT_EQ(files(), before);
 }
 
 TEST_F(PathsTest, FileSizeOfSparseFileOver4GiB) {

@@ -124,10 +124,16 @@ Doc Memo(Generator& g, const std::string& owner, std::size_t folders, bool& sent
   const std::string from = sent || draft ? owner : Person(g);
   std::vector<std::string> to;
   for (std::uint32_t i = 0, n = 1 + g.Below(3); i < n; ++i) to.push_back(Person(g));
-  const std::string subject = std::string(g.Pick(kTopics)) + (g.Percent(50) ? "" : " #" + std::to_string(g.Below(500)));
+  // Each draw is a statement of its own: the operands of + may be evaluated in
+  // either order, and one seed must give one database whatever the compiler.
+  const std::string number = g.Percent(50) ? "" : " #" + std::to_string(g.Below(500));
+  const std::string subject = g.Pick(kTopics) + number;
   const bool picture = g.Below(3) == 0;
-  const std::string attachment =
-      g.Percent(15) ? std::string(g.Pick(kTopics)).substr(0, 6) + std::to_string(g.Below(99)) + ".pdf" : "";
+  std::string attachment;
+  if (g.Percent(15)) {
+    const std::string count = std::to_string(g.Below(99));
+    attachment = std::string(g.Pick(kTopics)).substr(0, 6) + count + ".pdf";
+  }
   d.items.push_back({"Form", TYPE_TEXT, "Memo"});
   d.items.push_back({"From", TYPE_TEXT, from});
   d.items.push_back({"SendTo", TYPE_TEXT_LIST, store::EncodeTextList(to)});
