@@ -25,12 +25,7 @@ std::string TrimBlanks(const std::string& v) {
   return v.substr(b, v.find_last_not_of(" \t") - b + 1);
 }
 
-std::string ValueOf(const VCardProperty& prop) {
-  std::string v = TrimBlanks(VCardUnescape(prop.value));
-  if (prop.name == "TEL" && v.size() > 4 && (v.rfind("tel:", 0) == 0 || v.rfind("TEL:", 0) == 0)) v.erase(0, 4);
-  if (prop.name == "EMAIL" && v.rfind("mailto:", 0) == 0) v.erase(0, 7);
-  return v;
-}
+std::string ValueOf(const VCardProperty& prop) { return VCardContactValue(prop.name, prop.value); }
 
 // The usable EMAIL or TEL properties, the one to keep as primary first.
 std::vector<const VCardProperty*> PrimaryFirst(const std::vector<const VCardProperty*>& props) {
@@ -153,6 +148,13 @@ std::optional<Doc> PersonFromVCard(const VCard& card, std::string* error) {
     for (const VCardProperty* p : *group) lines.push_back(CanonicalLine(*p));
   if (!lines.empty()) doc.items.push_back(Item::MakeTextList(kVCardPropertiesItem, std::move(lines)));
   return doc;
+}
+
+std::string VCardContactValue(std::string_view name, const std::string& escapedValue) {
+  std::string v = TrimBlanks(VCardUnescape(escapedValue));
+  if (name == "TEL" && v.size() > 4 && (v.rfind("tel:", 0) == 0 || v.rfind("TEL:", 0) == 0)) v.erase(0, 4);
+  if (name == "EMAIL" && v.rfind("mailto:", 0) == 0) v.erase(0, 7);
+  return v;
 }
 
 }  // namespace mailio

@@ -24,4 +24,9 @@ std::string CanonicalLine(const VCardProperty& prop);
 // when there is none.
 std::size_t VCardValueColon(std::string_view line);
 
+// The address or number an EMAIL or TEL property's escaped value stands for:
+// unescaped, trimmed, without a "mailto:" or "tel:" scheme. The reader and
+// the writer must agree on it, or a written card would read back otherwise.
+std::string VCardContactValue(std::string_view name, const std::string& escapedValue);
+
 }  // namespace mailio

@@ -70,12 +70,7 @@ std::string ContactLine(std::vector<KeptLine>& kept, const char* name, const std
                         const char* fallbackHead) {
   for (KeptLine& k : kept) {
     if (k.used || k.name != name) continue;
-    std::string v = VCardUnescape(k.value);
-    if (v.rfind("tel:", 0) == 0) v.erase(0, 4);
-    if (v.rfind("mailto:", 0) == 0) v.erase(0, 7);
-    if (v.find_first_not_of(" \t") != std::string::npos)
-      v = v.substr(v.find_first_not_of(" \t"), v.find_last_not_of(" \t") - v.find_first_not_of(" \t") + 1);
-    if (v != value) continue;
+    if (VCardContactValue(k.name, k.value) != value) continue;
     k.used = true;
     return k.head + ":" + k.value;
   }

@@ -115,6 +115,8 @@ TEST(VCard, WrittenCardReadsBackAsTheSameDocument) {
                    std::string(70, 'x') + "BEGIN:VCARD\r\nEND:VCARD\r\n");
   inputs.push_back("BEGIN:VCARD\r\nVERSION:2.1\r\nN;ENCODING=QUOTED-PRINTABLE:A=0D=0AB;C\r\nEND:VCARD\r\n");
   inputs.push_back("BEGIN:VCARD\r\nVERSION:3.0\r\nN: Files for you;; ;\r\nEND:VCARD\r\n");
+  // A lone carriage return inside a value, and no END line after it.
+  inputs.push_back("BEGIN:VCARD\nTEL:TEL:5\rEND:VCARD");
   for (const std::string& input : inputs) {
     for (const CardResult& card : Cards(input)) {
       if (!card.doc) continue;
