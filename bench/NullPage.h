@@ -7,15 +7,8 @@
 
 #include "engine/RunPage.h"
 
-class NullPage : public RunPage {
+class NullPage : public NullRunPage {
 public:
   void AddLogRow(const std::u16string&) override { ++m_nRows; }
-  std::vector<std::u16string> GetLogRows() override { return {}; }
-  void SetBarRange(int, int, int) override {}
-  void SetBarPos(int, int) override {}
-  void ShowControl(int, bool) override {}
-  void EnableControl(int, bool) override {}
-  void SetStatusLine(const std::u16string&) override {}
-  void ShowMessage(const std::u16string&) override {}
   int m_nRows = 0;
 };

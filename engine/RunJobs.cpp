@@ -18,20 +18,6 @@
 
 namespace {
 
-// A job's page: its rows reach the run through its log record, and the bars
-// and buttons belong to the run's own page.
-class QuietPage final : public RunPage {
-public:
-  void AddLogRow(const std::u16string&) override {}
-  std::vector<std::u16string> GetLogRows() override { return {}; }
-  void SetBarRange(int, int, int) override {}
-  void SetBarPos(int, int) override {}
-  void ShowControl(int, bool) override {}
-  void EnableControl(int, bool) override {}
-  void SetStatusLine(const std::u16string&) override {}
-  void ShowMessage(const std::u16string&) override {}
-};
-
 // The choices of the run, for a database judged on another thread; the
 // Notes objects and the judgement's scratch state are the job's own.
 void CopyChoices(const RunSettings& from, RunSettings& to) {
@@ -192,7 +178,9 @@ void SideBySide::Judge(std::size_t i) {
   options.pReport = job.pReport.get();
   options.pProgress = m_options.pProgress ? &progress : nullptr;
   options.chooseNewPath = [this, i](const std::u16string& wanted) { return ChooseNewPath(i, wanted); };
-  QuietPage page;
+  // The job's rows reach the run through its log record; the bars and
+  // buttons belong to the run's own page.
+  NullRunPage page;
   LNNotesSession session;
   session.InitThread();
   bool bIncomplete = true;

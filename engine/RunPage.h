@@ -57,3 +57,17 @@ public:
   // information icon and OK. Returns when it has been dismissed.
   virtual void ShowMessage(const std::u16string& text) = 0;
 };
+
+// A page that shows nothing, for runs whose rows reach the user another way
+// (a job of a run judged side by side, a benchmark).
+class NullRunPage : public RunPage {
+public:
+  void AddLogRow(const std::u16string&) override {}
+  std::vector<std::u16string> GetLogRows() override { return {}; }
+  void SetBarRange(int, int, int) override {}
+  void SetBarPos(int, int) override {}
+  void ShowControl(int, bool) override {}
+  void EnableControl(int, bool) override {}
+  void SetStatusLine(const std::u16string&) override {}
+  void ShowMessage(const std::u16string&) override {}
+};

@@ -20,6 +20,8 @@
 
 namespace {
 
+using testsupport::ShellQuote;
+
 namespace fs = std::filesystem;
 
 const std::string kThreeMemos = R"J({ "format": "nsf-json", "version": 1, "notes": [
@@ -46,20 +48,14 @@ struct Outcome {
   }
 };
 
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 class CliEndToEnd : public testsupport::TempDirTest {
 protected:
   Outcome Run(const std::vector<std::string>& args) {
-    std::string command = Quote(testsupport::ToolPath("tarnwick-cli").string());
-    for (const std::string& arg : args) command += " " + Quote(arg);
+    std::string command = ShellQuote(testsupport::ToolPath("tarnwick-cli").string());
+    for (const std::string& arg : args) command += " " + ShellQuote(arg);
     const fs::path out = m_tmp / "stdout.txt";
     const fs::path err = m_tmp / "stderr.txt";
-    command += " < /dev/null > " + Quote(out.string()) + " 2> " + Quote(err.string());
+    command += " < /dev/null > " + ShellQuote(out.string()) + " 2> " + ShellQuote(err.string());
     const int status = std::system(command.c_str());
     Outcome outcome;
     outcome.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -11,20 +11,9 @@
 
 namespace {
 
+using testsupport::RunTool;
+
 namespace fs = std::filesystem;
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-int RunTool(const std::string& tool, const std::vector<std::string>& args, const fs::path& out) {
-  std::string command = Quote(testsupport::ToolPath(tool).string());
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  const int status = std::system((command + " </dev/null >" + Quote(out.string()) + " 2>/dev/null").c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // Everything a run leaves, with its folder and the clock taken out: exit
 // status, rows, log file (its ASCII), report, and the dump of each clean
@@ -35,7 +24,7 @@ std::string RunOutcome(const fs::path& dir, const std::vector<std::string>& dbs,
                                    "--report", (dir / "report.json").string(), "--jobs", jobs};
   args.insert(args.end(), dbs.begin(), dbs.end());
   std::ostringstream text;
-  text << "exit " << RunTool("tarnwick-cli", args, dir / "rows.txt") << "\n";
+  text << "exit " << RunTool("tarnwick-cli", args, dir / "rows.txt", false) << "\n";
   const std::string rows = testsupport::ReadFile(dir / "rows.txt");
   text << rows << testsupport::ReadFile(dir / "report.json");
   for (const auto& entry : fs::directory_iterator(dir / "logs"))
@@ -45,7 +34,7 @@ std::string RunOutcome(const fs::path& dir, const std::vector<std::string>& dbs,
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("Creating Database ", 0) != 0) continue;
     const fs::path copy = line.substr(std::string("Creating Database ").size());
-    text << "-- dump exit " << RunTool("nsftool", {"dump", copy.string()}, dir / "dump.json") << "\n"
+    text << "-- dump exit " << RunTool("nsftool", {"dump", copy.string()}, dir / "dump.json", false) << "\n"
          << testsupport::ReadFile(dir / "dump.json");
   }
   const std::string outcome = std::regex_replace(text.str(), std::regex(dir.string()), "<dir>");
@@ -59,7 +48,7 @@ TEST(Jobs, SideBySideGivesTheRowsLogReportAndCopiesOfOneAtATime) {
   for (const auto& [dir, seed] : {std::pair{"a", "3"}, {"b", "4"}, {"c", "5"}, {"d", "6"}}) {
     fs::create_directories(tmp / dir);
     dbs.push_back((tmp / dir / "mail.nsf").string());
-    ASSERT_EQ(RunTool("nsftool", {"sample", dbs.back(), "--docs", "120", "--seed", seed}, tmp / "seed.txt"), 0);
+    ASSERT_EQ(RunTool("nsftool", {"sample", dbs.back(), "--docs", "120", "--seed", seed}, tmp / "seed.txt", false), 0);
   }
   // A file that is no database, between the others.
   testsupport::WriteFile(tmp / "broken.nsf", "not a database");

@@ -13,13 +13,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
+using testsupport::ShellQuote;
 
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
+namespace fs = std::filesystem;
 
 int Shell(const std::string& command) {
   const int status = std::system((command + " </dev/null >/dev/null 2>&1").c_str());
@@ -48,15 +44,15 @@ TEST(ParallelRecipe, EveryDatabaseGetsItsOwnLogAndFailuresAreCounted) {
   const fs::path src = tmp / "src";
   for (const char* sub : {"a", "b", "c"}) {
     fs::create_directories(src / sub);
-    ASSERT_EQ(Shell(Quote(testsupport::ToolPath("nsftool").string()) + " sample " +
-                    Quote((src / sub / "mail.nsf").string()) + " --docs 40 --seed 5"),
+    ASSERT_EQ(Shell(ShellQuote(testsupport::ToolPath("nsftool").string()) + " sample " +
+                    ShellQuote((src / sub / "mail.nsf").string()) + " --docs 40 --seed 5"),
               0);
   }
   testsupport::WriteFile(src / "broken.NSF", "not a database");
   const fs::path out = tmp / "out";
   const std::string script = std::string(TARNWICK_SOURCE_DIR) + "/scripts/clean-many.sh";
-  const int exit = Shell("TARNWICK_CLI=" + Quote(testsupport::ToolPath("tarnwick-cli").string()) + " " +
-                         Quote(script) + " -j2 -- " + Quote(src.string()) + " " + Quote(out.string()));
+  const int exit = Shell("TARNWICK_CLI=" + ShellQuote(testsupport::ToolPath("tarnwick-cli").string()) + " " +
+                         ShellQuote(script) + " -j2 -- " + ShellQuote(src.string()) + " " + ShellQuote(out.string()));
   EXPECT_EQ(exit, 1);  // the one file that is not a database
 
   const auto exits = JobExits(out / "joblog.tsv");

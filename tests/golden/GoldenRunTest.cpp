@@ -27,6 +27,8 @@
 
 namespace {
 
+using testsupport::RunTool;
+
 namespace fs = std::filesystem;
 
 const fs::path kExpected = fs::path(TARNWICK_SOURCE_DIR) / "tests/golden/expected.txt";
@@ -54,20 +56,6 @@ const GoldenCase kCases[] = {
     {"multiple-newfile", {"--new-files", "@out"}, true},
     {"multiple-delete-file", {"--action", "delete", "--yes", "--scope", "file"}, true},
 };
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-int RunTool(const std::string& tool, const std::vector<std::string>& args, const fs::path& out) {
-  std::string command = Quote(testsupport::ToolPath(tool).string());
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " < /dev/null > " + Quote(out.string()) + " 2>&1";
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // The log file is UTF-16LE; its rows here are ASCII apart from the paths.
 std::string Utf16ToUtf8(const std::string& bytes) {
@@ -141,7 +129,7 @@ protected:
       args.push_back(dbs.front().string());
     }
     std::ostringstream text;
-    text << "exit " << RunTool("tarnwick-cli", args, dir / "rows.txt") << "\n";
+    text << "exit " << RunTool("tarnwick-cli", args, dir / "rows.txt", true) << "\n";
     text << testsupport::ReadFile(dir / "rows.txt");
     // The log files; the undo journal beside them holds copies of documents
     // with their modification times, which no two runs share.
@@ -166,7 +154,7 @@ protected:
     for (const fs::path& db : results) {
       const fs::path dump = dir / "dump.json";
       text << "-- dump " << db.filename().string() << " exit "
-           << RunTool("nsftool", {"dump", db.string()}, dump) << "\n";
+           << RunTool("nsftool", {"dump", db.string()}, dump, true) << "\n";
       text << testsupport::ReadFile(dump);
     }
     std::string normalised = std::regex_replace(text.str(), std::regex(m_tmp.Path().string()), "<tmp>");
@@ -183,7 +171,7 @@ protected:
 
 TEST_F(GoldenRun, EveryActionAndScopeGivesTheRecordedRowsLogAndDatabases) {
   const fs::path seed = m_tmp / "seed.txt";
-  ASSERT_EQ(RunTool("nsftool", {"sample", (m_tmp / "sample.nsf").string(), "--docs", "300", "--seed", "7"}, seed), 0)
+  ASSERT_EQ(RunTool("nsftool", {"sample", (m_tmp / "sample.nsf").string(), "--docs", "300", "--seed", "7"}, seed, true), 0)
       << testsupport::ReadFile(seed);
   const bool bRecord = std::getenv("TARNWICK_GOLDEN_RECORD") != nullptr;
   const fs::path actualDir = fs::path(TARNWICK_BINARY_DIR) / "golden-actual";

@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include <sys/wait.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -74,6 +76,20 @@ fs::path ToolPath(const std::string& name) {
     if (fs::exists(p)) return p;
   }
   return fs::path(TARNWICK_BINARY_DIR) / "tools" / name;
+}
+
+std::string ShellQuote(const std::string& arg) {
+  std::string quoted = "'";
+  for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+int RunTool(const std::string& tool, const std::vector<std::string>& args, const fs::path& out, bool bErrorToo) {
+  std::string command = ShellQuote(ToolPath(tool).string());
+  for (const std::string& arg : args) command += " " + ShellQuote(arg);
+  command += " </dev/null >" + ShellQuote(out.string()) + (bErrorToo ? " 2>&1" : " 2>/dev/null");
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace testsupport

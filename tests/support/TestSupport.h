@@ -40,5 +40,12 @@ std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 // Built programs (nsftool, tarnwick-cli, tarnwick) by name.
 std::filesystem::path ToolPath(const std::string& name);
+// arg as one word for /bin/sh.
+std::string ShellQuote(const std::string& arg);
+// Runs a built program with args, standard input empty, standard output into
+// out and standard error after it (bErrorToo) or dropped. The exit status,
+// -1 when the program did not end by itself.
+int RunTool(const std::string& tool, const std::vector<std::string>& args, const std::filesystem::path& out,
+            bool bErrorToo);
 
 }  // namespace testsupport
