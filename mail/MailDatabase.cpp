@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "lnapi/RichText.h"
+#include "lnapi/Status.h"
 #include "lnapi/Utf8.h"
 #include "lnapi/store/ItemCodec.h"
 #include "lnapi/store/Store.h"
@@ -242,6 +243,8 @@ std::unique_ptr<MailDatabase> MailDatabase::OpenForImport(const std::string& pat
       db->EnsureView("($People)", static_cast<int>(st::SelectKind::form), {"Person"});
     }
     db->m_pStore->Commit();
+    db->m_vecPending.clear();
+    db->m_nPendingBytes = 0;
   } catch (LNSTATUS status) {
     *error = StatusText(status);
     return nullptr;
@@ -252,14 +255,13 @@ std::unique_ptr<MailDatabase> MailDatabase::OpenForImport(const std::string& pat
 void MailDatabase::EnsureView(const std::string& name, int selectKind, const std::vector<std::string>& args) {
   if (m_mapFolderIds.count(name)) return;
   st::NoteRow row;
-  row.dwId = m_pStore->NextNoteId();
   row.cls = st::NoteClass::view;
   row.strCreated = st::LocalTimeNow();
   row.strName = name;
   row.select = static_cast<st::SelectKind>(selectKind);
   row.vecSelectArgs = args;
-  m_pStore->InsertNote(row, {});
-  m_mapFolderIds.emplace(name, row.select == st::SelectKind::entries ? row.dwId : 0);
+  const NOTEID id = Insert(std::move(row), {}, 0);
+  m_mapFolderIds.emplace(name, static_cast<st::SelectKind>(selectKind) == st::SelectKind::entries ? id : 0);
 }
 
 NOTEID MailDatabase::DesignNote(const std::string& name) {
@@ -267,14 +269,26 @@ NOTEID MailDatabase::DesignNote(const std::string& name) {
   // Parent levels first, so the folder tree shows "Projects" above "Projects\2019".
   if (auto slash = name.rfind('\\'); slash != std::string::npos && slash > 0) DesignNote(name.substr(0, slash));
   st::NoteRow row;
-  row.dwId = m_pStore->NextNoteId();
   row.cls = st::NoteClass::folder;
   row.strCreated = st::LocalTimeNow();
   row.strName = name;
   row.select = st::SelectKind::entries;
-  m_pStore->InsertNote(row, {});
-  m_mapFolderIds.emplace(name, row.dwId);
-  return row.dwId;
+  const NOTEID id = Insert(std::move(row), {}, 0);
+  m_mapFolderIds.emplace(name, id);
+  return id;
+}
+
+NOTEID MailDatabase::Insert(st::NoteRow&& row, std::vector<st::StoredItem>&& items, NOTEID folder) {
+  // Ids are counted here: asking the store for each note is a query and a
+  // meta read per message, and nothing else writes the file meanwhile.
+  if (m_nNextId == 0) m_nNextId = m_pStore->NextNoteId();
+  if (m_nNextId > 0xFFFFFFFCu) lnapi::ThrowStatus(LNERR_FILE, "Cannot add a note to " + m_pStore->Path() + ": no note id is left");
+  row.dwId = static_cast<NOTEID>(m_nNextId);
+  m_pStore->InsertNewNote(row, items, folder);
+  m_nNextId += 4;
+  for (const st::StoredItem& item : items) m_nPendingBytes += item.value.size();
+  m_vecPending.push_back({std::move(row), std::move(items), folder});
+  return m_vecPending.back().row.dwId;
 }
 
 bool MailDatabase::Add(const Doc& doc, const std::string& folder, std::string* error, NOTEID* pId) {
@@ -297,35 +311,56 @@ bool MailDatabase::AddItems(const std::optional<LocalTime>& created, std::vector
       m_pStore->Begin();
       m_bInBatch = true;
     }
-    // Made outside the document's own savepoint: a document that fails must
-    // not take a folder that the cache already knows with it.
     const NOTEID folderId = folder.empty() ? 0 : DesignNote(folder);
-    m_pStore->Begin();
-    try {
-      st::NoteRow row;
-      row.dwId = m_pStore->NextNoteId();
-      row.cls = st::NoteClass::document;
-      row.strCreated = created ? FormatLocal(*created) : st::LocalTimeNow();
-      row.strModified = st::LocalTimeNow();
-      m_pStore->InsertNote(row, items);
-      for (const st::StoredItem& item : items) m_nPendingBytes += item.value.size();
-      if (folderId) m_pStore->AppendEntry(folderId, row.dwId);
-      m_pStore->Commit();
-      if (pId) *pId = row.dwId;
-    } catch (LNSTATUS status) {
-      m_pStore->Rollback();
-      *error = "cannot be stored: " + StatusText(status);
-      return false;
-    }
+    st::NoteRow row;
+    row.cls = st::NoteClass::document;
+    row.strCreated = created ? FormatLocal(*created) : st::LocalTimeNow();
+    row.strModified = st::LocalTimeNow();
+    const NOTEID id = Insert(std::move(row), std::move(items), folderId);
+    if (pId) *pId = id;
   } catch (LNSTATUS status) {
     *error = "cannot be stored: " + StatusText(status);
+    ReplayBatch();
     return false;
   }
   if (++m_nPending >= kBatchSize || m_nPendingBytes >= kBatchBytes) CommitBatch();
   return true;
 }
 
+// A note that failed half way is in the batch's transaction with the notes
+// before it. The documents take no savepoint each (that would copy every
+// page they touch once more); instead the batch is rolled back and its
+// earlier notes, kept for this, are stored again and committed, so only the
+// failing document is refused.
+void MailDatabase::ReplayBatch() {
+  std::vector<Pending> pending = std::move(m_vecPending);
+  const std::size_t documents = m_nPending;
+  m_vecPending.clear();
+  m_nPending = 0;
+  m_nPendingBytes = 0;
+  m_nNextId = 0;
+  if (!m_bInBatch) return;
+  m_bInBatch = false;
+  try {
+    m_pStore->Rollback();
+    m_pStore->Begin();
+    for (const Pending& p : pending) m_pStore->InsertNewNote(p.row, p.items, p.folder);
+    m_pStore->Commit();
+  } catch (LNSTATUS status) {
+    m_nLost += documents;
+    m_strBrokenReason = StatusText(status);
+    if (m_pStore->TransactionDepth() > 0) {
+      try {
+        m_pStore->Rollback();
+      } catch (LNSTATUS) {
+        // The connection is gone; SQLite has rolled the batch back itself.
+      }
+    }
+  }
+}
+
 void MailDatabase::CommitBatch() {
+  m_vecPending.clear();
   if (!m_bInBatch) return;
   const std::size_t pending = m_nPending;
   m_bInBatch = false;

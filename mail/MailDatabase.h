@@ -5,6 +5,7 @@
 // MailDatabase holds one store connection; one thread at a time.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,12 +14,8 @@
 #include <vector>
 
 #include "lnapi/LNNotes.h"
+#include "lnapi/store/Store.h"
 #include "mail/MailDoc.h"
-
-namespace lnapi::store {
-class Store;
-struct StoredItem;
-}  // namespace lnapi::store
 
 namespace mailio {
 
@@ -51,7 +48,8 @@ public:
   // missing; "" files it nowhere), or stores nothing and returns false with
   // *error. Work is committed in batches: when a batch fails to commit, its
   // documents are lost together (LostCount) and the database is Broken; every
-  // later Add then fails at once.
+  // later Add then fails at once. A document that fails alone leaves the
+  // documents added before it stored.
   // pId, when given, receives the new document's note id.
   [[nodiscard]] bool Add(const Doc& doc, const std::string& folder, std::string* error, NOTEID* pId = nullptr);
   // The same, taking the document's values over instead of copying them.
@@ -67,11 +65,23 @@ private:
   MailDatabase() = default;
   NOTEID DesignNote(const std::string& name);  // folder of that name, made when missing
   void EnsureView(const std::string& name, int selectKind, const std::vector<std::string>& args);
+  NOTEID Insert(lnapi::store::NoteRow&& row, std::vector<lnapi::store::StoredItem>&& items, NOTEID folder);
   void CommitBatch();
+  void ReplayBatch();
   bool AddItems(const std::optional<LocalTime>& created, std::vector<lnapi::store::StoredItem>&& items,
                 const std::string& folder, std::string* error, NOTEID* pId);
 
+  // A note of the open batch, kept until the batch is committed: a note
+  // that fails half way takes the batch back, and these are stored again.
+  struct Pending {
+    lnapi::store::NoteRow row;
+    std::vector<lnapi::store::StoredItem> items;
+    NOTEID folder = 0;
+  };
+
   std::unique_ptr<lnapi::store::Store> m_pStore;
+  std::vector<Pending> m_vecPending;
+  std::uint64_t m_nNextId = 0;  // 0: ask the store
   std::map<std::string, NOTEID> m_mapFolderIds;
   bool m_bCreated = false;
   bool m_bInBatch = false;

@@ -5,7 +5,7 @@
 // view selection rules, and nothing of the LN classes above it. Every
 // mutating call is atomic: outside Begin/Commit it commits before returning;
 // inside, it joins the open transaction (and a failing call undoes only its
-// own part).
+// own part; InsertNewNote excepted).
 //
 // Errors are thrown as LNSTATUS values whose text names the file and the
 // reason. Threads: a Store may move between threads but is used by one thread
@@ -122,6 +122,12 @@ public:
   NOTEID NextNoteId();
   // Inserts a note and its items (the id must be free).
   void InsertNote(const NoteRow& row, const std::vector<StoredItem>& items);
+  // For bulk loads: the same, and unless folder is 0 an entry at the end of
+  // that folder, inside the caller's transaction (Begin) and without a
+  // savepoint of its own, which would copy every page the note touches once
+  // more. A failure leaves that transaction partly done: the caller rolls
+  // it back whole.
+  void InsertNewNote(const NoteRow& row, const std::vector<StoredItem>& items, NOTEID folder);
   void ReplaceItems(NOTEID id, const std::vector<StoredItem>& items);
   void SetStoredEntries(NOTEID design, const std::vector<NOTEID>& entries);
   // Appends doc to the folder unless it is there. False when it was.
@@ -154,6 +160,8 @@ private:
   void CreateSchema(const std::string& title, bool softDeletions);
   std::string Meta(const char* key);
   void SetMeta(const char* key, const std::string& value);
+  void InsertNoteRow(const NoteRow& row);
+  void InsertItems(NOTEID id, const std::vector<StoredItem>& items);
 
   sqlite3* m_pDb = nullptr;  // owned; closed by the destructor
   std::string m_strPath;

@@ -309,6 +309,25 @@ NOTEID Store::NextNoteId() {
 
 void Store::InsertNote(const NoteRow& row, const std::vector<StoredItem>& items) {
   WriteScope scope(*this);
+  InsertNoteRow(row);
+  // A free id has no items: nothing to delete first.
+  InsertItems(row.dwId, items);
+  scope.Commit();
+}
+
+void Store::InsertNewNote(const NoteRow& row, const std::vector<StoredItem>& items, NOTEID folder) {
+  if (m_nDepth == 0) ThrowStatus(LNERR_BAD_ARGUMENT, "No transaction is open on " + m_strPath);
+  InsertNoteRow(row);
+  InsertItems(row.dwId, items);
+  if (folder == 0) return;
+  // A new note is in no folder yet: no need to look before appending.
+  Statement entry(*this,
+                  "INSERT INTO entries(design, pos, note) "
+                  "VALUES(?1, (SELECT COALESCE(MAX(pos), 0) + 1 FROM entries WHERE design = ?1), ?2)");
+  entry.Bind(1, folder).Bind(2, row.dwId).Run();
+}
+
+void Store::InsertNoteRow(const NoteRow& row) {
   Statement q(*this,
               "INSERT INTO notes(id, class, life, created, modified, name, view_type, select_kind, "
               "select_args) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -321,19 +340,21 @@ void Store::InsertNote(const NoteRow& row, const std::vector<StoredItem>& items)
   Statement high(*this,
                  "UPDATE meta SET value = MAX(CAST(value AS INTEGER), ?) WHERE key = 'highId'");
   high.Bind(1, row.dwId).Run();
-  ReplaceItems(row.dwId, items);
-  scope.Commit();
+}
+
+void Store::InsertItems(NOTEID id, const std::vector<StoredItem>& items) {
+  int seq = 0;
+  for (const auto& item : items) {
+    Statement q(*this, "INSERT INTO items(note, seq, name, type, value) VALUES(?, ?, ?, ?, ?)");
+    q.Bind(1, id).Bind(2, seq++).Bind(3, item.strName).Bind(4, item.wType).BindBlob(5, item.value).Run();
+  }
 }
 
 void Store::ReplaceItems(NOTEID id, const std::vector<StoredItem>& items) {
   WriteScope scope(*this);
   Statement del(*this, "DELETE FROM items WHERE note = ?");
   del.Bind(1, id).Run();
-  int seq = 0;
-  for (const auto& item : items) {
-    Statement q(*this, "INSERT INTO items(note, seq, name, type, value) VALUES(?, ?, ?, ?, ?)");
-    q.Bind(1, id).Bind(2, seq++).Bind(3, item.strName).Bind(4, item.wType).BindBlob(5, item.value).Run();
-  }
+  InsertItems(id, items);
   scope.Commit();
 }
 
