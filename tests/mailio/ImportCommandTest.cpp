@@ -1,6 +1,7 @@
 // The import and export commands on databases: folders, design, counts,
 // skipped input, round trips.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <random>
 
@@ -99,6 +100,37 @@ TEST_F(MailTest, ImportAddsToAnExistingDatabase) {
   ASSERT_EQ(ImportMail(db, {(m_tmp / "two.eml").string()}, m_out, m_err), 0);
   EXPECT_EQ(Subjects(mailtest::ReadAll(db, "($Inbox)")), (std::vector<std::string>{"one", "two"}));
   EXPECT_EQ(DesignNames(db).size(), 5u);  // the design is not made twice
+}
+
+// Messages are stored in batches without a savepoint each: one that the
+// database refuses half way must take only itself back, in a folder made for
+// it as well as in one that was there.
+TEST_F(MailTest, AMessageTheDatabaseRefusesIsSkippedAloneAndTheBatchIsKept) {
+  const fs::path db = m_tmp / "mail.nsf";
+  testsupport::WriteFile(m_tmp / "first.eml", "From: a@example.org\nSubject: first\n\nx\n");
+  ASSERT_EQ(ImportMail(db, {(m_tmp / "first.eml").string()}, m_out, m_err), 0);
+  sqlite3* raw = nullptr;  // a store that fails on one value, as a full disk or a broken page would
+  ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(raw,
+                         "CREATE TRIGGER poison BEFORE INSERT ON items WHEN NEW.name = 'Subject' AND "
+                         "CAST(NEW.value AS TEXT) LIKE 'poison%' BEGIN SELECT RAISE(ABORT, 'refused'); END",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(raw);
+  auto mbox = [](const std::vector<std::string>& subjects) {
+    std::string out;
+    for (const std::string& s : subjects)
+      out += "From a@example.org Mon Mar  1 10:00:00 2021\nFrom: a@example.org\nSubject: " + s + "\n\nx\n\n";
+    return out;
+  };
+  testsupport::WriteFile(m_tmp / "INBOX", mbox({"two", "poison one", "three"}));
+  testsupport::WriteFile(m_tmp / "Projects", mbox({"poison two", "four"}));
+  EXPECT_EQ(ImportMail(db, {(m_tmp / "INBOX").string(), (m_tmp / "Projects").string()}, m_out, m_err), 0);
+  EXPECT_NE(m_err.str().find("INBOX: message 2: skipped: cannot be stored: "), std::string::npos) << m_err.str();
+  EXPECT_NE(m_err.str().find("Projects: message 1: skipped: cannot be stored: "), std::string::npos);
+  EXPECT_EQ(Subjects(mailtest::ReadAll(db, "($Inbox)")), (std::vector<std::string>{"first", "two", "three"}));
+  EXPECT_EQ(Subjects(mailtest::ReadAll(db, "Projects")), (std::vector<std::string>{"four"}));
+  EXPECT_EQ(mailtest::ReadAll(db).size(), 4u);
 }
 
 TEST_F(MailTest, ImportRefusesAFileThatIsNoDatabase) {
