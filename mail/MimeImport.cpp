@@ -178,8 +178,10 @@ std::string Content(const Leaf& leaf) {
 // UTF-8. Line ends become LF.
 std::string TextContent(const Leaf& leaf) {
   std::string bytes = UnixLineEnds(Content(leaf));
+  // Most text is UTF-8 (or ASCII) already: then it is kept as it is.
+  if (IsValidUtf8(bytes)) return bytes;
   const char* charset = g_mime_object_get_content_type_parameter(leaf.object, "charset");
-  if (charset && *charset && !IsValidUtf8(bytes)) {
+  if (charset && *charset) {
     gsize written = 0;
     GError* error = nullptr;
     char* converted = g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
