@@ -62,16 +62,6 @@ bool ReadSpan(int fd, const MailSourceProvider::Message& m, std::string* bytes) 
   return true;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 // An entry to put after others: it ends with its line end and one empty line.
 std::string AsSeparatedEntry(std::string entry) {
   if (!entry.ends_with('\n')) entry += '\n';
@@ -271,35 +261,49 @@ std::string MailSourceProvider::WriteBackMbox(Source& source, const Change& chan
     return "the journal cannot be written: " + platform::ToUtf8(m_pJournal->Path());
   }
 
-  bool ok = true;
-  if (!change.vecFiled.empty()) {
-    if (record.vecAppended[0].bCreated) {
-      const int made = ::open(targetPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-      ok = made >= 0 && ::close(made) == 0 && targetLock.Acquire(targetPath, &error);
+  // The appends and the rewrite end whole even when this process is killed
+  // in the middle: a rewrite cut short would leave the source half old,
+  // half new until an undo. The target mbox is created first, so that its
+  // lock is handed over too.
+  if (!change.vecFiled.empty() && record.vecAppended[0].bCreated) {
+    const int made = ::open(targetPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (made < 0 || ::close(made) != 0 || !targetLock.Acquire(targetPath, &error)) {
+      RemoveSynced(marker);
+      return error.empty() ? Errno(targetPath.string()) : targetPath.string() + ": " + error;
     }
-    const int out = targetLock.Descriptor();
-    ok = ok && ::lseek(out, 0, SEEK_END) >= 0 && WriteAll(out, padding) &&
-         CopyEntries(keptFd, source, change.vecFiled, out, true, &error) && ::fsync(out) == 0;
-    if (!ok && error.empty()) error = Errno(targetPath.string());
   }
-  if (ok && !change.vecRemoved.empty()) {
-    // In place, not renamed over: a program waiting on the lock holds this
-    // file open and must find the new contents in it.
-    ok = ::lseek(fd, 0, SEEK_SET) == 0 && CopyEntries(keptFd, source, kept, fd, false, &error) &&
-         ::ftruncate(fd, ::lseek(fd, 0, SEEK_CUR)) == 0 && ::fsync(fd) == 0;
-    if (!ok && error.empty()) error = Errno("cannot be rewritten");
-  }
-  if (!ok) {
-    // Back as before, still under the locks, so no delivery came between.
-    std::string why;
-    if (!RewriteInPlace(fd, record.strKeptCopy, &why)) error += "; not restored: " + why;
-    const MailUndoRecord::Appended& a = record.vecAppended.empty() ? MailUndoRecord::Appended{} : record.vecAppended[0];
-    if (!a.strPath.empty() && (a.bCreated ? ::unlink(targetPath.c_str()) != 0 && errno != ENOENT
-                                          : targetLock.Descriptor() >= 0 &&
-                                                ::ftruncate(targetLock.Descriptor(), static_cast<off_t>(a.nOldSize)) != 0))
-      error += "; " + targetPath.string() + " not cut back";
-  }
-  RemoveSynced(marker);
+  const bool ok = FinishEvenIfKilled(
+      [&](std::string* why) {
+        bool done = true;
+        if (!change.vecFiled.empty()) {
+          const int out = targetLock.Descriptor();
+          done = ::lseek(out, 0, SEEK_END) >= 0 && WriteAll(out, padding) &&
+                 CopyEntries(keptFd, source, change.vecFiled, out, true, why) && ::fsync(out) == 0;
+          if (!done && why->empty()) *why = Errno(targetPath.string());
+        }
+        if (done && !change.vecRemoved.empty()) {
+          // In place, not renamed over: a program waiting on the lock holds
+          // this file open and must find the new contents in it.
+          done = ::lseek(fd, 0, SEEK_SET) == 0 && CopyEntries(keptFd, source, kept, fd, false, why) &&
+                 ::ftruncate(fd, ::lseek(fd, 0, SEEK_CUR)) == 0 && ::fsync(fd) == 0;
+          if (!done && why->empty()) *why = Errno("cannot be rewritten");
+        }
+        if (!done) {
+          // Back as before, still under the locks, so no delivery came between.
+          std::string restore;
+          if (!RewriteInPlace(fd, record.strKeptCopy, &restore)) *why += "; not restored: " + restore;
+          const MailUndoRecord::Appended& a =
+              record.vecAppended.empty() ? MailUndoRecord::Appended{} : record.vecAppended[0];
+          if (!a.strPath.empty() &&
+              (a.bCreated ? ::unlink(targetPath.c_str()) != 0 && errno != ENOENT
+                          : targetLock.Descriptor() >= 0 &&
+                                ::ftruncate(targetLock.Descriptor(), static_cast<off_t>(a.nOldSize)) != 0))
+            *why += "; " + targetPath.string() + " not cut back";
+        }
+        RemoveSynced(marker);
+        return done;
+      },
+      {source.pLock.get(), &targetLock}, &error);
   return ok ? std::string() : error;
 }
 

@@ -22,16 +22,6 @@ constexpr const char* kUndoMarker = "undoing";
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // Copies everything readable from in to out.
 bool Pump(int in, int out) {
@@ -41,7 +31,7 @@ bool Pump(int in, int out) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) return true;
-    if (!WriteAll(out, buf, static_cast<std::size_t>(n))) return false;
+    if (!WriteAll(out, std::string_view(buf, static_cast<std::size_t>(n)))) return false;
   }
 }
 
@@ -101,7 +91,7 @@ bool RestoreInPlace(int fd, const std::string& keptCopy, std::string_view later,
     *error = Errno(keptCopy);
     return false;
   }
-  const bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && Pump(in, fd) && WriteAll(fd, later.data(), later.size()) &&
+  const bool ok = ::lseek(fd, 0, SEEK_SET) == 0 && Pump(in, fd) && WriteAll(fd, later) &&
                   ::ftruncate(fd, ::lseek(fd, 0, SEEK_CUR)) == 0 && ::fsync(fd) == 0;
   if (!ok) *error = Errno("cannot be rewritten");
   ::close(in);
@@ -149,12 +139,17 @@ MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
     }
     const int fd = lock.Descriptor();
     std::string later;
+    // Each restore ends whole even when this process is killed in the middle.
+    const auto restore = [&](std::string_view after, std::string* error) {
+      return FinishEvenIfKilled([&](std::string* e) { return RestoreInPlace(fd, r.strKeptCopy, after, e); }, {&lock},
+                                error);
+    };
     if (bCutShort) {
       // The rewrite was cut short under the locks: nothing came after it.
-      changed = RestoreInPlace(fd, r.strKeptCopy, {}, &why);
+      changed = restore({}, &why);
     } else if (fs::exists(undoing, ec)) {
       // A former undo was cut short; the mail that came later is kept here.
-      changed = ReadWholeFile(undoing, &later) && RestoreInPlace(fd, r.strKeptCopy, later, &why);
+      changed = ReadWholeFile(undoing, &later) && restore(later, &why);
     } else if (StartsWithFile(fd, r.strKeptCopy)) {
       // In place already.
     } else {
@@ -167,7 +162,7 @@ MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
       later.resize(size - r.nRewrittenSize);
       changed = ::pread(fd, later.data(), later.size(), static_cast<off_t>(r.nRewrittenSize)) ==
                     static_cast<ssize_t>(later.size()) &&
-                WriteFileSynced(undoing, later) && RestoreInPlace(fd, r.strKeptCopy, later, &why);
+                WriteFileSynced(undoing, later) && restore(later, &why);
       if (!changed && why.empty()) why = Errno("cannot be read");
     }
     if (!why.empty()) {
@@ -376,7 +371,7 @@ bool WriteFileSynced(const fs::path& file, std::string_view bytes) {
   const fs::path temp = file.string() + ".new";
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
+  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
   return ok && ::rename(temp.c_str(), file.c_str()) == 0 && SyncFolder(file.parent_path());
 }

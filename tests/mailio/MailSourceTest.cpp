@@ -1,11 +1,19 @@
 // tarnwick-cli on mbox files and maildirs: real mail cleaned in place keeps
 // the first message of each group byte for byte, undo gives the source
 // back, and a source that cannot be read or locked is left untouched.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "mail/MailSourceRun.h"
 #include "mail/Mbox.h"
 #include "mail/MimeImport.h"
+#include "mail/SourceLock.h"
 #include "tests/mailio/MailTestSupport.h"
 
 using namespace mailio;
@@ -277,5 +285,118 @@ TEST_F(MailSourceTest, UndoFinishesARewriteCutShortAndLeavesAnMboxChangedSinceAl
                 std::string::npos)
           << undoOutput;
     }
+  }
+}
+
+namespace {
+
+// Starts tarnwick-cli with args (output to out), waits until ready() holds or
+// the process ends by itself, then kills it with SIGKILL. True when killed.
+bool KillWhen(const std::vector<std::string>& args, const fs::path& out, const std::function<bool()>& ready) {
+  std::vector<std::string> all = {testsupport::ToolPath("tarnwick-cli").string()};
+  all.insert(all.end(), args.begin(), args.end());
+  const pid_t pid = fork();
+  if (pid == 0) {
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, STDOUT_FILENO);
+    dup2(fd, STDERR_FILENO);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  for (int i = 0; i < 100000; ++i) {  // 30 s at most
+    if (waitpid(pid, &status, WNOHANG) == pid) return false;
+    if (ready()) break;
+    usleep(300);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return true;
+}
+
+// Whether a process holds the file locked (a write-back or undo finishing).
+bool Locked(const fs::path& file) {
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  struct flock fl {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  const bool held = fd >= 0 && fcntl(fd, F_OFD_GETLK, &fl) == 0 && fl.l_type != F_UNLCK;
+  if (fd >= 0) close(fd);
+  return held;
+}
+
+std::optional<fs::path> FileNamed(const fs::path& dir, const std::string& name) {
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    if (it->path().filename() == name || it->path().extension() == name) return it->path();
+  return std::nullopt;
+}
+
+}  // namespace
+
+// A run or its undo killed with SIGKILL at moments of its work (polled, not
+// slept for): the mbox is then the original or the cleaned result, never
+// half; undo gives the original back byte for byte; the dotlock the killed
+// process left keeps no one out.
+TEST_F(MailSourceTest, KilledRunOrUndoLeavesTheMboxWholeAndUndoRestoresIt) {
+  std::string original, cleaned;
+  std::string body;
+  for (int line = 0; line < 60; ++line) body += std::string(70, static_cast<char>('a' + line % 26)) + "\n";
+  for (int i = 0; i < 1500; ++i) {
+    const int n = i % 3 == 2 ? i - 1 : i;  // every third message repeats the one before
+    const std::string entry = Entry("From: s" + std::to_string(n) + "@example.org\nSubject: report " +
+                                    std::to_string(n) + "\nDate: Mon, 1 Mar 2021 10:00:00 +0100\n\n" + body);
+    original += entry;
+    if (i % 3 != 2) cleaned += entry;
+  }
+  // Where the first removed message was: its bytes there tell a rewrite (or
+  // an undo) under way.
+  const std::size_t at = original.rfind("From sender", original.find("From: s1@", original.find("From: s1@") + 1));
+  const auto bytesAt = [at](const fs::path& file) {
+    std::string bytes(64, '\0');
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const ssize_t n = fd >= 0 ? pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)) : -1;
+    if (fd >= 0) close(fd);
+    return n == 64 ? bytes : std::string();
+  };
+  struct Case {
+    const char* name;
+    std::function<bool(const fs::path& dir)> moment;  // when to kill
+    bool bUndo;  // kill the undo of a finished run, not the run
+  };
+  const std::vector<Case> cases = {
+      {"reading", [](const fs::path& dir) { return fs::exists(dir / "box.lock"); }, false},
+      {"keeping the original", [](const fs::path& dir) { return FileNamed(dir, "original").has_value(); }, false},
+      {"rewriting", [&](const fs::path& dir) { return bytesAt(dir / "box") == cleaned.substr(at, 64); }, false},
+      {"undoing", [&](const fs::path& dir) { return bytesAt(dir / "box") == original.substr(at, 64); }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path dir = m_tmp / c.name, box = dir / "box", logs = dir / "logs";
+    testsupport::WriteFile(box, original);
+    fs::create_directories(logs);
+    const std::vector<std::string> run = {"--yes", "--quiet", "--action", "delete", "--log-dir", logs.string(),
+                                          box.string()};
+    if (c.bUndo) {
+      ASSERT_EQ(Clean("--action delete --quiet", box, std::string(c.name) + "/logs").first, 0);
+    }
+    const auto journal = [&] { return FileNamed(logs, ".journal"); };
+    const bool killed = KillWhen(c.bUndo ? std::vector<std::string>{"--undo", journal()->string()} : run,
+                                 dir / "out.txt", [&] { return c.moment(dir); });
+    for (int i = 0; i < 300 && Locked(box); ++i) usleep(100000);  // a write that was begun ends
+    const std::string after = testsupport::ReadFile(box);
+    EXPECT_TRUE(after == original || after == cleaned) << "killed: " << killed << ", " << after.size() << " bytes";
+    if (journal()) {
+      const auto [status, output] = mailtest::Run("'" + testsupport::ToolPath("tarnwick-cli").string() + "' --undo '" +
+                                                  journal()->string() + "'");
+      EXPECT_EQ(status, 0) << output;
+    }
+    EXPECT_TRUE(testsupport::ReadFile(box) == original);
+    MboxLock lock;
+    std::string why;
+    EXPECT_TRUE(lock.Acquire(box, &why)) << why;
   }
 }
