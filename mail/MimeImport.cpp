@@ -18,12 +18,13 @@ using gm::Ref;
 
 // A leaf of the MIME tree, as the body and attachment decisions need it.
 struct Leaf {
-  GMimeObject* object = nullptr;  // owned by the message
+  GMimeObject* object = nullptr;  // owned by the message; nullptr: read by the body scan
   std::string mediaType, subType;  // lower case
   bool attachmentDisposition = false;
   bool inRelated = false;
   bool isMessage = false;
-  std::string fileName, contentId;
+  std::string fileName, contentId, charset;
+  std::string decoded;  // the content, transfer encoding undone, when object is nullptr
 };
 
 std::string Lower(std::string s) {
@@ -129,6 +130,20 @@ void AppendAddresses(InternetAddressList* list, std::vector<std::string>& out) {
   }
 }
 
+// What a leaf's Content-Type and Content-Disposition say, as GMime reads
+// them for a part (file name: the disposition's, else the type's "name").
+void Describe(Leaf& leaf, GMimeContentType* ct, GMimeContentDisposition* cd) {
+  if (ct) {
+    leaf.mediaType = Lower(gm::Str(g_mime_content_type_get_media_type(ct)));
+    leaf.subType = Lower(gm::Str(g_mime_content_type_get_media_subtype(ct)));
+    leaf.charset = gm::Str(g_mime_content_type_get_parameter(ct, "charset"));
+  }
+  if (cd) leaf.attachmentDisposition = g_mime_content_disposition_is_attachment(cd);
+  const char* name = cd ? g_mime_content_disposition_get_parameter(cd, "filename") : nullptr;
+  if (!name && ct && !leaf.isMessage) name = g_mime_content_type_get_parameter(ct, "name");
+  leaf.fileName = ToUtf8Lenient(gm::Str(name));
+}
+
 void Walk(GMimeObject* object, bool inRelated, std::vector<Leaf>& leaves) {
   if (GMIME_IS_MULTIPART(object)) {
     GMimeContentType* ct = g_mime_object_get_content_type(object);
@@ -138,31 +153,19 @@ void Walk(GMimeObject* object, bool inRelated, std::vector<Leaf>& leaves) {
     for (int i = 0; i < n; ++i) Walk(g_mime_multipart_get_part(mp, i), inRelated || related, leaves);
     return;
   }
+  if (!GMIME_IS_MESSAGE_PART(object) && !GMIME_IS_PART(object)) return;  // nothing else carries content
   Leaf leaf;
   leaf.object = object;
   leaf.inRelated = inRelated;
-  if (GMimeContentType* ct = g_mime_object_get_content_type(object)) {
-    leaf.mediaType = Lower(gm::Str(g_mime_content_type_get_media_type(ct)));
-    leaf.subType = Lower(gm::Str(g_mime_content_type_get_media_subtype(ct)));
-  }
-  if (GMimeContentDisposition* cd = g_mime_object_get_content_disposition(object))
-    leaf.attachmentDisposition = g_mime_content_disposition_is_attachment(cd);
-  if (GMIME_IS_MESSAGE_PART(object)) {
-    leaf.isMessage = true;
-    if (GMimeContentDisposition* cd = g_mime_object_get_content_disposition(object))
-      leaf.fileName = gm::Str(g_mime_content_disposition_get_parameter(cd, "filename"));
-  } else if (GMIME_IS_PART(object)) {
-    leaf.fileName = gm::Str(g_mime_part_get_filename(GMIME_PART(object)));
-    leaf.contentId = gm::Str(g_mime_part_get_content_id(GMIME_PART(object)));
-  } else {
-    return;  // nothing else carries content
-  }
-  leaf.fileName = ToUtf8Lenient(leaf.fileName);
+  leaf.isMessage = GMIME_IS_MESSAGE_PART(object);
+  Describe(leaf, g_mime_object_get_content_type(object), g_mime_object_get_content_disposition(object));
+  if (!leaf.isMessage) leaf.contentId = gm::Str(g_mime_part_get_content_id(GMIME_PART(object)));
   leaves.push_back(std::move(leaf));
 }
 
 // The decoded content of a leaf (transfer encoding undone).
 std::string Content(const Leaf& leaf) {
+  if (!leaf.object) return leaf.decoded;
   Ref<GMimeStream> stream(g_mime_stream_mem_new());
   if (leaf.isMessage) {
     GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(leaf.object));
@@ -180,8 +183,8 @@ std::string TextContent(const Leaf& leaf) {
   std::string bytes = UnixLineEnds(Content(leaf));
   // Most text is UTF-8 (or ASCII) already: then it is kept as it is.
   if (IsValidUtf8(bytes)) return bytes;
-  const char* charset = g_mime_object_get_content_type_parameter(leaf.object, "charset");
-  if (charset && *charset) {
+  const char* charset = leaf.charset.c_str();
+  if (*charset) {
     gsize written = 0;
     GError* error = nullptr;
     char* converted = g_convert(bytes.data(), static_cast<gssize>(bytes.size()), "UTF-8",
@@ -211,10 +214,7 @@ std::string AttachmentName(const Leaf& leaf, int number) {
 }
 
 // Body and attachments, in item order.
-void AddContentItems(GMimeMessage* message, const ImportOptions& options, Doc& doc) {
-  std::vector<Leaf> leaves;
-  if (GMimeObject* top = g_mime_message_get_mime_part(message)) Walk(top, false, leaves);
-
+void AddContentItems(const std::vector<Leaf>& leaves, const ImportOptions& options, Doc& doc) {
   std::optional<std::string> text, html;
   std::vector<const Leaf*> rest;
   for (const Leaf& leaf : leaves) {
@@ -273,6 +273,220 @@ GMimeParserOptions* LenientOptions() {
   return options;
 }
 
+// Content with its transfer encoding undone, by GMime's own decoders, as
+// its parser's parts give it. nullopt for an encoding left to the parser.
+std::optional<std::string> Decoded(std::string_view content, GMimeContentEncoding encoding) {
+  switch (encoding) {
+    case GMIME_CONTENT_ENCODING_DEFAULT:
+    case GMIME_CONTENT_ENCODING_7BIT:
+    case GMIME_CONTENT_ENCODING_8BIT:
+    case GMIME_CONTENT_ENCODING_BINARY: return std::string(content);
+    case GMIME_CONTENT_ENCODING_BASE64:
+    case GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE: {
+      GMimeEncoding state;
+      g_mime_encoding_init_decode(&state, encoding);
+      std::string out(g_mime_encoding_outlen(&state, content.size()) + 16, '\0');
+      std::size_t n = g_mime_encoding_step(&state, content.data(), content.size(), out.data());
+      n += g_mime_encoding_flush(&state, "", 0, out.data() + n);
+      out.resize(n);
+      return out;
+    }
+    default: return std::nullopt;
+  }
+}
+
+bool IsLwsp(std::string_view s) { return s.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
+// A header line that starts a field the plain way: a name of visible
+// characters right before its colon.
+bool IsPlainField(std::string_view line) {
+  std::size_t i = 0;
+  while (i < line.size() && line[i] > 32 && line[i] < 127 && line[i] != ':') ++i;
+  return i > 0 && i < line.size() && line[i] == ':';
+}
+
+bool IsContinuation(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
+
+// The body of a message read without building GMime's tree of it: the
+// multipart structure found by the boundary lines as GMime's parser finds
+// them, each part's Content-* fields read by GMime's own functions, its
+// content decoded by GMime's decoders. Only plainly formed bodies are read
+// so (LF line ends in part headers, every part closed by its own boundary,
+// no nested message); for anything else Scan declines and the caller has
+// the whole message parsed, so that both ways give the same documents.
+class BodyScan {
+public:
+  BodyScan(std::string_view body, GMimeParserOptions* options) : m_body(body), m_options(options) {}
+
+  // The leaves of the whole message (header block and body); false: declined.
+  bool Message(std::vector<Leaf>& leaves) { return Part(false, false, 0, leaves) && m_end == End::none; }
+
+private:
+  enum class End { none, next, last, other };  // what ended a scan: no boundary line, ours, ours closing, another
+
+  // The next line from m_pos (without its line end); false at the end.
+  bool Line(std::string_view& line, bool& bNewline) {
+    if (m_pos >= m_body.size()) return false;
+    const std::size_t end = m_body.find('\n', m_pos);
+    bNewline = end != std::string_view::npos;
+    line = m_body.substr(m_pos, (bNewline ? end : m_body.size()) - m_pos);
+    m_pos += line.size() + (bNewline ? 1 : 0);
+    return true;
+  }
+
+  End Classify(std::string_view line) const {
+    if (line.size() < 2 || line[0] != '-' || line[1] != '-') return End::none;
+    for (std::size_t i = m_bounds.size(); i-- > 0;) {
+      const std::string& b = m_bounds[i];
+      if (line.substr(0, b.size()) != b) continue;
+      const std::string_view rest = line.substr(b.size());
+      const bool last = rest.substr(0, 2) == "--" && IsLwsp(rest.substr(2));
+      if (!last && !IsLwsp(rest)) continue;
+      if (i + 1 != m_bounds.size()) return End::other;  // a parent's boundary: a part left open
+      return last ? End::last : End::next;
+    }
+    return End::none;
+  }
+
+  // Lines up to the next boundary line, or to the end of the body (m_end
+  // none: the parser ends every open part there, taking nothing off). Sets
+  // m_end, m_lineStart (where the boundary line starts) and m_bCr (it ends
+  // with CR LF). False: declined.
+  bool ToBoundary() {
+    std::string_view line;
+    bool bNewline = false;
+    while (true) {
+      const std::size_t at = m_pos;
+      if (!Line(line, bNewline)) {
+        m_end = End::none;
+        m_lineStart = m_body.size();
+        return true;
+      }
+      m_end = Classify(line);
+      if (m_end == End::none) continue;
+      m_lineStart = at;
+      m_bCr = !line.empty() && line.back() == '\r';
+      return bNewline && m_end != End::other;
+    }
+  }
+
+  bool ScanMultipart(const std::string& boundary, bool inRelated, bool digest, int depth,
+                     std::vector<Leaf>& leaves) {
+    if (depth > 16) return false;
+    m_bounds.push_back("--" + boundary);
+    if (!ToBoundary()) return false;  // the preamble
+    while (m_end == End::next)
+      if (!Part(inRelated, digest, depth, leaves)) return false;
+    m_bounds.pop_back();
+    if (m_end == End::none) return true;  // cut short: every part ends here
+    // The epilogue, up to a boundary of the parent or the end.
+    return ToBoundary();
+  }
+
+  // One part, from the line after its boundary line (or the message, from
+  // its first line); ends at the next boundary line of the multipart it is
+  // in (m_end), or at the end of the body.
+  bool Part(bool inRelated, bool digest, int depth, std::vector<Leaf>& leaves) {
+    std::string type, disposition, encoding, id;
+    int nType = 0, nDisposition = 0, nEncoding = 0, nId = 0;
+    std::string* field = nullptr;
+    std::string_view line;
+    bool bNewline = false, bFirst = true;
+    while (true) {
+      if (!Line(line, bNewline) || !bNewline) return false;
+      // A CR LF line end is a line end, in the fields as in their end.
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (line.find('\r') != std::string_view::npos) return false;
+      if (line.empty()) break;
+      if (IsContinuation(line)) {
+        if (bFirst) return false;
+        if (field) {
+          *field += '\n';
+          field->append(line);
+        }
+        continue;
+      }
+      if (!IsPlainField(line) || Classify(line) != End::none) return false;
+      bFirst = false;
+      const std::size_t colon = line.find(':');
+      const std::string name = Lower(std::string(line.substr(0, colon)));
+      field = nullptr;
+      if (name == "content-type") field = &type, ++nType;
+      else if (name == "content-disposition") field = &disposition, ++nDisposition;
+      else if (name == "content-transfer-encoding") field = &encoding, ++nEncoding;
+      else if (name == "content-id") field = &id, ++nId;
+      if (field) field->assign(line.substr(colon + 1));
+    }
+    if (nType > 1 || nDisposition > 1 || nEncoding > 1 || nId > 1 || (digest && nType == 0)) return false;
+
+    Leaf leaf;
+    leaf.inRelated = inRelated;
+    Ref<GMimeContentType> ct;
+    if (nType) {
+      // The type the parser picks its kind of part by, read from the field
+      // as it stands: a plain "type/subtype" must agree with GMime's reading.
+      const std::string unfolded = gm::Take(g_mime_utils_header_unfold(type.c_str()));
+      const std::size_t slash = unfolded.find('/');
+      const std::size_t end = unfolded.find_first_of("; \t", slash == std::string::npos ? 0 : slash);
+      if (slash == std::string::npos || slash == 0 || slash + 1 >= unfolded.size() || end == slash + 1) return false;
+      ct.reset(g_mime_content_type_parse(m_options, Value(type).c_str()));
+      if (!ct) return false;
+      Describe(leaf, ct.get(), nullptr);
+      if (leaf.mediaType != Lower(unfolded.substr(0, slash)) ||
+          leaf.subType != Lower(unfolded.substr(slash + 1, end == std::string::npos ? end : end - slash - 1)))
+        return false;
+    } else {
+      leaf.mediaType = "text";
+      leaf.subType = "plain";
+    }
+    if (leaf.mediaType == "message") return false;
+    if (leaf.mediaType == "multipart") {
+      const char* boundary = g_mime_content_type_get_parameter(ct.get(), "boundary");
+      if (!boundary) return false;
+      return ScanMultipart(boundary, inRelated || leaf.subType == "related", leaf.subType == "digest", depth + 1,
+                           leaves);
+    }
+    Ref<GMimeContentDisposition> cd;
+    if (nDisposition) {
+      cd.reset(g_mime_content_disposition_parse(m_options, Value(disposition).c_str()));
+      if (!cd) return false;
+    }
+    Describe(leaf, ct.get(), cd.get());
+    if (nId) leaf.contentId = gm::Take(g_mime_utils_decode_message_id(Value(id).c_str()));
+    const GMimeContentEncoding how =
+        nEncoding ? g_mime_content_encoding_from_string(Value(encoding).c_str()) : GMIME_CONTENT_ENCODING_DEFAULT;
+    const std::size_t from = m_pos;
+    if (!ToBoundary()) return false;
+    // The line end before the boundary line belongs to it; the parser takes
+    // off as many bytes as the boundary line's own line end has.
+    std::size_t length = m_lineStart - from;
+    const std::size_t cut = m_bCr ? 2 : 1;
+    if (length > 0 && m_end != End::none) {
+      if (length < cut) return false;
+      length -= cut;
+    }
+    std::optional<std::string> content = Decoded(m_body.substr(from, length), how);
+    if (!content) return false;
+    leaf.decoded = std::move(*content);
+    leaves.push_back(std::move(leaf));
+    return true;
+  }
+
+  // A field's value as GMime's parts read it: unfolded, encoded words decoded.
+  std::string Value(const std::string& raw) const {
+    gm::GString unfolded(g_mime_utils_header_unfold(raw.c_str()));
+    return gm::Take(g_mime_utils_header_decode_text(m_options, unfolded.get()));
+  }
+
+  std::string_view m_body;
+  GMimeParserOptions* m_options;
+  std::size_t m_pos = 0;
+  std::vector<std::string> m_bounds;  // "--" and the boundary, outermost first
+  End m_end = End::none;
+  std::size_t m_lineStart = 0;
+  bool m_bCr = false;
+};
+
 // GMime files the Content-* fields under the message's MIME part, not the
 // message: a bare MIME entity has fields only there.
 bool HasAnyHeader(GMimeMessage* message) {
@@ -321,6 +535,13 @@ bool HasHeaderLines(std::string_view bytes) {
 
 namespace {
 
+Ref<GMimeMessage> Parse(std::string_view bytes) {
+  Ref<GMimeStream> stream = gm::MemoryStream(bytes);
+  Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+  return Ref<GMimeMessage>(g_mime_parser_construct_message(parser.get(), LenientOptions()));
+}
+
 // owned, when given, holds bytes and may be taken for the kept original.
 MessageResult Import(std::string_view bytes, const ImportOptions& options, std::string* owned) {
   if (IsBlank(bytes)) return {std::nullopt, "empty message"};
@@ -329,13 +550,14 @@ MessageResult Import(std::string_view bytes, const ImportOptions& options, std::
   if (!StartsWithHeaderField(bytes.substr(start))) return {std::nullopt, "does not start with header lines"};
 
   gm::EnsureInitialised();
-  // Without content only the header block is parsed: on large mail that is
-  // most of the time an import spends.
-  const std::string_view parsed = options.bContent ? bytes.substr(start) : HeaderSpan(bytes.substr(start));
-  Ref<GMimeStream> stream = gm::MemoryStream(parsed);
-  Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-  Ref<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), LenientOptions()));
+  // The header block is parsed alone; the body is scanned for its parts
+  // (BodyScan), or parsed with the rest when the scan declines. A tree of
+  // the whole message costs most of the time an import spends.
+  const std::string_view whole = bytes.substr(start), head = HeaderSpan(whole);
+  std::vector<Leaf> leaves;
+  const bool scanned = options.bContent && options.bScanBody && BodyScan(whole, LenientOptions()).Message(leaves);
+  if (!scanned) leaves.clear();
+  Ref<GMimeMessage> message = Parse(options.bContent && !scanned ? whole : head);
   if (!message) return {std::nullopt, "cannot be read as a MIME message"};
   GMimeObject* object = GMIME_OBJECT(message.get());
   if (!HasAnyHeader(message.get())) return {std::nullopt, "has no header fields"};
@@ -369,7 +591,11 @@ MessageResult Import(std::string_view bytes, const ImportOptions& options, std::
     value.erase(value.find_last_not_of(" \t\r\n") + 1);
     if (!value.empty()) doc.items.push_back(Item::MakeText("$MessageID", std::move(value)));
   }
-  if (options.bContent) AddContentItems(message.get(), options, doc);
+  if (options.bContent) {
+    if (!scanned)
+      if (GMimeObject* top = g_mime_message_get_mime_part(message.get())) Walk(top, false, leaves);
+    AddContentItems(leaves, options, doc);
+  }
   if (options.bKeepOriginal)
     doc.items.push_back(Item::MakeRaw(kOriginalMessageItem, kTypeMimePart,
                                       owned ? std::move(*owned) : std::string(bytes)));

@@ -32,6 +32,10 @@ struct ImportOptions {
   bool bKeepOriginal = true;   // the $MIMEMessage item
   bool bContent = true;        // Body and attachment items; false: headers only
   bool bAttachmentData = true;  // attachment bytes (false: names, empty data)
+  // Plainly formed bodies are read by a scan of their parts instead of a
+  // GMime tree of the whole message, with the same result; false parses
+  // every message whole (the tests compare the two).
+  bool bScanBody = true;
 };
 
 // Parses bytes (one whole message; LF or CR LF line ends). Never throws for
