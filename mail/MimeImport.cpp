@@ -307,6 +307,36 @@ bool IsPlainField(std::string_view line) {
 
 bool IsContinuation(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
 
+// A field's value as GMime reads it: unfolded, encoded words decoded.
+std::string FieldValue(const std::string& raw, GMimeParserOptions* options) {
+  gm::GString unfolded(g_mime_utils_header_unfold(raw.c_str()));
+  return gm::Take(g_mime_utils_header_decode_text(options, unfolded.get()));
+}
+
+// The raw values of the fields a message's items come from, as GMime's
+// message keeps them: of Subject and Date the last one (each replaces the
+// one before), of the address fields every one in order, of Message-ID,
+// Delivery-Date and Received the first.
+struct TopFields {
+  std::optional<std::string> subject, date, messageId, deliveryDate, received;
+  std::vector<std::string> addresses[4];  // From, To, Cc, Bcc
+  std::string spare;  // a later Message-ID, Delivery-Date or Received
+
+  std::string* Field(const std::string& lowerName) {
+    const char* lists[] = {"from", "to", "cc", "bcc"};
+    for (int i = 0; i < 4; ++i)
+      if (lowerName == lists[i]) return &addresses[i].emplace_back();
+    if (lowerName == "subject") return &subject.emplace();
+    if (lowerName == "date") return &date.emplace();
+    std::optional<std::string>* first = lowerName == "message-id"      ? &messageId
+                                        : lowerName == "delivery-date" ? &deliveryDate
+                                        : lowerName == "received"      ? &received
+                                                                       : nullptr;
+    if (!first) return nullptr;
+    return first->has_value() ? &spare : &first->emplace();
+  }
+};
+
 // The body of a message read without building GMime's tree of it: the
 // multipart structure found by the boundary lines as GMime's parser finds
 // them, each part's Content-* fields read by GMime's own functions, its
@@ -319,7 +349,13 @@ public:
   BodyScan(std::string_view body, GMimeParserOptions* options) : m_body(body), m_options(options) {}
 
   // The leaves of the whole message (header block and body); false: declined.
-  bool Message(std::vector<Leaf>& leaves) { return Part(false, false, 0, leaves) && m_end == End::none; }
+  // top receives the raw values of the message's own fields.
+  bool Message(std::vector<Leaf>& leaves, TopFields& top) {
+    m_pTop = &top;
+    const bool ok = Part(false, false, 0, leaves);
+    m_pTop = nullptr;
+    return ok && m_end == End::none;
+  }
 
 private:
   enum class End { none, next, last, other };  // what ended a scan: no boundary line, ours, ours closing, another
@@ -411,7 +447,9 @@ private:
       const std::size_t colon = line.find(':');
       const std::string name = Lower(std::string(line.substr(0, colon)));
       field = nullptr;
-      if (name == "content-type") field = &type, ++nType;
+      if (m_pTop) field = m_pTop->Field(name);
+      if (field) {
+      } else if (name == "content-type") field = &type, ++nType;
       else if (name == "content-disposition") field = &disposition, ++nDisposition;
       else if (name == "content-transfer-encoding") field = &encoding, ++nEncoding;
       else if (name == "content-id") field = &id, ++nId;
@@ -472,14 +510,11 @@ private:
     return true;
   }
 
-  // A field's value as GMime's parts read it: unfolded, encoded words decoded.
-  std::string Value(const std::string& raw) const {
-    gm::GString unfolded(g_mime_utils_header_unfold(raw.c_str()));
-    return gm::Take(g_mime_utils_header_decode_text(m_options, unfolded.get()));
-  }
+  std::string Value(const std::string& raw) const { return FieldValue(raw, m_options); }
 
   std::string_view m_body;
   GMimeParserOptions* m_options;
+  TopFields* m_pTop = nullptr;  // while the message's own header block is read
   std::size_t m_pos = 0;
   std::vector<std::string> m_bounds;  // "--" and the boundary, outermost first
   End m_end = End::none;
@@ -535,6 +570,90 @@ bool HasHeaderLines(std::string_view bytes) {
 
 namespace {
 
+// The items of a message's own fields, in item order, given as GMime's
+// message has them; returns PostedDate.
+struct HeaderValues {
+  std::string subject;
+  InternetAddressList* lists[4] = {};  // From, To, Cc, Bcc; not owned, may be null
+  GDateTime* date = nullptr;           // not owned
+  std::optional<LocalTime> delivered;
+  std::optional<std::string> messageId;
+};
+
+std::optional<LocalTime> AddItems(const HeaderValues& v, Doc& doc) {
+  doc.items.push_back(Item::MakeText("Form", "Memo"));
+  doc.items.push_back(Item::MakeText("Subject", UnixLineEnds(ToUtf8Lenient(v.subject))));
+  std::vector<std::string> from;
+  AppendAddresses(v.lists[0], from);
+  if (!from.empty()) {
+    std::string joined = from.front();
+    for (std::size_t i = 1; i < from.size(); ++i) joined += ", " + from[i];
+    doc.items.push_back(Item::MakeText("From", std::move(joined)));
+  }
+  const char* names[] = {"SendTo", "CopyTo", "BlindCopyTo"};
+  for (int i = 0; i < 3; ++i) {
+    std::vector<std::string> addresses;
+    AppendAddresses(v.lists[i + 1], addresses);
+    if (!addresses.empty()) doc.items.push_back(Item::MakeTextList(names[i], std::move(addresses)));
+  }
+  const std::optional<LocalTime> posted = ToLocal(v.date);
+  if (posted) doc.items.push_back(Item::MakeTime("PostedDate", *posted));
+  if (v.delivered) doc.items.push_back(Item::MakeTime("DeliveredDate", *v.delivered));
+  if (v.messageId) {
+    std::string value = UnixLineEnds(ToUtf8Lenient(*v.messageId));
+    value.erase(0, value.find_first_not_of(" \t"));
+    value.erase(value.find_last_not_of(" \t\r\n") + 1);
+    if (!value.empty()) doc.items.push_back(Item::MakeText("$MessageID", std::move(value)));
+  }
+  return posted;
+}
+
+std::optional<LocalTime> AddHeaderItems(GMimeMessage* message, Doc& doc) {
+  HeaderValues v;
+  v.subject = gm::Str(g_mime_message_get_subject(message));
+  v.lists[0] = g_mime_message_get_from(message);
+  v.lists[1] = g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_TO);
+  v.lists[2] = g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_CC);
+  v.lists[3] = g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_BCC);
+  v.date = g_mime_message_get_date(message);
+  v.delivered = DeliveredDate(GMIME_OBJECT(message));
+  if (const char* id = g_mime_object_get_header(GMIME_OBJECT(message), "Message-ID")) v.messageId = id;
+  return AddItems(v, doc);
+}
+
+// The same from the raw values a body scan kept, read by the functions
+// GMime's message reads them with.
+std::optional<LocalTime> AddScannedHeaderItems(const TopFields& top, Doc& doc) {
+  GMimeParserOptions* options = LenientOptions();
+  HeaderValues v;
+  if (top.subject) v.subject = FieldValue(*top.subject, options);
+  Ref<InternetAddressList> lists[4];
+  for (int i = 0; i < 4; ++i) {
+    if (top.addresses[i].empty()) continue;
+    lists[i].reset(internet_address_list_new());
+    for (const std::string& raw : top.addresses[i]) {
+      Ref<InternetAddressList> one(internet_address_list_parse(options, raw.c_str()));
+      if (one) internet_address_list_append(lists[i].get(), one.get());
+    }
+    v.lists[i] = lists[i].get();
+  }
+  struct DateUnref {
+    void operator()(GDateTime* d) const { if (d) g_date_time_unref(d); }
+  };
+  std::unique_ptr<GDateTime, DateUnref> date;
+  if (top.date) date.reset(g_mime_utils_header_decode_date(FieldValue(*top.date, options).c_str()));
+  v.date = date.get();
+  // Delivery-Date when it reads, else the first Received stamp.
+  if (top.deliveryDate) v.delivered = ParseDate(FieldValue(*top.deliveryDate, options));
+  if (!v.delivered && top.received) {
+    const std::string value = FieldValue(*top.received, options);
+    const auto semi = value.rfind(';');
+    if (semi != std::string::npos) v.delivered = ParseDate(value.substr(semi + 1));
+  }
+  if (top.messageId) v.messageId = FieldValue(*top.messageId, options);
+  return AddItems(v, doc);
+}
+
 Ref<GMimeMessage> Parse(std::string_view bytes) {
   Ref<GMimeStream> stream = gm::MemoryStream(bytes);
   Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
@@ -555,42 +674,19 @@ MessageResult Import(std::string_view bytes, const ImportOptions& options, std::
   // the whole message costs most of the time an import spends.
   const std::string_view whole = bytes.substr(start), head = HeaderSpan(whole);
   std::vector<Leaf> leaves;
-  const bool scanned = options.bContent && options.bScanBody && BodyScan(whole, LenientOptions()).Message(leaves);
-  if (!scanned) leaves.clear();
-  Ref<GMimeMessage> message = Parse(options.bContent && !scanned ? whole : head);
-  if (!message) return {std::nullopt, "cannot be read as a MIME message"};
-  GMimeObject* object = GMIME_OBJECT(message.get());
-  if (!HasAnyHeader(message.get())) return {std::nullopt, "has no header fields"};
+  TopFields top;
+  const bool scanned = options.bContent && options.bScanBody && BodyScan(whole, LenientOptions()).Message(leaves, top);
+  Ref<GMimeMessage> message;
+  if (!scanned) {
+    leaves.clear();
+    message = Parse(options.bContent ? whole : head);
+    if (!message) return {std::nullopt, "cannot be read as a MIME message"};
+    if (!HasAnyHeader(message.get())) return {std::nullopt, "has no header fields"};
+  }
 
   Doc doc;
-  doc.items.push_back(Item::MakeText("Form", "Memo"));
-  doc.items.push_back(
-      Item::MakeText("Subject", UnixLineEnds(ToUtf8Lenient(gm::Str(g_mime_message_get_subject(message.get()))))));
-  std::vector<std::string> from;
-  AppendAddresses(g_mime_message_get_from(message.get()), from);
-  if (!from.empty()) {
-    std::string joined = from.front();
-    for (std::size_t i = 1; i < from.size(); ++i) joined += ", " + from[i];
-    doc.items.push_back(Item::MakeText("From", std::move(joined)));
-  }
-  const std::pair<GMimeAddressType, const char*> lists[] = {{GMIME_ADDRESS_TYPE_TO, "SendTo"},
-                                                            {GMIME_ADDRESS_TYPE_CC, "CopyTo"},
-                                                            {GMIME_ADDRESS_TYPE_BCC, "BlindCopyTo"}};
-  for (const auto& [type, name] : lists) {
-    std::vector<std::string> addresses;
-    AppendAddresses(g_mime_message_get_addresses(message.get(), type), addresses);
-    if (!addresses.empty()) doc.items.push_back(Item::MakeTextList(name, std::move(addresses)));
-  }
-  const std::optional<LocalTime> posted = ToLocal(g_mime_message_get_date(message.get()));
-  if (posted) doc.items.push_back(Item::MakeTime("PostedDate", *posted));
-  const std::optional<LocalTime> delivered = DeliveredDate(object);
-  if (delivered) doc.items.push_back(Item::MakeTime("DeliveredDate", *delivered));
-  if (const char* id = g_mime_object_get_header(object, "Message-ID")) {
-    std::string value = UnixLineEnds(ToUtf8Lenient(id));
-    value.erase(0, value.find_first_not_of(" \t"));
-    value.erase(value.find_last_not_of(" \t\r\n") + 1);
-    if (!value.empty()) doc.items.push_back(Item::MakeText("$MessageID", std::move(value)));
-  }
+  const std::optional<LocalTime> posted = scanned ? AddScannedHeaderItems(top, doc) : AddHeaderItems(message.get(), doc);
+  const std::optional<LocalTime> delivered = doc.Find("DeliveredDate") ? doc.Find("DeliveredDate")->time : std::optional<LocalTime>();
   if (options.bContent) {
     if (!scanned)
       if (GMimeObject* top = g_mime_message_get_mime_part(message.get())) Walk(top, false, leaves);

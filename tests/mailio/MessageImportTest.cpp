@@ -256,6 +256,14 @@ TEST_F(MailTest, BodyScanGivesTheItemsOfTheWholeParse) {
       multipart("mixed", "--b1\nContent-Type: text/plain\nContent-Type: text/html\n\ntwo types\n--b1--\n"),
       multipart("mixed", "--b1\nContent-Type: text\n\nno subtype\n--b1\nBroken header line\n\nx\n--b1--\n"),
       multipart("digest", "--b1\n\nSubject: in a digest\n\nx\n--b1--\n"),
+      // Fields given twice, folded, encoded, unreadable.
+      "Subject: first\nSubject: =?utf-8?q?second_=C3=A9?=\nFrom: a@example.org\nFrom: \"B, b\" <b@example.org>\n"
+      "To: x@example.org,\n y@example.org\nTo: undisclosed-recipients:;\nCc: c@example.org\nBcc: d@example.org\n"
+      "Date: Mon, 1 Mar 2021 10:00:00 +0100\nDate: not a date\nMessage-ID: <one@x>\nMessage-ID: <two@x>\n"
+      "Delivery-Date: nonsense\nReceived: from a by b; Tue, 2 Mar 2021 11:00:00 +0000\n"
+      "Received: from c by d; Wed, 3 Mar 2021 12:00:00 +0000\n\nbody\n",
+      "Date: Mon, 1 Mar 2021 10:00:00 +0100\nDate: Tue, 2 Mar 2021 10:00:00 +0100\nReceived: no stamp\n"
+      "Subject: =?iso-8859-1?q?caf=E9?=\n\nbody\n",
   };
   for (const char* package : {"libpython3.11-testsuite", "golang-github-jhillyerd-enmime-dev"})
     if (auto dir = mailtest::DebianPackageFiles(package))
