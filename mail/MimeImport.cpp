@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <utility>
 #include <vector>
 
 #include "mail/GMimeSupport.h"
@@ -352,9 +353,7 @@ public:
   // top receives the raw values of the message's own fields.
   bool Message(std::vector<Leaf>& leaves, TopFields& top) {
     m_pTop = &top;
-    const bool ok = Part(false, false, 0, leaves);
-    m_pTop = nullptr;
-    return ok && m_end == End::none;
+    return Part(false, false, 0, leaves) && m_end == End::none;
   }
 
 private:
@@ -423,6 +422,8 @@ private:
   // its first line); ends at the next boundary line of the multipart it is
   // in (m_end), or at the end of the body.
   bool Part(bool inRelated, bool digest, int depth, std::vector<Leaf>& leaves) {
+    // The message's own fields are those of its header block, not of its parts.
+    TopFields* const pTop = std::exchange(m_pTop, nullptr);
     std::string type, disposition, encoding, id;
     int nType = 0, nDisposition = 0, nEncoding = 0, nId = 0;
     std::string* field = nullptr;
@@ -447,7 +448,7 @@ private:
       const std::size_t colon = line.find(':');
       const std::string name = Lower(std::string(line.substr(0, colon)));
       field = nullptr;
-      if (m_pTop) field = m_pTop->Field(name);
+      if (pTop) field = pTop->Field(name);
       if (field) {
       } else if (name == "content-type") field = &type, ++nType;
       else if (name == "content-disposition") field = &disposition, ++nDisposition;

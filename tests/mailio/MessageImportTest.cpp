@@ -256,6 +256,7 @@ TEST_F(MailTest, BodyScanGivesTheItemsOfTheWholeParse) {
       multipart("mixed", "--b1\nContent-Type: text/plain\nContent-Type: text/html\n\ntwo types\n--b1--\n"),
       multipart("mixed", "--b1\nContent-Type: text\n\nno subtype\n--b1\nBroken header line\n\nx\n--b1--\n"),
       multipart("digest", "--b1\n\nSubject: in a digest\n\nx\n--b1--\n"),
+      multipart("mixed", "--b1\nTo: part@example.org\nSubject: of a part\n\nx\n--b1--\n"),  // not the message's
       // Fields given twice, folded, encoded, unreadable.
       "Subject: first\nSubject: =?utf-8?q?second_=C3=A9?=\nFrom: a@example.org\nFrom: \"B, b\" <b@example.org>\n"
       "To: x@example.org,\n y@example.org\nTo: undisclosed-recipients:;\nCc: c@example.org\nBcc: d@example.org\n"
