@@ -173,6 +173,7 @@ private:
   struct FileState {
     std::int64_t nDataVersion = -1;
     std::int64_t nTotalChanges = -1;
+    std::uint64_t nRollbacks = 0;  // a rollback undoes changes without counting them
     bool operator==(const FileState&) const = default;
   };
   FileState CurrentFileState();
@@ -184,17 +185,25 @@ private:
     std::vector<NOTEID> vecIds;
   };
   const std::vector<NOTEID>& LiveDocuments();
-  // Live documents by form, ascending id: what views selecting by form are
-  // made of. Working it out reads every document, and a listing and a run
-  // ask for several such views.
+  // Documents by form, ascending id: what views selecting by form are made
+  // of, once checked against the live documents. Working it out reads every
+  // document, and a listing and a run ask for several such views. Removing
+  // documents (a run's deletions) leaves it usable: the check drops them,
+  // and one whose removal is rolled back is still there. Anything else that
+  // changes the file makes it be worked out anew.
   struct FormIndex {
     FileState state;
+    std::uint64_t nAdditions = 0;  // m_nAdditions when it was worked out
     std::map<std::string, std::vector<NOTEID>> mapIdsByForm;
   };
   const FormIndex& DocumentsByForm();
   const std::atomic<std::uint8_t>* m_pRunning = nullptr;
   LiveIndex m_liveIndex;
   FormIndex m_formIndex;
+  // Changes through this connection that may make a document live or give
+  // it other items: the ones after which the form index is not usable.
+  std::uint64_t m_nAdditions = 0;
+  std::uint64_t m_nRollbacks = 0;  // rollbacks through this connection
 
   // The read plan and the notes read ahead of it (guarded by m_mutexLease;
   // the notes only while m_bLeased, so they are never older than the lease).

@@ -251,12 +251,15 @@ std::vector<NOTEID> Store::Entries(const NoteRow& design) {
     }
     case SelectKind::form: {
       const FormIndex& index = DocumentsByForm();
+      const std::vector<NOTEID>& live = LiveDocuments();
       std::vector<std::string> wanted = design.vecSelectArgs;
       std::sort(wanted.begin(), wanted.end());
       wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
       for (const std::string& form : wanted) {
         const auto it = index.mapIdsByForm.find(form);
-        if (it != index.mapIdsByForm.end()) ids.insert(ids.end(), it->second.begin(), it->second.end());
+        if (it == index.mapIdsByForm.end()) continue;
+        for (NOTEID id : it->second)
+          if (std::binary_search(live.begin(), live.end(), id)) ids.push_back(id);
       }
       if (wanted.size() > 1) std::sort(ids.begin(), ids.end());
       break;
@@ -270,7 +273,7 @@ std::vector<NOTEID> Store::Entries(const NoteRow& design) {
 Store::FileState Store::CurrentFileState() {
   Statement version(*this, "PRAGMA data_version");
   version.Step();
-  return FileState{version.Int(0), sqlite3_total_changes64(m_pDb)};
+  return FileState{version.Int(0), sqlite3_total_changes64(m_pDb), m_nRollbacks};
 }
 
 const std::vector<NOTEID>& Store::LiveDocuments() {
@@ -286,8 +289,10 @@ const std::vector<NOTEID>& Store::LiveDocuments() {
 
 const Store::FormIndex& Store::DocumentsByForm() {
   const FileState state = CurrentFileState();
-  if (m_formIndex.state == state) return m_formIndex;
-  m_formIndex = FormIndex{state, {}};
+  if (m_formIndex.state.nDataVersion == state.nDataVersion && m_formIndex.state.nDataVersion != -1 &&
+      m_formIndex.nAdditions == m_nAdditions)
+    return m_formIndex;
+  m_formIndex = FormIndex{state, m_nAdditions, {}};
   const std::vector<NOTEID>& live = LiveDocuments();
   // The form is the first Form text item, as GetFormNote reads it. One scan
   // in note order, merged with the live documents here, reads the file
@@ -333,6 +338,7 @@ NOTEID Store::NextNoteId() {
 }
 
 void Store::InsertNote(const NoteRow& row, const std::vector<StoredItem>& items) {
+  ++m_nAdditions;
   WriteScope scope(*this);
   Statement q(*this,
               "INSERT INTO notes(id, class, life, created, modified, name, view_type, select_kind, "
@@ -351,6 +357,7 @@ void Store::InsertNote(const NoteRow& row, const std::vector<StoredItem>& items)
 }
 
 void Store::ReplaceItems(NOTEID id, const std::vector<StoredItem>& items) {
+  ++m_nAdditions;
   WriteScope scope(*this);
   Statement del(*this, "DELETE FROM items WHERE note = ?");
   del.Bind(1, id).Run();
@@ -400,6 +407,7 @@ void Store::MoveToTrash(NOTEID id) {
 }
 
 bool Store::TakeFromTrash(NOTEID id) {
+  ++m_nAdditions;
   WriteScope scope(*this);
   Statement q(*this, "UPDATE notes SET life = 0 WHERE id = ? AND class = 1 AND life = 1");
   q.Bind(1, id).Run();
