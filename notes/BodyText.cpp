@@ -1,7 +1,7 @@
 #include "notes/BodyText.h"
 
 #include <algorithm>
-#include <map>
+#include <unordered_map>
 #include <memory>
 #include <new>
 #include <openssl/evp.h>
@@ -253,7 +253,7 @@ private:
     std::string folder;
     std::string bytes;
   };
-  std::map<std::string, Picture> m_mapByPath;
+  std::unordered_map<std::string, Picture> m_mapByPath;
   std::size_t m_nBytes = 0;
 };
 
