@@ -38,7 +38,8 @@
 //   if (!RegisterNote(settings, noteId)) -> judged in an earlier folder:
 //       close, next entry, whatever bKeep says
 //
-// (IsFirstOfItsKind below does the middle step.) RegisterNote always comes
+// (IsFirstOfItsKind below does the middle step; a run builds the same keys
+// as bytes, with the ...KeyBytes functions and DigestKeyBytes.) RegisterNote always comes
 // after RegisterKey. Exceptions (thrown LNSTATUS) from the Notes calls pass
 // through BuildMailKey and BuildContactKey untouched; the caller skips the
 // document then, and neither map has been touched.
