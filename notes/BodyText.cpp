@@ -226,10 +226,11 @@ bool WritePicture(const std::string& folder, const std::string& path, std::strin
 
 // The picture files of this thread not written yet: the last bytes given
 // for each path. Written when flushed, when they grow past the limit, and
-// when the thread ends.
+// when the thread ends. The limit is small enough that writing them out
+// (a file each) stays a short pause, which a Stop may have to wait for.
 class HeldPictures {
 public:
-  static constexpr std::size_t kLimitBytes = 8u << 20;
+  static constexpr std::size_t kLimitBytes = 2u << 20;
   HeldPictures() = default;
   ~HeldPictures() { Flush(); }
   HeldPictures(const HeldPictures&) = delete;
