@@ -10,46 +10,59 @@
 
 namespace {
 
-constexpr char16_t kEscape = u'\u001B';
-constexpr char16_t kRecordEnd = u'\u001E';  // ends a kind prefix or an attachment name
-constexpr char16_t kPartEnd = u'\u001F';
+constexpr char kEscape = '\x1B';
+constexpr char kRecordEnd = '\x1E';  // ends a kind prefix or an attachment name
+constexpr char kPartEnd = '\x1F';
 
-const std::u16string kMailPrefix = u"mail\u001E";
-const std::u16string kContactPrefix = u"contact\u001E";
+constexpr std::string_view kMailPrefix = "mail\x1E";
+constexpr std::string_view kContactPrefix = "contact\x1E";
 
 bool IsTicked(std::uint8_t flag) { return flag == 1; }
 
-void AppendEscaped(std::u16string& key, std::u16string_view text) {
-  for (char16_t c : text) {
-    if (c == kEscape || c == kRecordEnd || c == kPartEnd) key.push_back(kEscape);
-    key.push_back(c);
+// The key is built as the bytes its digest reads. The separators are ASCII,
+// so escaping the bytes is escaping the text.
+void AppendEscaped(std::string& key, std::string_view bytes) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c != kEscape && c != kRecordEnd && c != kPartEnd) continue;
+    key.append(bytes, start, i - start).push_back(kEscape);
+    start = i;
   }
+  key.append(bytes, start);
 }
 
 // Builds a key part by part and remembers whether any part had content.
 class KeyBuilder {
 public:
-  explicit KeyBuilder(const std::u16string& prefix) : m_key(prefix) {}
-  void AddPart(std::u16string_view text) {
-    AppendEscaped(m_key, text);
+  explicit KeyBuilder(std::string_view prefix) : m_key(prefix) {}
+  void AddPart(std::u16string_view text) { AddPartBytes(Bytes(text)); }
+  void AddPartBytes(std::string_view bytes) {
+    AppendEscaped(m_key, bytes);
     m_key.push_back(kPartEnd);
-    m_bHasContent = m_bHasContent || !text.empty();
+    m_bHasContent = m_bHasContent || !bytes.empty();
   }
   void AddNames(const std::vector<std::u16string>& names) {
     for (const std::u16string& name : names) {
-      AppendEscaped(m_key, name);
+      AppendEscaped(m_key, Bytes(name));
       m_key.push_back(kRecordEnd);
       m_bHasContent = m_bHasContent || !name.empty();
     }
     m_key.push_back(kPartEnd);
   }
   // The composed key onto key, or nothing when no part had content.
-  void AppendTo(std::u16string& key) const {
+  void AppendTo(std::string& key) const {
     if (m_bHasContent) key += m_key;
   }
 
 private:
-  std::u16string m_key;
+  const std::string& Bytes(std::u16string_view text) {
+    m_scratch.clear();
+    platform::AppendDistinctUtf8(m_scratch, text);
+    return m_scratch;
+  }
+  std::string m_key;
+  std::string m_scratch;
   bool m_bHasContent = false;
 };
 
@@ -90,27 +103,6 @@ std::vector<std::u16string> AttachmentNames(const LNMailMessage& mail) {
   return names;
 }
 
-// Generalised UTF-8: a lone surrogate is written as its own three bytes
-// rather than replaced, so that two different key texts never give the same
-// bytes.
-void KeyBytes(const std::u16string& key, std::string& out) {
-  out.clear();
-  out.reserve(key.size());
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    char32_t cp = key[i];
-    if (cp < 0x80) {  // most of a key: one byte, no call
-      out.push_back(static_cast<char>(cp));
-      continue;
-    }
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < key.size() && key[i + 1] >= 0xDC00 &&
-        key[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (key[i + 1] - 0xDC00);
-      ++i;
-    }
-    platform::AppendUtf8(out, cp);
-  }
-}
-
 struct MdContextFree {
   void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
 };
@@ -126,7 +118,7 @@ DocumentKind ClassifyDocument(const LNDocument& document) {
   return DocumentKind::other;
 }
 
-bool BuildMailKey(RunSettings& s, const LNMailMessage& mail, std::u16string& key) {
+bool BuildMailKeyBytes(RunSettings& s, const LNMailMessage& mail, std::string& key) {
   KeyBuilder builder(kMailPrefix);
   if (IsTicked(s.m_bMailSender)) builder.AddPart(SenderText(mail));
   if (IsTicked(s.m_bMailReceiver)) builder.AddPart(RecipientsText(mail));
@@ -137,12 +129,19 @@ bool BuildMailKey(RunSettings& s, const LNMailMessage& mail, std::u16string& key
     builder.AddPart(MailDateTimeText(MailDate::Read(mail), IsTicked(s.m_bTimeFormatHM)));
   if (IsTicked(s.m_bMailSubject)) builder.AddPart(SubjectText(mail));
   if (IsTicked(s.m_bMailAttachments)) builder.AddNames(AttachmentNames(mail));
-  if (IsTicked(s.m_bMailBody)) builder.AddPart(GetBodyText(mail, s.m_hDatabase));
+  if (IsTicked(s.m_bMailBody)) builder.AddPartBytes(GetBodyKeyBytes(mail, s.m_hDatabase));
   builder.AppendTo(key);
   return true;
 }
 
-void BuildContactKey(const RunSettings& s, const LNDocument& contact, std::u16string& key) {
+bool BuildMailKey(RunSettings& s, const LNMailMessage& mail, std::u16string& key) {
+  std::string bytes;
+  if (!BuildMailKeyBytes(s, mail, bytes)) return false;
+  key += platform::FromDistinctUtf8(bytes);
+  return true;
+}
+
+void BuildContactKeyBytes(const RunSettings& s, const LNDocument& contact, std::string& key) {
   const std::pair<std::uint8_t, const char*> parts[] = {
       {s.m_bContactFullName, "FullNameInput"},  {s.m_bContactFirstName, "FirstName"},
       {s.m_bContactLastName, "LastName"},       {s.m_bContactMiddleName, "MiddleInitial"},
@@ -163,20 +162,31 @@ void BuildContactKey(const RunSettings& s, const LNDocument& contact, std::u16st
   builder.AppendTo(key);
 }
 
+void BuildContactKey(const RunSettings& s, const LNDocument& contact, std::u16string& key) {
+  std::string bytes;
+  BuildContactKeyBytes(s, contact, bytes);
+  key += platform::FromDistinctUtf8(bytes);
+}
+
 KeyDigest DigestKey(const std::u16string& key) {
-  // A run digests every document's key: the context, the digest's
-  // implementation and the byte buffer are made once per thread.
+  thread_local std::string bytes;
+  bytes.clear();
+  platform::AppendDistinctUtf8(bytes, key);
+  return DigestKeyBytes(bytes);
+}
+
+KeyDigest DigestKeyBytes(std::string_view bytes) {
+  // A run digests every document's key: the context and the digest's
+  // implementation are made once per thread.
   struct Digester {
     std::unique_ptr<EVP_MD_CTX, MdContextFree> ctx{EVP_MD_CTX_new()};
     std::unique_ptr<EVP_MD, MdFree> md{EVP_MD_fetch(nullptr, "MD5", nullptr)};
-    std::string bytes;
   };
   thread_local Digester d;
-  KeyBytes(key, d.bytes);
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
   if (!d.ctx || !d.md || EVP_DigestInit_ex(d.ctx.get(), d.md.get(), nullptr) != 1 ||
-      EVP_DigestUpdate(d.ctx.get(), d.bytes.data(), d.bytes.size()) != 1 ||
+      EVP_DigestUpdate(d.ctx.get(), bytes.data(), bytes.size()) != 1 ||
       EVP_DigestFinal_ex(d.ctx.get(), digest, &size) != 1)
     throw static_cast<LNSTATUS>(LNERR_BAD_DATA);  // the document is skipped, never misjudged
   static constexpr char16_t kHex[] = u"0123456789ABCDEF";

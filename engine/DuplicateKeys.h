@@ -38,7 +38,8 @@
 //   if (!RegisterNote(settings, noteId)) -> judged in an earlier folder:
 //       close, next entry, whatever bKeep says
 //
-// (IsFirstOfItsKind below does the middle step.) RegisterNote always comes
+// (IsFirstOfItsKind below does the middle step; a run builds the same keys
+// as bytes, with the ...KeyBytes functions and DigestKeyBytes.) RegisterNote always comes
 // after RegisterKey. Exceptions (thrown LNSTATUS) from the Notes calls pass
 // through BuildMailKey and BuildContactKey untouched; the caller skips the
 // document then, and neither map has been touched.
@@ -49,6 +50,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/RunSettings.h"
 #include "lnapi/LNNotes.h"
@@ -72,9 +74,18 @@ DocumentKind ClassifyDocument(const LNDocument& document);
 // ticked part is absent or empty, key is left empty.
 void BuildContactKey(const RunSettings& settings, const LNDocument& contact, std::u16string& key);
 
+// The same keys as the UTF-8 bytes their digests read
+// (platform::AppendDistinctUtf8 of the key text): what a run builds, since a
+// body's rendering is UTF-8 already and only feeds the digest.
+[[nodiscard]] bool BuildMailKeyBytes(RunSettings& settings, const LNMailMessage& mail,
+                                     std::string& key);
+void BuildContactKeyBytes(const RunSettings& settings, const LNDocument& contact, std::string& key);
+
 // 32 upper-case hexadecimal digits of the MD5 of the key's UTF-8 bytes. The
 // empty key gives D41D8CD98F00B204E9800998ECF8427E.
 KeyDigest DigestKey(const std::u16string& key);
+// The same digest of a key given as its bytes.
+KeyDigest DigestKeyBytes(std::string_view bytes);
 
 // Inserts digest into m_mapDuplicateKeys and keeps the result in
 // m_keyInsertResult. True when the digest is new (the document is the first

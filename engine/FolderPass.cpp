@@ -176,7 +176,7 @@ private:
   int m_nAction;
   FolderCounters m_counters;
   LNDocument m_doc;  // reused for every entry
-  std::u16string m_strKey;
+  std::string m_strKey;  // the key as its digest reads it
   bool m_bBatchOpen = false;  // the disposal being made joins a batch transaction
   // The first error that made an entry unreadable, and how many were.
   std::u16string m_strEntryError;
@@ -246,7 +246,7 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
     KeyDigest digest;
     try {
       if (kind == DocumentKind::mailItem) {
-        if (m_s.m_bMailCriteria == 0 || !BuildMailKey(m_s, mail, m_strKey)) {
+        if (m_s.m_bMailCriteria == 0 || !BuildMailKeyBytes(m_s, mail, m_strKey)) {
           mail.Close();
           return;
         }
@@ -255,12 +255,12 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
           mail.Close();
           return;
         }
-        BuildContactKey(m_s, mail, m_strKey);
+        BuildContactKeyBytes(m_s, mail, m_strKey);
       }
       // An empty key has nothing to compare: the document is kept and its
       // digest not registered.
       if (kind != DocumentKind::other && !m_strKey.empty()) {
-        digest = DigestKey(m_strKey);
+        digest = DigestKeyBytes(m_strKey);
         bKeep = RegisterKey(m_s, digest);
         if (bKeep && m_ctx.bDryRun) m_ctx.mapKeptIds[digest] = id;
         if (bKeep && m_ctx.pReport) m_ctx.pReport->Kept(digest, id, m_ctx.strFolderName);

@@ -51,10 +51,16 @@ LNSTATUS LNDatabase::GetViewFolder(NOTEID id, LNViewFolder* out) {
 
 LNSTATUS LNDatabase::GetDocument(NOTEID id, LNDocument* out) {
   if (!out || !m_pState) return LNERR_BAD_ARGUMENT;
-  const auto row = m_pState->Store().GetNote(id);
+  // A document asked for by id is opened next: it is read whole now, so
+  // that one query finds it and serves the Open too.
+  auto note = std::make_shared<lnapi::NoteState>(m_pState, id);
+  auto row = m_pState->Store().LoadNote(id, note->m_vecItems);
   if (!row || row->cls != NoteClass::document || row->life != NoteLife::live) return LNERR_NOT_FOUND;
+  note->m_row = std::move(*row);
+  note->m_bLoaded = true;
+  note->m_nLoadedGeneration = m_pState->m_nGeneration;
   *out = LNDocument();
-  out->m_pState = std::make_shared<lnapi::NoteState>(m_pState, id);
+  out->m_pState = std::move(note);
   return LNNOERROR;
 }
 

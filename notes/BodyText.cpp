@@ -1,13 +1,14 @@
 #include "notes/BodyText.h"
 
 #include <algorithm>
-#include <map>
+#include <unordered_map>
 #include <memory>
 #include <new>
 #include <openssl/evp.h>
 
 #include "notes/NotesString.h"
 #include "platform/TempPath.h"
+#include "platform/Text.h"
 
 namespace bodytext {
 
@@ -225,10 +226,11 @@ bool WritePicture(const std::string& folder, const std::string& path, std::strin
 
 // The picture files of this thread not written yet: the last bytes given
 // for each path. Written when flushed, when they grow past the limit, and
-// when the thread ends.
+// when the thread ends. The limit is small enough that writing them out
+// (a file each) stays a short pause, which a Stop may have to wait for.
 class HeldPictures {
 public:
-  static constexpr std::size_t kLimitBytes = 8u << 20;
+  static constexpr std::size_t kLimitBytes = 2u << 20;
   HeldPictures() = default;
   ~HeldPictures() { Flush(); }
   HeldPictures(const HeldPictures&) = delete;
@@ -252,7 +254,7 @@ private:
     std::string folder;
     std::string bytes;
   };
-  std::map<std::string, Picture> m_mapByPath;
+  std::unordered_map<std::string, Picture> m_mapByPath;
   std::size_t m_nBytes = 0;
 };
 
@@ -335,22 +337,39 @@ STATUS ExportBodyImages(HtmlConversionContext& ctx, HTMLHANDLE hConverter) {
   return 0;
 }
 
-std::u16string GetBodyHtml(HtmlConversionContext& ctx) {
+namespace {
+
+// The whole rich-text conversion of one document, as GetBodyHtml does it,
+// up to the converted bytes (Notes character set): false on any failure.
+bool ConvertBodyHtml(HtmlConversionContext& ctx, std::string& html) {
   ConversionScope scope(ctx);
   try {
     (void)StartNoteConversion(ctx);
     ctx.wStatus = ExportBodyImages(ctx, ctx.hConverter);
-    if (ctx.wStatus != 0) return {};
+    if (ctx.wStatus != 0) return false;
     DWORD length = 0;
     ctx.wStatus = HTMLGetProperty(ctx.hConverter, HTMLAPI_PROP_TEXTLENGTH, &length);
-    if (ctx.wStatus != 0) return {};
-    std::vector<char> bytes(static_cast<std::size_t>(length) + 1, 0);
+    if (ctx.wStatus != 0) return false;
+    html.assign(static_cast<std::size_t>(length) + 1, '\0');
     DWORD used = length;
-    ctx.wStatus = HTMLGetText(ctx.hConverter, 0, &used, bytes.data());
-    if (ctx.wStatus != 0) return {};
-    return TranslateHtmlText(bytes.data(), std::min(used, length));
+    ctx.wStatus = HTMLGetText(ctx.hConverter, 0, &used, html.data());
+    if (ctx.wStatus != 0) return false;
+    html.resize(std::min(used, length));
+    return true;
   } catch (const std::bad_alloc&) {
-    return {};  // a body too large to hold is treated like a failed conversion
+    return false;  // a body too large to hold is treated like a failed conversion
+  }
+}
+
+}  // namespace
+
+std::u16string GetBodyHtml(HtmlConversionContext& ctx) {
+  std::string html;
+  if (!ConvertBodyHtml(ctx, html)) return {};
+  try {
+    return TranslateHtmlText(html.data(), html.size());
+  } catch (const std::bad_alloc&) {
+    return {};
   }
 }
 
@@ -377,28 +396,71 @@ std::u16string TranslateHtmlText(const char* bytes, std::size_t length) {
   return text;
 }
 
-std::u16string GetBodyText(const LNNote& note, DHANDLE hDatabase) {
-  std::u16string text;
+namespace {
+
+// A body that is not rich text gives its text to bodyText and true; a
+// rich-text body gives false and is left to the caller, in ctx.
+bool PlainBody(const LNNote& note, DHANDLE hDatabase, std::u16string& bodyText,
+               HtmlConversionContext& ctx) {
   if (note.HasItem("Body")) {
     LNText list;
     (void)note.GetItem("Body", &list);
     LNString joined;
     (void)list.GetText(&joined, ";");
-    text = NotesStringToText(joined.GetBufLength(), joined);
+    bodyText = NotesStringToText(joined.GetBufLength(), joined);
   }
   LNItem item;
-  if (!text.empty() || note.GetItem("Body", &item) != LNNOERROR) return text;
-  if (item.GetType() == TYPE_HTML) return HtmlItemText(item);
-  if (item.GetType() != TYPE_COMPOSITE) return text;
-  HtmlConversionContext ctx;
+  if (!bodyText.empty() || note.GetItem("Body", &item) != LNNOERROR) return true;
+  if (item.GetType() == TYPE_HTML) {
+    bodyText = HtmlItemText(item);
+    return true;
+  }
+  if (item.GetType() != TYPE_COMPOSITE) return true;
   ctx.hNote = note.GetNoteHandle(1);
   ctx.hDatabase = hDatabase;
   ctx.dwNoteId = note.GetNoteID();
-  text = GetBodyHtml(ctx);
-  if (text.empty()) return text;
+  return false;
+}
+
+template <typename Text>
+void AppendPictureDigests(const HtmlConversionContext& ctx, Text& text) {
   for (const std::string& digest : ctx.vecPictureDigests) {
-    text.push_back(u'\u001E');
+    text.push_back(0x1E);
     text.append(digest.begin(), digest.end());
   }
+}
+
+}  // namespace
+
+std::u16string GetBodyText(const LNNote& note, DHANDLE hDatabase) {
+  std::u16string text;
+  HtmlConversionContext ctx;
+  if (PlainBody(note, hDatabase, text, ctx)) return text;
+  text = GetBodyHtml(ctx);
+  if (!text.empty()) AppendPictureDigests(ctx, text);
   return text;
+}
+
+std::string GetBodyKeyBytes(const LNNote& note, DHANDLE hDatabase) {
+  std::string bytes;
+  std::u16string text;
+  HtmlConversionContext ctx;
+  if (PlainBody(note, hDatabase, text, ctx)) {
+    platform::AppendDistinctUtf8(bytes, text);
+    return bytes;
+  }
+  if (!ConvertBodyHtml(ctx, bytes)) return {};
+  // The rendering is UTF-8 already; only bytes that the way through UTF-16
+  // would change (ill-formed ones, a zero byte) take that way.
+  if (!platform::IsPlainUtf8(bytes)) {
+    try {
+      text = TranslateHtmlText(bytes.data(), bytes.size());
+    } catch (const std::bad_alloc&) {
+      return {};
+    }
+    bytes.clear();
+    platform::AppendDistinctUtf8(bytes, text);
+  }
+  if (!bytes.empty()) AppendPictureDigests(ctx, bytes);
+  return bytes;
 }

@@ -56,6 +56,12 @@ struct HtmlConversionContext {
 // anything fails.
 std::u16string GetBodyText(const LNNote& note, DHANDLE hDatabase);
 
+// The same body part as the UTF-8 bytes its key digests (see
+// platform::AppendDistinctUtf8): a rich-text body's rendering goes straight
+// from the converter, without a way through UTF-16. Empty when GetBodyText
+// is.
+std::string GetBodyKeyBytes(const LNNote& note, DHANDLE hDatabase);
+
 // Writes every picture file held back by this thread, then forgets them. A
 // file that cannot be written is skipped, as when it is written at once.
 void FlushPictureFiles();

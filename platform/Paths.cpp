@@ -74,6 +74,10 @@ namespace {
 
 // Copies the bytes of src into the empty file dst, in chunks so that a Stop
 // is seen between them. The kernel copies within the file system where it can.
+// Each chunk is sent to the disk as the next one is copied, and the copy is
+// on the disk when this returns: left in the page cache, the whole file would
+// be written out by the first commit made in it, which then takes as long as
+// the disk needs for the file, and a Stop waits for that commit.
 bool CopyBytes(const std::string& src, const std::string& dst, const std::atomic<std::uint8_t>* pRunning) {
   const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
@@ -86,6 +90,7 @@ bool CopyBytes(const std::string& src, const std::string& dst, const std::atomic
   bool ok = true;
   bool bKernelCopy = true;
   std::vector<char> buffer;
+  off_t offset = 0, lastOffset = 0;
   for (;;) {
     if (pRunning && pRunning->load() == 0) {
       ok = false;
@@ -116,8 +121,16 @@ bool CopyBytes(const std::string& src, const std::string& dst, const std::atomic
       ok = n == 0;
       break;
     }
+    ::sync_file_range(out, offset, n, SYNC_FILE_RANGE_WRITE);
+    if (offset > 0)
+      ::sync_file_range(out, lastOffset, offset - lastOffset,
+                        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+    lastOffset = offset;
+    offset += n;
   }
   ::close(in);
+  // A file system that cannot sync (EINVAL) keeps the copy all the same.
+  if (ok && ::fdatasync(out) != 0 && errno != EINVAL && errno != ENOTSUP) ok = false;
   if (::close(out) != 0) ok = false;
   return ok;
 }

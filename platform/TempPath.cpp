@@ -103,7 +103,11 @@ int OpenForOverwrite(int dirFd, const std::string& name) {
 std::string UserTempPath() {
   if (const char* tmpdir = NonEmptyEnv("TMPDIR")) return WithSlash(tmpdir);
   if (const char* runtime = NonEmptyEnv("XDG_RUNTIME_DIR")) return WithSlash(runtime);
-  return detail::FallbackTempPath(kSharedTemp, ::geteuid());
+  // Asked for every picture of a run: the user is looked up once. The
+  // program never changes its user, and every write checks the folder's
+  // owner against the user of the moment anyway.
+  static const uid_t kUid = ::geteuid();
+  return detail::FallbackTempPath(kSharedTemp, kUid);
 }
 
 bool PrepareUserTempPath() {

@@ -372,6 +372,7 @@ void Store::Commit() {
 
 void Store::Rollback() {
   if (m_nDepth == 0) ThrowStatus(LNERR_BAD_ARGUMENT, "No transaction is open on " + m_strPath);
+  ++m_nRollbacks;
   Exec(m_nDepth == 1 ? "ROLLBACK" : "ROLLBACK TO level; RELEASE level");
   --m_nDepth;
 }

@@ -102,7 +102,7 @@ public:
   std::vector<StoredItem> GetItems(NOTEID id);
   // The note and its items in one query (a document being opened). Within a
   // read lease, a note that the read plan names is read together with the
-  // next notes of the plan, in one ordered pass over both tables, and kept
+  // next notes of the plan (one query per table for all of them), and kept
   // until asked for or until the lease ends (any write ends it).
   std::optional<NoteRow> LoadNote(NOTEID id, std::vector<StoredItem>& items);
   // The notes the caller is about to load, in order (a folder's entries):
@@ -175,18 +175,43 @@ private:
   std::int64_t m_nLeaseStartMs = 0;
   std::unordered_map<const char*, sqlite3_stmt*> m_mapStatements;  // owned; finalized by the destructor
 
-  // Live documents by form, ascending id: what views selecting by form are
-  // made of. Working it out reads every document, and a listing and a run
-  // ask for several such views; it is kept until the file changes (a change
-  // through this connection, or a commit of another).
-  struct FormIndex {
+  // Which state of the file a kept answer was worked out from: it holds
+  // until the file changes (a change through this connection, or a commit
+  // of another).
+  struct FileState {
     std::int64_t nDataVersion = -1;
     std::int64_t nTotalChanges = -1;
+    std::uint64_t nRollbacks = 0;  // a rollback undoes changes without counting them
+    bool operator==(const FileState&) const = default;
+  };
+  FileState CurrentFileState();
+  // The live documents, ascending id: what every folder's entries are
+  // checked against. One scan of the notes serves every folder and view of
+  // a listing and a run, where a join per folder would look each entry up.
+  struct LiveIndex {
+    FileState state;
+    std::vector<NOTEID> vecIds;
+  };
+  const std::vector<NOTEID>& LiveDocuments();
+  // Documents by form, ascending id: what views selecting by form are made
+  // of, once checked against the live documents. Working it out reads every
+  // document, and a listing and a run ask for several such views. Removing
+  // documents (a run's deletions) leaves it usable: the check drops them,
+  // and one whose removal is rolled back is still there. Anything else that
+  // changes the file makes it be worked out anew.
+  struct FormIndex {
+    FileState state;
+    std::uint64_t nAdditions = 0;  // m_nAdditions when it was worked out
     std::map<std::string, std::vector<NOTEID>> mapIdsByForm;
   };
   const FormIndex& DocumentsByForm();
   const std::atomic<std::uint8_t>* m_pRunning = nullptr;
+  LiveIndex m_liveIndex;
   FormIndex m_formIndex;
+  // Changes through this connection that may make a document live or give
+  // it other items: the ones after which the form index is not usable.
+  std::uint64_t m_nAdditions = 0;
+  std::uint64_t m_nRollbacks = 0;  // rollbacks through this connection
 
   // The read plan and the notes read ahead of it (guarded by m_mutexLease;
   // the notes only while m_bLeased, so they are never older than the lease).

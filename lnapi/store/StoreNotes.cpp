@@ -52,15 +52,6 @@ NoteRow ReadRow(const auto& q) {
   return row;
 }
 
-// Folder entries and explicit view entries are rows of the entries table;
-// only live documents count.
-const char* const kLiveEntriesByPos =
-    "SELECT e.note FROM entries e JOIN notes n ON n.id = e.note "
-    "WHERE e.design = ? AND n.life = 0 AND n.class = 1 ORDER BY e.pos";
-const char* const kLiveEntriesById =
-    "SELECT e.note FROM entries e JOIN notes n ON n.id = e.note "
-    "WHERE e.design = ? AND n.life = 0 AND n.class = 1 ORDER BY e.note";
-
 }  // namespace
 
 std::optional<NoteRow> Store::GetNote(NOTEID id) {
@@ -135,35 +126,43 @@ bool Store::FindInPlan(NOTEID id) {
   return false;
 }
 
-// Reads the plan's next notes, from m_nPlanPos on, when they lie close
-// together in id order: one range scan of each table reads them, and the
-// notes between them, front to back, where a query per note would seek for
-// each. Notes far apart are left to LoadNote's own query.
+namespace {
+
+constexpr std::size_t kReadAheadNotes = 64;
+
+// "(?1, ?2, ... ?64)": the notes of one read ahead, as one statement's list.
+std::string PlaceholderList() {
+  std::string list = "(";
+  for (std::size_t i = 1; i <= kReadAheadNotes; ++i) list += (i > 1 ? ", ?" : "?") + std::to_string(i);
+  return list + ")";
+}
+
+}  // namespace
+
+// Reads the plan's next notes, from m_nPlanPos on, with one query of each
+// table: SQLite seeks them in id order, each page once, where a query per
+// note pays a statement's whole round for each. Only the wanted notes are
+// read, so a folder that holds one note in twenty does not read the other
+// nineteen (nor their attachments) as a range scan would.
 void Store::ReadAhead() {
-  constexpr std::size_t kBatch = 128;
-  // Ids are multiples of 4: at most two notes read for each note wanted.
-  constexpr NOTEID kIdsPerNote = 8;
-  const NOTEID first = m_vecPlan[m_nPlanPos];
-  std::size_t end = m_nPlanPos + 1;
-  while (end < m_vecPlan.size() && end - m_nPlanPos < kBatch && m_vecPlan[end] > m_vecPlan[end - 1] &&
-         m_vecPlan[end] - first <= kIdsPerNote * static_cast<NOTEID>(end - m_nPlanPos))
-    ++end;
-  if (end - m_nPlanPos < 8) return;
-  const std::vector<NOTEID> wanted(m_vecPlan.begin() + static_cast<std::ptrdiff_t>(m_nPlanPos),
-                                   m_vecPlan.begin() + static_cast<std::ptrdiff_t>(end));
+  const std::size_t end = std::min(m_vecPlan.size(), m_nPlanPos + kReadAheadNotes);
+  if (end - m_nPlanPos < 2) return;  // a single note: LoadNote's own query
+  std::vector<NOTEID> wanted(m_vecPlan.begin() + static_cast<std::ptrdiff_t>(m_nPlanPos),
+                             m_vecPlan.begin() + static_cast<std::ptrdiff_t>(end));
   m_nPlanPos = end;  // the next load after these is expected there
-  const NOTEID last = wanted.back();
-  const auto isWanted = [&wanted](std::int64_t id) {
-    return std::binary_search(wanted.begin(), wanted.end(), static_cast<NOTEID>(id));
-  };
-  static const std::string notesSql = std::string(kNoteColumns) + "WHERE id BETWEEN ? AND ? ORDER BY id";
+  std::sort(wanted.begin(), wanted.end());
+  wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+  // Places not bound stay NULL, which matches no note.
+  static const std::string notesSql = std::string(kNoteColumns) + "WHERE id IN " + PlaceholderList() + " ORDER BY id";
+  static const std::string itemsSql =
+      "SELECT note, name, type, value FROM items WHERE note IN " + PlaceholderList() + " ORDER BY note, seq";
   Statement notes(*this, notesSql.c_str());
-  notes.Bind(1, first).Bind(2, last);
-  while (notes.Step())
-    if (isWanted(notes.Int(0))) m_mapReadAhead[static_cast<NOTEID>(notes.Int(0))].row = ReadRow(notes);
-  Statement items(*this,
-                  "SELECT note, name, type, value FROM items WHERE note BETWEEN ? AND ? ORDER BY note, seq");
-  items.Bind(1, first).Bind(2, last);
+  Statement items(*this, itemsSql.c_str());
+  for (std::size_t i = 0; i < wanted.size(); ++i) {
+    notes.Bind(static_cast<int>(i + 1), wanted[i]);
+    items.Bind(static_cast<int>(i + 1), wanted[i]);
+  }
+  while (notes.Step()) m_mapReadAhead[static_cast<NOTEID>(notes.Int(0))].row = ReadRow(notes);
   LoadedNote* pNote = nullptr;
   std::int64_t current = -1;
   while (items.Step()) {
@@ -205,47 +204,62 @@ std::optional<NoteRow> Store::FindDesignNote(std::string_view name) {
   return ReadRow(q);
 }
 
+// Folder entries and explicit view entries are rows of the entries table;
+// only live documents count.
 std::vector<NOTEID> Store::Entries(const NoteRow& design) {
   EndReadLease();
+  std::lock_guard lock(m_mutexLease);
+  // The entries and the live documents they are checked against come from
+  // one snapshot of the file, which is let go at once, as a join's would be.
+  Lease();
+  struct LeaseEnd {
+    Store& store;
+    ~LeaseEnd() { store.EndReadLease(); }
+  } leaseEnd{*this};
   std::vector<NOTEID> ids;
-  const auto collect = [&](Statement& q) {
-    while (q.Step()) ids.push_back(static_cast<NOTEID>(q.Int(0)));
+  const auto collectLive = [&](Statement& q) {
+    const std::vector<NOTEID>& live = LiveDocuments();
+    while (q.Step()) {
+      const auto id = static_cast<NOTEID>(q.Int(0));
+      if (std::binary_search(live.begin(), live.end(), id)) ids.push_back(id);
+    }
   };
   if (design.cls == NoteClass::folder) {
-    Statement q(*this, kLiveEntriesByPos);
+    Statement q(*this, "SELECT note FROM entries WHERE design = ? ORDER BY pos");
     q.Bind(1, design.dwId);
-    collect(q);
+    collectLive(q);
     return ids;
   }
   switch (design.select) {
     case SelectKind::entries: {
-      Statement q(*this, kLiveEntriesById);
+      Statement q(*this, "SELECT note FROM entries WHERE design = ? ORDER BY note");
       q.Bind(1, design.dwId);
-      collect(q);
+      collectLive(q);
       break;
     }
-    case SelectKind::all: {
-      Statement q(*this, "SELECT id FROM notes WHERE class = 1 AND life = 0 ORDER BY id");
-      collect(q);
+    case SelectKind::all:
+      ids = LiveDocuments();
       break;
-    }
     case SelectKind::hasItem: {
       Statement q(*this,
                   "SELECT n.id FROM notes n WHERE n.class = 1 AND n.life = 0 AND EXISTS "
                   "(SELECT 1 FROM items i WHERE i.note = n.id AND i.name = ? COLLATE NOCASE) "
                   "ORDER BY n.id");
       q.Bind(1, design.vecSelectArgs.empty() ? std::string() : design.vecSelectArgs.front());
-      collect(q);
+      while (q.Step()) ids.push_back(static_cast<NOTEID>(q.Int(0)));
       break;
     }
     case SelectKind::form: {
       const FormIndex& index = DocumentsByForm();
+      const std::vector<NOTEID>& live = LiveDocuments();
       std::vector<std::string> wanted = design.vecSelectArgs;
       std::sort(wanted.begin(), wanted.end());
       wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
       for (const std::string& form : wanted) {
         const auto it = index.mapIdsByForm.find(form);
-        if (it != index.mapIdsByForm.end()) ids.insert(ids.end(), it->second.begin(), it->second.end());
+        if (it == index.mapIdsByForm.end()) continue;
+        for (NOTEID id : it->second)
+          if (std::binary_search(live.begin(), live.end(), id)) ids.push_back(id);
       }
       if (wanted.size() > 1) std::sort(ids.begin(), ids.end());
       break;
@@ -256,29 +270,45 @@ std::vector<NOTEID> Store::Entries(const NoteRow& design) {
   return ids;
 }
 
-const Store::FormIndex& Store::DocumentsByForm() {
+Store::FileState Store::CurrentFileState() {
   Statement version(*this, "PRAGMA data_version");
   version.Step();
-  const std::int64_t nDataVersion = version.Int(0);
-  const std::int64_t nTotalChanges = sqlite3_total_changes64(m_pDb);
-  if (m_formIndex.nDataVersion == nDataVersion && m_formIndex.nTotalChanges == nTotalChanges)
-    return m_formIndex;
-  m_formIndex = FormIndex{nDataVersion, nTotalChanges, {}};
-  // The form is the first Form text item, as GetFormNote reads it. Two
-  // scans in id order, merged here, read the file front to back; asking
-  // for each document's form in turn would seek once per document.
+  return FileState{version.Int(0), sqlite3_total_changes64(m_pDb), m_nRollbacks};
+}
+
+const std::vector<NOTEID>& Store::LiveDocuments() {
+  const FileState state = CurrentFileState();
+  if (m_liveIndex.state == state) return m_liveIndex.vecIds;
+  m_liveIndex = LiveIndex{};
+  std::vector<NOTEID> ids;
   Statement live(*this, "SELECT id FROM notes WHERE class = 1 AND life = 0 ORDER BY id");
+  while (live.Step()) ids.push_back(static_cast<NOTEID>(live.Int(0)));
+  m_liveIndex = LiveIndex{state, std::move(ids)};
+  return m_liveIndex.vecIds;
+}
+
+const Store::FormIndex& Store::DocumentsByForm() {
+  const FileState state = CurrentFileState();
+  if (m_formIndex.state.nDataVersion == state.nDataVersion && m_formIndex.state.nDataVersion != -1 &&
+      m_formIndex.nAdditions == m_nAdditions)
+    return m_formIndex;
+  m_formIndex = FormIndex{state, m_nAdditions, {}};
+  const std::vector<NOTEID>& live = LiveDocuments();
+  // The form is the first Form text item, as GetFormNote reads it. One scan
+  // in note order, merged with the live documents here, reads the file
+  // front to back; asking for each document's form in turn would seek once
+  // per document.
   Statement forms(*this,
                   "SELECT note, value FROM items WHERE name = 'Form' COLLATE NOCASE AND "
                   "type = 1280 ORDER BY note, seq");
   bool bForm = forms.Step();
-  for (std::uint32_t nRows = 1; live.Step(); ++nRows) {
-    if (nRows % 4096 == 1 && m_pRunning && m_pRunning->load() == 0) {
+  for (std::size_t nRows = 0; nRows < live.size(); ++nRows) {
+    if (nRows % 4096 == 0 && m_pRunning && m_pRunning->load() == 0) {
       // Given up half way: the index must not pass for complete.
       m_formIndex = FormIndex{};
       ThrowStatus(LNERR_STOPPED, "Listing the documents by form in " + m_strPath + " was stopped");
     }
-    const std::int64_t id = live.Int(0);
+    const std::int64_t id = live[nRows];
     while (bForm && forms.Int(0) < id) bForm = forms.Step();
     if (!bForm || forms.Int(0) != id) continue;
     m_formIndex.mapIdsByForm[forms.Text(1)].push_back(static_cast<NOTEID>(id));
@@ -308,6 +338,7 @@ NOTEID Store::NextNoteId() {
 }
 
 void Store::InsertNote(const NoteRow& row, const std::vector<StoredItem>& items) {
+  ++m_nAdditions;
   WriteScope scope(*this);
   InsertNoteRow(row);
   // A free id has no items: nothing to delete first.
@@ -351,6 +382,7 @@ void Store::InsertItems(NOTEID id, const std::vector<StoredItem>& items) {
 }
 
 void Store::ReplaceItems(NOTEID id, const std::vector<StoredItem>& items) {
+  ++m_nAdditions;
   WriteScope scope(*this);
   Statement del(*this, "DELETE FROM items WHERE note = ?");
   del.Bind(1, id).Run();
@@ -396,6 +428,7 @@ void Store::MoveToTrash(NOTEID id) {
 }
 
 bool Store::TakeFromTrash(NOTEID id) {
+  ++m_nAdditions;
   WriteScope scope(*this);
   Statement q(*this, "UPDATE notes SET life = 0 WHERE id = ? AND class = 1 AND life = 1");
   q.Bind(1, id).Run();

@@ -69,6 +69,7 @@ public:
   }
   ~WriteScope() {
     if (m_bDone) return;
+    ++m_store.m_nRollbacks;
     // Undoing a failed change: an error here can only mean the connection is
     // already gone, and the transaction is then void anyway.
     sqlite3_exec(m_store.m_pDb, m_bNested ? "ROLLBACK TO change; RELEASE change" : "ROLLBACK",

@@ -1,5 +1,6 @@
 // Listing, view selection, folders, copies and deletion of the store as the
 // engine relies on them.
+#include "lnapi/store/Store.h"
 #include "tests/lnapi/LnapiFixture.h"
 
 namespace {
@@ -67,6 +68,31 @@ TEST_F(LnapiTest, FormViewGivesUpForStopAndIsWholeAfterwards) {
   }
   running = 1;  // the half-read index must not be taken for the whole one
   EXPECT_EQ(Entries("People"), (std::vector<NOTEID>{12}));
+}
+
+// The documents by form are kept between views; whatever a connection does
+// to the file meanwhile, a view shows the documents as they are now.
+TEST_F(LnapiTest, FormViewFollowsDeletionsRollbacksAndNewForms) {
+  Open(Memo(8, "a", "Person") + "," + Memo(12, "b", "Person") + "," + Memo(16, "c", "Person") + "," + kAll +
+       R"j(,{"class": "view", "noteId": 404, "name": "People", "select": {"form": ["Person"]}})j");
+  using lnapi::store::Store;
+  const std::unique_ptr<Store> store = Store::Open(m_strPath);
+  const auto people = store->FindDesignNote("People");
+  ASSERT_TRUE(people);
+  EXPECT_EQ(store->Entries(*people), (std::vector<NOTEID>{8, 12, 16}));
+  store->Erase(8, false);
+  EXPECT_EQ(store->Entries(*people), (std::vector<NOTEID>{12, 16}));
+  store->Begin();
+  store->MoveToTrash(12);
+  EXPECT_EQ(store->Entries(*people), (std::vector<NOTEID>{16}));
+  store->Rollback();
+  EXPECT_EQ(store->Entries(*people), (std::vector<NOTEID>{12, 16}));
+  store->ReplaceItems(16, {lnapi::store::StoredItem{"Form", 1280, "Memo"}});
+  EXPECT_EQ(store->Entries(*people), (std::vector<NOTEID>{12}));
+  // Another connection's change is seen too.
+  LNDocument doc = OpenDoc(12);
+  ASSERT_EQ(m_db.DeleteDocument(doc), LNNOERROR);
+  EXPECT_EQ(store->Entries(*people), (std::vector<NOTEID>{}));
 }
 
 TEST_F(LnapiTest, FolderKeepsEntryOrderAndAddsAtTheEnd) {

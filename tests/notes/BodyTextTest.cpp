@@ -6,6 +6,7 @@
 #include "lnapi/RichText.h"
 #include "notes/BodyText.h"
 #include "notes/NotesString.h"
+#include "platform/Text.h"
 #include "tests/notes/NoteDbFixture.h"
 
 namespace fs = std::filesystem;
@@ -211,4 +212,20 @@ TEST_F(BodyTextTest, FailingConversionGivesTheEmptyText) {
   EXPECT_NE(ctx.wStatus, 0);
   EXPECT_EQ(ctx.hConverter, 0u);
   EXPECT_EQ(ctx.hReference, 0u);
+}
+
+// A key reads the body as UTF-8 bytes; the rendering takes a short way to
+// them only where the way through UTF-16 gives the same bytes.
+TEST_F(BodyTextTest, KeyBytesAreTheBodyTextAsUtf8) {
+  OpenDatabase(RichNote(100, std::string(kPicture) + R"(,{"par":["Gr\u00fc\u00dfe \u4e2d \ud83d\ude00"]})") + "," +
+               RichNote(104, R"(,{"par":["cut\u0000off"]})") +
+               R"(,{"class":"document","noteId":112,"items":[{"name":"Body","type":"textlist","value":["a","\u00e4"]}]})");
+  for (const NOTEID id : {100u, 104u, 112u}) {
+    const LNMailMessage note = Doc(id);
+    std::string expected;
+    platform::AppendDistinctUtf8(expected, GetBodyText(note, m_db.GetDatabaseHandle(1)));
+    EXPECT_FALSE(expected.empty()) << id;
+    EXPECT_EQ(GetBodyKeyBytes(note, m_db.GetDatabaseHandle(1)), expected) << id;
+  }
+  FlushPictureFiles();
 }

@@ -1,6 +1,7 @@
 #include <csignal>
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -174,3 +175,24 @@ TEST(Text, IllFormedInputBecomesReplacementCharacters) {
 }
 
 }  // namespace
+
+TEST(Text, DistinctUtf8KeepsEveryTextApartAndReadsBack) {
+  const std::u16string texts[] = {u"",           u"abc",        u"\u00e4\u4e2d", u"\U0001F600",
+                                  u"\xD800",     u"\xDC00" u"a", u"\uFFFD",       std::u16string(u"a\0b", 3)};
+  std::set<std::string> seen;
+  for (const std::u16string& text : texts) {
+    std::string bytes;
+    platform::AppendDistinctUtf8(bytes, text);
+    EXPECT_EQ(platform::FromDistinctUtf8(bytes), text);
+    EXPECT_TRUE(seen.insert(bytes).second) << bytes;  // a lone surrogate is not U+FFFD
+  }
+}
+
+TEST(Text, PlainUtf8IsWellFormedWithoutZeroBytes) {
+  const std::pair<std::string, bool> cases[] = {
+      {"", true},          {"abc", true},           {"Gr\xc3\xbc\xe4\xb8\xad\xf0\x9f\x98\x80", true},
+      {"\xef\xbf\xbd", true}, {std::string("a\0b", 3), false}, {"\xff", false},
+      {"\xc0\xaf", false},   {"\xed\xa0\x80", false},  {"\xe4\xb8", false},
+      {"\xf4\x90\x80\x80", false}};
+  for (const auto& [bytes, bPlain] : cases) EXPECT_EQ(platform::IsPlainUtf8(bytes), bPlain) << bytes;
+}
