@@ -45,12 +45,6 @@ std::vector<std::string_view> PhysicalLines(std::string_view bytes) {
   return lines;
 }
 
-bool IsQuotedPrintableLine(std::string_view line) {
-  const auto colon = VCardValueColon(line);
-  return colon != std::string_view::npos &&
-         Upper(std::string(line.substr(0, colon))).find("QUOTED-PRINTABLE") != std::string::npos;
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -172,6 +166,19 @@ void ParseNameAndParams(std::string_view head, VCardProperty& prop, std::string&
     }
   }
   if (prop.preferred && prop.preferLevel > 100) prop.preferLevel = 100;
+}
+
+// Whether a soft line break at the end of line joins the next one: only
+// when the line's parameters, read as ParseProperty reads them, make its
+// value quoted-printable. (The words in a property's name, or in another
+// parameter, do not.)
+bool IsQuotedPrintableLine(std::string_view line) {
+  const auto colon = VCardValueColon(line);
+  if (colon == std::string_view::npos) return false;
+  VCardProperty prop;
+  std::string encoding, charset;
+  ParseNameAndParams(line.substr(0, colon), prop, encoding, charset);
+  return encoding == "QUOTED-PRINTABLE";
 }
 
 std::optional<VCardProperty> ParseProperty(std::string_view line) {

@@ -117,6 +117,8 @@ TEST(VCard, WrittenCardReadsBackAsTheSameDocument) {
   inputs.push_back("BEGIN:VCARD\r\nVERSION:3.0\r\nN: Files for you;; ;\r\nEND:VCARD\r\n");
   // A lone carriage return inside a value, and no END line after it.
   inputs.push_back("BEGIN:VCARD\nTEL:TEL:5\rEND:VCARD");
+  // A property whose name is not UTF-8, its value a soft line break.
+  inputs.push_back("BEGIN:VCARD\nN:N\nQUOTED-PRIN\xFFTABLE:=\nEND:VCARD");
   for (const std::string& input : inputs) {
     for (const CardResult& card : Cards(input)) {
       if (!card.doc) continue;
