@@ -107,13 +107,25 @@ int main(int argc, char** argv) {
               static_cast<double>(fs::file_size(sample)) / 1e6,
               std::chrono::duration<double>(Clock::now() - made).count());
 
-  // The floor: SQLite reading every page of the file and printing it.
+  // The floor: SQLite reading every page of the file and printing it. It
+  // and the new-file run, like the dry runs below, count at their best of
+  // three, so one round slowed by other work decides nothing.
   const std::string dumpCommand = "sqlite3 '" + sample.string() + "' .dump > /dev/null";
-  const Measure dump = InChild([&] {
-    if (std::system(dumpCommand.c_str()) != 0) _exit(1);
-  });
-  std::printf("%-36s wall %6.2f s  cpu %6.2f s\n", "sqlite3 .dump of the sample", dump.dSeconds, dump.dCpuSeconds);
-  Report("new-file run (copy included)", InChild([&] { RunOnce(sample, dir, false, false); }), nDocs, dump);
+  const auto best = [](const Measure& a, const Measure& b) { return b.dCpuSeconds < a.dCpuSeconds ? b : a; };
+  Measure dump, newFile;
+  for (int i = 0; i < 3; ++i) {
+    const Measure d = InChild([&] {
+      if (std::system(dumpCommand.c_str()) != 0) _exit(1);
+    });
+    fs::remove_all(dir / "out");
+    fs::create_directories(dir / "out");
+    const Measure n = InChild([&] { RunOnce(sample, dir, false, false); });
+    dump = i == 0 ? d : best(dump, d);
+    newFile = i == 0 ? n : best(newFile, n);
+  }
+  std::printf("%-36s wall %6.2f s  cpu %6.2f s\n", "sqlite3 .dump of the sample, best of 3", dump.dSeconds,
+              dump.dCpuSeconds);
+  Report("new-file run (copy included), best 3", newFile, nDocs, dump);
   const fs::path work = dir / "work.nsf";
   fs::copy_file(sample, work, fs::copy_options::overwrite_existing);
   const Measure dry = InChild([&] { RunOnce(work, dir, true, true); });
