@@ -39,69 +39,6 @@ std::string ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::u16string FromUtf8(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    int extra = 0;
-    char32_t cp = 0;
-    char32_t minimum = 0;
-    if (b0 < 0x80) {
-      cp = b0;
-    } else if ((b0 & 0xE0) == 0xC0) {
-      extra = 1, cp = b0 & 0x1F, minimum = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      extra = 2, cp = b0 & 0x0F, minimum = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-      extra = 3, cp = b0 & 0x07, minimum = 0x10000;
-    } else {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    bool ok = i + static_cast<std::size_t>(extra) < bytes.size();
-    for (std::size_t j = 1; ok && j <= static_cast<std::size_t>(extra); ++j) {
-      const auto b = static_cast<unsigned char>(bytes[i + j]);
-      ok = (b & 0xC0) == 0x80;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if (!ok || cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      // One replacement per bad lead byte; the bytes after it are read anew.
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += static_cast<std::size_t>(extra) + 1;
-  }
-  return out;
-}
-
-void AppendDistinctUtf8(std::string& out, std::u16string_view text) {
-  out.reserve(out.size() + text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t cp = text[i];
-    if (cp < 0x80) {  // most of a key: one byte, no call
-      out.push_back(static_cast<char>(cp));
-      continue;
-    }
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
-    AppendUtf8(out, cp);
-  }
-}
-
 namespace {
 
 // The code point of the sequence at i and its length in bytes, or 0 bytes
@@ -131,7 +68,51 @@ std::pair<char32_t, std::size_t> DecodeAt(std::string_view bytes, std::size_t i)
   return {cp, extra + 1};
 }
 
+void AppendUtf16(std::u16string& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(cp));
+  }
+}
+
 }  // namespace
+
+std::u16string FromUtf8(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto [cp, length] = DecodeAt(bytes, i);
+    if (length == 0 || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      // One replacement per bad lead byte; the bytes after it are read anew.
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    AppendUtf16(out, cp);
+    i += length;
+  }
+  return out;
+}
+
+void AppendDistinctUtf8(std::string& out, std::u16string_view text) {
+  out.reserve(out.size() + text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp < 0x80) {  // most of a key: one byte, no call
+      out.push_back(static_cast<char>(cp));
+      continue;
+    }
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    AppendUtf8(out, cp);
+  }
+}
+
 
 std::u16string FromDistinctUtf8(std::string_view bytes) {
   std::u16string out;
@@ -142,12 +123,7 @@ std::u16string FromDistinctUtf8(std::string_view bytes) {
       cp = 0xFFFD;
       length = 1;
     }
-    if (cp >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    AppendUtf16(out, cp);
     i += length;
   }
   return out;
