@@ -194,7 +194,9 @@ std::optional<VCardProperty> ParseProperty(std::string_view line) {
     prop.base64 = true;
     value.erase(std::remove_if(value.begin(), value.end(), [](unsigned char c) { return std::isspace(c); }),
                 value.end());
-    prop.value = value;
+    // Base64 is ASCII; bytes that are not still become text, for a text
+    // property read as base64 keeps its value as text.
+    prop.value = ToUtf8Lenient(value);
     return prop;
   }
   std::optional<std::string> converted;

@@ -119,6 +119,7 @@ TEST(VCard, WrittenCardReadsBackAsTheSameDocument) {
   inputs.push_back("BEGIN:VCARD\nTEL:TEL:5\rEND:VCARD");
   // A property whose name is not UTF-8, its value a soft line break.
   inputs.push_back("BEGIN:VCARD\nN:N\nQUOTED-PRIN\xFFTABLE:=\nEND:VCARD");
+  inputs.push_back("BEGIN:VCARD\nN;B:\xD7\nEND:VCARD");
   for (const std::string& input : inputs) {
     for (const CardResult& card : Cards(input)) {
       if (!card.doc) continue;
