@@ -99,6 +99,15 @@ std::string CanonicalLine(const VCardProperty& prop) {
   return line;
 }
 
+// Whether name parts hold any text once their outer blanks go. Parts
+// without any are written as no line at all, so a later line of the same
+// property takes their place, as it does when the written card is read.
+namespace {
+bool HasText(const std::vector<std::string>& parts) {
+  return std::any_of(parts.begin(), parts.end(), [](const std::string& part) { return !TrimBlanks(part).empty(); });
+}
+}  // namespace
+
 std::optional<Doc> PersonFromVCard(const VCard& card, std::string* error) {
   std::string fn;
   std::vector<std::string> n, org;
@@ -106,8 +115,8 @@ std::optional<Doc> PersonFromVCard(const VCard& card, std::string* error) {
   for (const VCardProperty& p : card.properties) {
     if (Ignored(p.name)) continue;
     if (p.name == "FN" && fn.empty()) fn = ValueOf(p);
-    else if (p.name == "N" && n.empty()) n = VCardComponents(p.value);
-    else if (p.name == "ORG" && org.empty()) org = VCardComponents(p.value);
+    else if (p.name == "N" && !HasText(n)) n = VCardComponents(p.value);
+    else if (p.name == "ORG" && !HasText(org)) org = VCardComponents(p.value);
     else if (p.name == "EMAIL") emails.push_back(&p);
     else if (p.name == "TEL") phones.push_back(&p);
     else rest.push_back(&p);

@@ -120,6 +120,7 @@ TEST(VCard, WrittenCardReadsBackAsTheSameDocument) {
   // A property whose name is not UTF-8, its value a soft line break.
   inputs.push_back("BEGIN:VCARD\nN:N\nQUOTED-PRIN\xFFTABLE:=\nEND:VCARD");
   inputs.push_back("BEGIN:VCARD\nN;B:\xD7\nEND:VCARD");
+  inputs.push_back("BEGIN:VCARD\nORG:\nN:r\nORG:\nEND:VCARD");
   for (const std::string& input : inputs) {
     for (const CardResult& card : Cards(input)) {
       if (!card.doc) continue;
