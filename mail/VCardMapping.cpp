@@ -99,12 +99,14 @@ std::string CanonicalLine(const VCardProperty& prop) {
   return line;
 }
 
-// Whether name parts hold any text once their outer blanks go. Parts
-// without any are written as no line at all, so a later line of the same
-// property takes their place, as it does when the written card is read.
+// Whether the first nUsed name parts, the ones a document keeps, hold any
+// text once their outer blanks go. Parts without any are written as no line
+// at all, so a later line of the same property takes their place, as it does
+// when the written card is read.
 namespace {
-bool HasText(const std::vector<std::string>& parts) {
-  return std::any_of(parts.begin(), parts.end(), [](const std::string& part) { return !TrimBlanks(part).empty(); });
+bool HasText(const std::vector<std::string>& parts, std::size_t nUsed) {
+  return std::any_of(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(std::min(nUsed, parts.size())),
+                     [](const std::string& part) { return !TrimBlanks(part).empty(); });
 }
 }  // namespace
 
@@ -115,8 +117,8 @@ std::optional<Doc> PersonFromVCard(const VCard& card, std::string* error) {
   for (const VCardProperty& p : card.properties) {
     if (Ignored(p.name)) continue;
     if (p.name == "FN" && fn.empty()) fn = ValueOf(p);
-    else if (p.name == "N" && !HasText(n)) n = VCardComponents(p.value);
-    else if (p.name == "ORG" && !HasText(org)) org = VCardComponents(p.value);
+    else if (p.name == "N" && !HasText(n, 5)) n = VCardComponents(p.value);
+    else if (p.name == "ORG" && !HasText(org, 2)) org = VCardComponents(p.value);
     else if (p.name == "EMAIL") emails.push_back(&p);
     else if (p.name == "TEL") phones.push_back(&p);
     else rest.push_back(&p);

@@ -120,7 +120,9 @@ TEST(VCard, WrittenCardReadsBackAsTheSameDocument) {
   // A property whose name is not UTF-8, its value a soft line break.
   inputs.push_back("BEGIN:VCARD\nN:N\nQUOTED-PRIN\xFFTABLE:=\nEND:VCARD");
   inputs.push_back("BEGIN:VCARD\nN;B:\xD7\nEND:VCARD");
+  // Blank name lines, and one whose only text is in a unit not kept.
   inputs.push_back("BEGIN:VCARD\nORG:\nN:r\nORG:\nEND:VCARD");
+  inputs.push_back("BEGIN:VCARD\nORG:;;l\nN:x\nORG:\nEND:VCARD");
   for (const std::string& input : inputs) {
     for (const CardResult& card : Cards(input)) {
       if (!card.doc) continue;
