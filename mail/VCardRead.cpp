@@ -88,6 +88,9 @@ std::optional<std::string> ConvertCharset(const std::string& bytes, const std::s
   std::size_t outLeft = out.size();
   if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) return std::nullopt;
   out.resize(out.size() - outLeft);
+  // iconv passes some bytes beyond Unicode through as they came (from
+  // "UTF8", say): text that is not UTF-8 counts as not converted.
+  if (!IsValidUtf8(out)) return std::nullopt;
   return out;
 }
 

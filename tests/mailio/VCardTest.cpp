@@ -123,6 +123,7 @@ TEST(VCard, WrittenCardReadsBackAsTheSameDocument) {
   // Blank name lines, and one whose only text is in a unit not kept.
   inputs.push_back("BEGIN:VCARD\nORG:\nN:r\nORG:\nEND:VCARD");
   inputs.push_back("BEGIN:VCARD\nORG:;;l\nN:x\nORG:\nEND:VCARD");
+  inputs.push_back("BEGIN:VCARD\nN;CHARSET=UTF8:\xF6\xA9\xBA\xAD\nEND:VCARD");
   for (const std::string& input : inputs) {
     for (const CardResult& card : Cards(input)) {
       if (!card.doc) continue;
