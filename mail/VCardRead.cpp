@@ -143,10 +143,13 @@ void ParseNameAndParams(std::string_view head, VCardProperty& prop, std::string&
     std::string pvalue = eq == std::string::npos ? std::string() : p.substr(eq + 1);
     pvalue.erase(std::remove(pvalue.begin(), pvalue.end(), '"'), pvalue.end());
     if (eq == std::string::npos) {  // 2.1: a bare value
-      if (pname == "QUOTED-PRINTABLE" || pname == "BASE64" || pname == "8BIT" || pname == "7BIT" || pname == "B")
+      if (pname == "QUOTED-PRINTABLE" || pname == "BASE64" || pname == "8BIT" || pname == "7BIT" || pname == "B") {
         encoding = pname;
-      else
-        pname = "TYPE", pvalue = p;
+      } else {  // a type; its quotes go as a named parameter's do
+        pname = "TYPE";
+        pvalue = p;
+        pvalue.erase(std::remove(pvalue.begin(), pvalue.end(), '"'), pvalue.end());
+      }
     }
     if (pname == "ENCODING") encoding = Upper(pvalue);
     else if (pname == "CHARSET") charset = pvalue;
