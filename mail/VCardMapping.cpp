@@ -165,7 +165,7 @@ std::string VCardContactValue(std::string_view name, const std::string& escapedV
   std::string v = TrimBlanks(VCardUnescape(escapedValue));
   if (name == "TEL" && v.size() > 4 && (v.rfind("tel:", 0) == 0 || v.rfind("TEL:", 0) == 0)) v.erase(0, 4);
   if (name == "EMAIL" && v.rfind("mailto:", 0) == 0) v.erase(0, 7);
-  return v;
+  return TrimBlanks(v);  // blanks after the scheme go as those before it
 }
 
 }  // namespace mailio

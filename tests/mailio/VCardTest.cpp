@@ -125,6 +125,7 @@ TEST(VCard, WrittenCardReadsBackAsTheSameDocument) {
   inputs.push_back("BEGIN:VCARD\nORG:;;l\nN:x\nORG:\nEND:VCARD");
   inputs.push_back("BEGIN:VCARD\nN;CHARSET=UTF8:\xF6\xA9\xBA\xAD\nEND:VCARD");
   inputs.push_back("BEGIN:VCARD\nTEL;\"\t\":/\nEND:VCARD");
+  inputs.push_back("BEGIN:VCARD\nEMAIL:mailto:\t;\nEND:VCARD");
   for (const std::string& input : inputs) {
     for (const CardResult& card : Cards(input)) {
       if (!card.doc) continue;
