@@ -129,16 +129,6 @@ void MboxLock::Release() {
   m_dotlock.clear();
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 void MboxLock::RemoveDotlock() const {
   if (!m_dotlock.empty()) ::unlink(m_dotlock.c_str());
 }
@@ -159,7 +149,7 @@ bool FinishEvenIfKilled(const std::function<bool(std::string*)>& work, const std
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) ::signal(sig, SIG_IGN);
     std::string why;
     const bool ok = work(&why);
-    WriteAll(channel[1], std::string(ok ? "1" : "0") + why);  // fails harmlessly when the parent is gone
+    (void)WriteAll(channel[1], std::string(ok ? "1" : "0") + why);  // fails harmlessly when the parent is gone
     ::close(channel[1]);
     if (::getppid() != parent)
       for (const MboxLock* lock : locks) lock->RemoveDotlock();

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/File.h"
+
 namespace mailio {
 
 class MboxLock {
@@ -40,8 +42,7 @@ private:
   std::filesystem::path m_dotlock;  // empty when not held
 };
 
-// Writes all of data to fd (retrying short writes). False on an error.
-bool WriteAll(int fd, std::string_view data);
+using platform::WriteAll;
 
 // Runs work, an in-place rewrite of files held under locks, so that it ends
 // whole even when this process is killed in the middle: in a child process

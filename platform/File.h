@@ -33,4 +33,8 @@ private:
   std::string m_strPath;
 };
 
+// Writes all of bytes to fd, going on after short writes and interrupted
+// calls. False on an error.
+[[nodiscard]] bool WriteAll(int fd, std::string_view bytes);
+
 }  // namespace platform

@@ -1,4 +1,5 @@
 #include "platform/TempPath.h"
+#include "platform/File.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -54,21 +55,6 @@ public:
 private:
   int m_fd;
 };
-
-bool WriteAll(int fd, std::string_view bytes) {
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // The file name in dirFd opened for writing from its start. An existing
 // file is reused only when it is a plain file of ours with no other name;

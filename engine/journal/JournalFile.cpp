@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/File.h"
+
 namespace journal {
 
 namespace {
@@ -33,15 +35,7 @@ std::uint32_t LoadU32(std::string_view bytes, std::size_t at) {
   return v;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
+using platform::WriteAll;
 
 bool ReadWhole(int fd, std::string& out) {
   char buf[65536];
