@@ -67,7 +67,9 @@ std::string Unquoted(std::string_view value) {
 
 // A parameter value, quoted when it holds one of special.
 std::string ParamValueText(const std::string& value, const char* special) {
-  return value.find_first_of(special) == std::string::npos ? value : "\"" + value + "\"";
+  // A reader trims the blanks around an unquoted parameter; quotes keep them.
+  const bool blankAtEnd = !value.empty() && (value.back() == ' ' || value.back() == '\t');
+  return value.find_first_of(special) == std::string::npos && !blankAtEnd ? value : "\"" + value + "\"";
 }
 
 }  // namespace

@@ -126,6 +126,7 @@ TEST(VCard, WrittenCardReadsBackAsTheSameDocument) {
   inputs.push_back("BEGIN:VCARD\nN;CHARSET=UTF8:\xF6\xA9\xBA\xAD\nEND:VCARD");
   inputs.push_back("BEGIN:VCARD\nTEL;\"\t\":/\nEND:VCARD");
   inputs.push_back("BEGIN:VCARD\nEMAIL:mailto:\t;\nEND:VCARD");
+  inputs.push_back(std::string("BEGIN:VCARD\rTEL;T=\"\0\t\":t\nEND:VCARD\r", 35));
   for (const std::string& input : inputs) {
     for (const CardResult& card : Cards(input)) {
       if (!card.doc) continue;
