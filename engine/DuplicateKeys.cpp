@@ -190,10 +190,11 @@ KeyDigest DigestKeyBytes(std::string_view bytes) {
       EVP_DigestFinal_ex(d.ctx.get(), digest, &size) != 1)
     throw static_cast<LNSTATUS>(LNERR_BAD_DATA);  // the document is skipped, never misjudged
   static constexpr char16_t kHex[] = u"0123456789ABCDEF";
-  KeyDigest out(2 * size, u'0');
-  for (unsigned int i = 0; i < size; ++i) {
-    out[2 * i] = kHex[digest[i] >> 4];
-    out[2 * i + 1] = kHex[digest[i] & 0x0F];
+  KeyDigest out;
+  char16_t* digits = out.Digits();
+  for (unsigned int i = 0; i < size && 2 * i + 1 < KeyDigest::kDigits; ++i) {
+    digits[2 * i] = kHex[digest[i] >> 4];
+    digits[2 * i + 1] = kHex[digest[i] & 0x0F];
   }
   return out;
 }

@@ -9,11 +9,14 @@
 // the pages disable their navigation while a worker runs.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,8 +25,38 @@
 #include "platform/DateTimeValue.h"
 #include "platform/File.h"
 
-// 32 upper-case hexadecimal digits of the MD5 of a key text.
-using KeyDigest = std::u16string;
+// 32 upper-case hexadecimal digits of the MD5 of a key text. The digits are
+// held in place, not on the heap: a run keeps one per distinct document in
+// m_mapDuplicateKeys, and every step of a lookup there would otherwise read
+// memory twice. They order as their text does.
+class KeyDigest {
+public:
+  static constexpr std::size_t kDigits = 32;
+  KeyDigest() = default;
+  // The first 32 characters of text; missing ones are '0'.
+  explicit KeyDigest(std::u16string_view text) {
+    m_digits.fill(u'0');
+    std::copy_n(text.begin(), std::min(text.size(), kDigits), m_digits.begin());
+  }
+  template <typename It>
+  KeyDigest(It first, It last) : KeyDigest(std::u16string(first, last)) {}
+  char16_t* Digits() { return m_digits.data(); }
+  std::u16string_view Text() const { return {m_digits.data(), kDigits}; }
+  operator std::u16string_view() const { return Text(); }
+  friend bool operator==(const KeyDigest& a, const KeyDigest& b) { return a.m_digits == b.m_digits; }
+  friend auto operator<=>(const KeyDigest& a, const KeyDigest& b) { return a.Text() <=> b.Text(); }
+  friend bool operator==(const KeyDigest& a, std::u16string_view text) { return a.Text() == text; }
+
+private:
+  std::array<char16_t, kDigits> m_digits{};
+};
+
+template <>
+struct std::hash<KeyDigest> {
+  std::size_t operator()(const KeyDigest& digest) const noexcept {
+    return std::hash<std::u16string_view>()(digest.Text());
+  }
+};
 
 struct KeyInsertResult {
   std::map<KeyDigest, bool>::iterator position{};

@@ -146,6 +146,7 @@ private:
   class Statement;
   class WriteScope;
   Store() = default;
+  void EraseNow(NOTEID id, bool leaveStub);
   void Exec(const char* sql);
   // One statement given as a string literal, prepared once: the
   // transaction statements that every change runs.
@@ -188,11 +189,19 @@ private:
   // The live documents, ascending id: what every folder's entries are
   // checked against. One scan of the notes serves every folder and view of
   // a listing and a run, where a join per folder would look each entry up.
+  // A document this connection removes leaves it usable: the id is noted
+  // and dropped at the next use, so a run's thousands of deletions cost one
+  // pass over the list per folder instead of a scan of the notes.
   struct LiveIndex {
     FileState state;
     std::vector<NOTEID> vecIds;
+    std::vector<NOTEID> vecRemoved;  // not yet dropped from vecIds
   };
   const std::vector<NOTEID>& LiveDocuments();
+  // Runs change, which takes document id out of the live ones, keeping the
+  // live list when it was current before the change.
+  template <typename Change>
+  void RemoveLive(NOTEID id, Change&& change);
   // Documents by form, ascending id: what views selecting by form are made
   // of, once checked against the live documents. Working it out reads every
   // document, and a listing and a run ask for several such views. Removing

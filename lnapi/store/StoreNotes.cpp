@@ -276,14 +276,34 @@ Store::FileState Store::CurrentFileState() {
   return FileState{version.Int(0), sqlite3_total_changes64(m_pDb), m_nRollbacks};
 }
 
+template <typename Change>
+void Store::RemoveLive(NOTEID id, Change&& change) {
+  const bool bCurrent = m_liveIndex.state.nTotalChanges != -1 && m_liveIndex.state == CurrentFileState();
+  change();  // one that fails is rolled back, which the state counts: the list is then read anew
+  if (!bCurrent) return;
+  m_liveIndex.vecRemoved.push_back(id);
+  m_liveIndex.state = CurrentFileState();
+}
+
 const std::vector<NOTEID>& Store::LiveDocuments() {
   const FileState state = CurrentFileState();
-  if (m_liveIndex.state == state) return m_liveIndex.vecIds;
+  if (m_liveIndex.state == state) {
+    std::vector<NOTEID>& removed = m_liveIndex.vecRemoved;
+    if (!removed.empty()) {
+      std::sort(removed.begin(), removed.end());
+      std::vector<NOTEID>& ids = m_liveIndex.vecIds;
+      ids.erase(std::remove_if(ids.begin(), ids.end(),
+                               [&](NOTEID id) { return std::binary_search(removed.begin(), removed.end(), id); }),
+                ids.end());
+      removed.clear();
+    }
+    return m_liveIndex.vecIds;
+  }
   m_liveIndex = LiveIndex{};
   std::vector<NOTEID> ids;
   Statement live(*this, "SELECT id FROM notes WHERE class = 1 AND life = 0 ORDER BY id");
   while (live.Step()) ids.push_back(static_cast<NOTEID>(live.Int(0)));
-  m_liveIndex = LiveIndex{state, std::move(ids)};
+  m_liveIndex = LiveIndex{state, std::move(ids), {}};
   return m_liveIndex.vecIds;
 }
 
@@ -421,10 +441,12 @@ bool Store::AppendEntry(NOTEID folder, NOTEID doc) {
 }
 
 void Store::MoveToTrash(NOTEID id) {
-  WriteScope scope(*this);
-  Statement q(*this, "UPDATE notes SET life = 1, modified = ? WHERE id = ? AND class = 1 AND life = 0");
-  q.Bind(1, LocalTimeNow()).Bind(2, id).Run();
-  scope.Commit();
+  RemoveLive(id, [&] {
+    WriteScope scope(*this);
+    Statement q(*this, "UPDATE notes SET life = 1, modified = ? WHERE id = ? AND class = 1 AND life = 0");
+    q.Bind(1, LocalTimeNow()).Bind(2, id).Run();
+    scope.Commit();
+  });
 }
 
 bool Store::TakeFromTrash(NOTEID id) {
@@ -456,6 +478,10 @@ std::vector<NOTEID> Store::DesignsHolding(NOTEID doc) {
 }
 
 void Store::Erase(NOTEID id, bool leaveStub) {
+  RemoveLive(id, [&] { EraseNow(id, leaveStub); });
+}
+
+void Store::EraseNow(NOTEID id, bool leaveStub) {
   WriteScope scope(*this);
   {
     Statement items(*this, "DELETE FROM items WHERE note = ?");

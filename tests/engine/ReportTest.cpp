@@ -202,8 +202,8 @@ TEST(ReviewTest, UntickedDuplicatesLeaveTheReviewedReportAndShowInTheCsv) {
   EXPECT_EQ(reviewed->databases[0].groups[1].duplicates.size(), 1u);
   EXPECT_EQ(reviewed->databases[0].groups[1].duplicates[0].id, 22u);
   const report::SpareSet spare(review);
-  EXPECT_FALSE(spare.Disposes(u"/m.nsf", u"9E107D9D372BB6826BD81D3542A419D6", 21));
-  EXPECT_TRUE(spare.Disposes(u"/m.nsf", u"9E107D9D372BB6826BD81D3542A419D6", 22));
+  EXPECT_FALSE(spare.Disposes(u"/m.nsf", KeyDigest(u"9E107D9D372BB6826BD81D3542A419D6"), 21));
+  EXPECT_TRUE(spare.Disposes(u"/m.nsf", KeyDigest(u"9E107D9D372BB6826BD81D3542A419D6"), 22));
   const std::string csv = review.ToCsv();
   EXPECT_NE(csv.find("\r\n/m.nsf,Archive,2,duplicate,no,21,Ada@example.org,x,,10,\r\n"), std::string::npos) << csv;
   EXPECT_NE(csv.find("/m.nsf,Inbox,1,kept,,10,zoe@example.org,'=cmd|' /c calc'!A0,,10,\r\n"),
