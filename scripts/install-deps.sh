@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libgl-dev qt6-qpa-plugins
   libsqlite3-dev sqlite3 libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libgmime-3.0-dev libgif-dev libgd-dev
+  nlohmann-json3-dev libgmime-3.0-dev libgif-dev libgd-dev libmimalloc-dev
   python3 xvfb xauth desktop-file-utils parallel
   clang libclang-rt-14-dev llvm ccache
 )
