@@ -80,7 +80,7 @@ void DatabaseState::Open() {
     ThrowStatus(LNERR_FILE, "Cannot open " + m_strPath + ": the file is in use by another program");
   }
   try {
-    m_pStore = store::Store::Open(m_strPath);
+    m_pStore = store::Store::OpenAgain(m_strPath);
   } catch (...) {
     ::close(fd);
     throw;
@@ -98,9 +98,10 @@ void DatabaseState::Close() {
     ReleaseHandle(m_hDatabase);
     m_hDatabase = 0;
   }
-  // Rolls back a transaction that was never committed; with a rollback
-  // journal the closed file then stands alone.
-  m_pStore.reset();
+  // Rolls back a transaction that was never committed (such a store is
+  // closed, not parked); with a rollback journal the closed file then stands
+  // alone.
+  store::Store::Park(std::move(m_pStore));
   if (m_fdLock >= 0) {
     {
       std::lock_guard lock(Held().mutex);

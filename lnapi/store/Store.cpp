@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <map>
+#include <mutex>
 #include <thread>
 #include <cstring>
 #include <ctime>
@@ -340,7 +341,78 @@ void Store::SetMeta(const char* key, const std::string& value) {
   q.Bind(1, std::string_view(key)).Bind(2, value).Run();
 }
 
-void Store::DisableSyncForBuild() { Exec("PRAGMA synchronous=OFF"); }
+void Store::DisableSyncForBuild() {
+  Exec("PRAGMA synchronous=OFF");
+  m_bSyncOff = true;
+}
+
+std::optional<Store::FileStamp> Store::StampOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  const auto ns = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
+  return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                   static_cast<std::uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+}
+
+namespace {
+
+struct ParkedStore {
+  std::mutex mutex;
+  std::unique_ptr<Store> store;
+  std::string strPath;
+};
+
+ParkedStore& Parked() {
+  static ParkedStore parked;
+  return parked;
+}
+
+// The file system stamps changes with a coarse clock. A write in the same
+// tick as the last one before parking would leave the times as they were, so
+// a file changed that recently is not trusted to show a later change.
+constexpr std::int64_t kSettledNs = 100'000'000;
+
+}  // namespace
+
+void Store::Park(std::unique_ptr<Store> store) noexcept {
+  if (!store) return;
+  std::unique_ptr<Store> closed;  // closed outside the lock
+  try {
+    store->EndReadLease();
+    const auto stamp = StampOf(store->m_strPath);
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t nowNs = std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+    const bool bParkable = store->m_nDepth == 0 && sqlite3_get_autocommit(store->m_pDb) && !store->m_bSyncOff &&
+                           stamp && std::pair{stamp->nDevice, stamp->nInode} == store->m_fileId &&
+                           nowNs - std::max(stamp->nModifiedNs, stamp->nChangedNs) > kSettledNs;
+    if (!bParkable) return;  // store closes here
+    store->m_pRunning = nullptr;
+    store->PlanReads({});
+    store->m_parkedStamp = *stamp;
+    ParkedStore& parked = Parked();
+    std::lock_guard lock(parked.mutex);
+    closed = std::move(parked.store);
+    parked.strPath = store->m_strPath;
+    parked.store = std::move(store);
+  } catch (...) {
+    // Closing is all that is left to do.
+  }
+}
+
+std::unique_ptr<Store> Store::OpenAgain(const std::string& path) {
+  std::unique_ptr<Store> store;
+  {
+    ParkedStore& parked = Parked();
+    std::lock_guard lock(parked.mutex);
+    if (parked.store && parked.strPath == path) store = std::move(parked.store);
+  }
+  // The file under that name must be the parked one and unchanged; SQLite
+  // itself then sees a commit of another program at the next read.
+  if (store && StampOf(path) == std::optional<FileStamp>(store->m_parkedStamp)) return store;
+  store.reset();
+  return Open(path);
+}
 
 std::string Store::Title() { return Meta("title"); }
 bool Store::SoftDeletions() { return Meta("softDeletions") != "0"; }

@@ -65,6 +65,14 @@ public:
   // Opens an existing database. Checks the file's header before SQLite sees
   // it, so a file that is not a Tarnwick database is refused unchanged.
   static std::unique_ptr<Store> Open(const std::string& path, Mode mode = Mode::readWrite);
+  // A database closed and opened again in this process (the folders listed,
+  // then the run) keeps its connection in between, and with it the page
+  // cache and the answers worked out: Park keeps one closed store, and
+  // OpenAgain takes it back when the file at path is still the one it had
+  // open, unchanged by any writer, else opens the file anew. A store with a
+  // transaction open, or one that does not sync, is closed instead.
+  static void Park(std::unique_ptr<Store> store) noexcept;
+  static std::unique_ptr<Store> OpenAgain(const std::string& path);
   // Makes a new, empty database at path, which must not exist.
   static std::unique_ptr<Store> Create(const std::string& path, const std::string& title,
                                        bool softDeletions);
@@ -146,6 +154,14 @@ private:
   class Statement;
   class WriteScope;
   Store() = default;
+  // What the file was when the store was parked: any write since changes
+  // its size, modification or change time.
+  struct FileStamp {
+    std::uint64_t nDevice = 0, nInode = 0, nSize = 0;
+    std::int64_t nModifiedNs = 0, nChangedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+  };
+  static std::optional<FileStamp> StampOf(const std::string& path);
   void EraseNow(NOTEID id, bool leaveStub);
   void Exec(const char* sql);
   // One statement given as a string literal, prepared once: the
@@ -215,6 +231,8 @@ private:
   };
   const FormIndex& DocumentsByForm();
   const std::atomic<std::uint8_t>* m_pRunning = nullptr;
+  bool m_bSyncOff = false;
+  FileStamp m_parkedStamp;
   LiveIndex m_liveIndex;
   FormIndex m_formIndex;
   // Changes through this connection that may make a document live or give

@@ -1,5 +1,9 @@
 // Listing, view selection, folders, copies and deletion of the store as the
 // engine relies on them.
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
 #include "lnapi/store/Store.h"
 #include "tests/lnapi/LnapiFixture.h"
 
@@ -105,6 +109,45 @@ TEST_F(LnapiTest, FormViewFollowsDeletionsRollbacksAndNewForms) {
   LNDocument doc = OpenDoc(12);
   ASSERT_EQ(m_db.DeleteDocument(doc), LNNOERROR);
   EXPECT_EQ(store->Entries(*all), (std::vector<NOTEID>{}));
+}
+
+TEST_F(LnapiTest, AClosedDatabaseIsTakenBackOnlyWhileItsFileIsUnchanged) {
+  Open(Memo(8, "a") + "," + Memo(12, "b") + "," + kAll);
+  m_db.Close();
+  using lnapi::store::Store;
+  const auto live = [](Store& store) { return store.Entries(*store.FindDesignNote("($All)")); };
+  // A file changed within the file system's clock tick is never parked.
+  const auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); };
+  settle();
+  std::unique_ptr<Store> store = Store::Open(m_strPath);
+  ASSERT_EQ(live(*store), (std::vector<NOTEID>{8, 12}));
+  const Store* const parked = store.get();
+  Store::Park(std::move(store));
+  store = Store::OpenAgain(m_strPath);
+  EXPECT_EQ(store.get(), parked);
+
+  // Changed by another connection while parked.
+  Store::Park(std::move(store));
+  Store::Open(m_strPath)->Erase(8, false);
+  store = Store::OpenAgain(m_strPath);
+  EXPECT_EQ(live(*store), (std::vector<NOTEID>{12}));
+
+  // Another database renamed into its place.
+  settle();
+  Store::Park(std::move(store));
+  const std::string other = (m_tmp / "other.nsf").string();
+  testsupport::MakeDatabase(other, "{\"notes\": [" + Memo(16, "c") + "," + kAll + "]}");
+  std::filesystem::rename(other, m_strPath);
+  store = Store::OpenAgain(m_strPath);
+  EXPECT_EQ(live(*store), (std::vector<NOTEID>{16}));
+
+  // Closed with a change never committed: the change is rolled back.
+  settle();
+  store->Begin();
+  store->Erase(16, false);
+  Store::Park(std::move(store));
+  store = Store::OpenAgain(m_strPath);
+  EXPECT_EQ(live(*store), (std::vector<NOTEID>{16}));
 }
 
 TEST_F(LnapiTest, FolderKeepsEntryOrderAndAddsAtTheEnd) {
