@@ -8,6 +8,8 @@
 // job and with --jobs (default 2), each in a child process: wall time,
 // processor time (user + system) and peak memory. On a machine that others
 // share, the wall times say what the second core gave only when it was idle.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -73,6 +75,7 @@ int main(int argc, char** argv) {
     options.nSeed = static_cast<std::uint32_t>(7 + i);
     nsftool::MakeSample(dbs.back(), options);
   }
+  ::sync();  // measured at rest, not while the fresh samples are written out
   std::printf("%d databases of %u memos\n", nDatabases, options.nDocs);
   for (const bool bDryRun : {true, false}) {
     const char* what = bDryRun ? "dry run" : "new-file run";
