@@ -141,19 +141,28 @@ STATUS HTMLConvertNote(HTMLHANDLE hHTML, DHANDLE hDB, DHANDLE hNote, DWORD numAr
   if (read != LNNOERROR) return Status(LNERR_INVALID_HANDLE);
   const NOTEID noteId = lnapi::core::GetNoteIdOfHandle(hNote).value_or(0);
   Service& s = TheService();
-  std::lock_guard lock(s.mutex);
-  Converter* c = Find(s, hHTML);
-  if (c == nullptr) return Status(LNERR_INVALID_HANDLE);
   lnapi::html::RenderOptions options;
-  options.bExpandSections = c->HasOption("ForceSectionExpand=1");
-  options.bAllTableRows = c->HasOption("RowAtATimeTableAlt=1");
+  {
+    std::lock_guard lock(s.mutex);
+    const Converter* c = Find(s, hHTML);
+    if (c == nullptr) return Status(LNERR_INVALID_HANDLE);
+    options.bExpandSections = c->HasOption("ForceSectionExpand=1");
+    options.bAllTableRows = c->HasOption("RowAtATimeTableAlt=1");
+  }
+  // The rendering, the long part, holds no lock: converters of other
+  // threads (databases judged side by side) need not wait for it.
+  RenderedHtml rendered;
   try {
-    c->SetContent(lnapi::html::RenderNote(items, noteId, options));
+    rendered = lnapi::html::RenderNote(items, noteId, options);
   } catch (LNSTATUS) {
     return Status(LNERR_BAD_DATA);
   } catch (const std::bad_alloc&) {
     return Status(LNERR_BAD_DATA);
   }
+  std::lock_guard lock(s.mutex);
+  Converter* c = Find(s, hHTML);  // destroyed meanwhile by a careless caller: nothing to set
+  if (c == nullptr) return Status(LNERR_INVALID_HANDLE);
+  c->SetContent(std::move(rendered));
   return 0;
 }
 
