@@ -363,6 +363,9 @@ struct ParkedStore {
 };
 
 ParkedStore& Parked() {
+  // The parked store leaves the registry of open stores when it is closed at
+  // exit, so the registry is made first: statics end in reverse order.
+  Registry();
   static ParkedStore parked;
   return parked;
 }
