@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "lnapi/store/Store.h"
 #include "mail/MailDatabase.h"
 #include "mail/MailSources.h"
 #include "mail/Mbox.h"
@@ -128,6 +129,9 @@ void MailSourceProvider::SetJournal(journal::RunJournal* pJournal) {
 
 MailSourceProvider::~MailSourceProvider() {
   m_mapSources.clear();  // releases the locks
+  // A working database kept open after the run would hold its space once
+  // deleted.
+  lnapi::store::Store::CloseParked();
   std::error_code ec;
   if (!m_tempFolder.empty()) fs::remove_all(m_tempFolder, ec);  // nothing to be done if it fails
 }

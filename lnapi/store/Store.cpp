@@ -403,6 +403,13 @@ void Store::Park(std::unique_ptr<Store> store) noexcept {
   }
 }
 
+void Store::CloseParked() noexcept {
+  std::unique_ptr<Store> closed;  // closed outside the lock
+  ParkedStore& parked = Parked();
+  std::lock_guard lock(parked.mutex);
+  closed = std::move(parked.store);
+}
+
 std::unique_ptr<Store> Store::OpenAgain(const std::string& path) {
   std::unique_ptr<Store> store;
   {

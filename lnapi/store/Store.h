@@ -73,6 +73,9 @@ public:
   // transaction open, or one that does not sync, is closed instead.
   static void Park(std::unique_ptr<Store> store) noexcept;
   static std::unique_ptr<Store> OpenAgain(const std::string& path);
+  // Closes the parked store, if any: for a caller about to delete databases
+  // it made, whose space a kept connection would hold.
+  static void CloseParked() noexcept;
   // Makes a new, empty database at path, which must not exist.
   static std::unique_ptr<Store> Create(const std::string& path, const std::string& title,
                                        bool softDeletions);

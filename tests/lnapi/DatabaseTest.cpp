@@ -148,6 +148,21 @@ TEST_F(LnapiTest, AClosedDatabaseIsTakenBackOnlyWhileItsFileIsUnchanged) {
   Store::Park(std::move(store));
   store = Store::OpenAgain(m_strPath);
   EXPECT_EQ(live(*store), (std::vector<NOTEID>{16}));
+
+  // Let go on demand, before its file is deleted: no descriptor stays on it.
+  settle();
+  Store::Park(std::move(store));
+  std::filesystem::remove(m_strPath);
+  const auto held = [&] {
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+      std::error_code ec;
+      if (std::filesystem::read_symlink(fd.path(), ec).string() == m_strPath + " (deleted)") return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(held());
+  Store::CloseParked();
+  EXPECT_FALSE(held());
 }
 
 TEST_F(LnapiTest, FolderKeepsEntryOrderAndAddsAtTheEnd) {
