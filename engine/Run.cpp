@@ -125,7 +125,8 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
     }
   }
   // A dry run copies nothing: it judges the source itself and changes nothing.
-  if (m_s.m_bModifyOriginal == 0 && !m_options.bDryRun) {
+  const bool bCopy = m_s.m_bModifyOriginal == 0 && !m_options.bDryRun;
+  if (bCopy) {
     const std::u16string wanted = NewDatabasePath(m_s.m_strNewNsfFolder, source, stamp);
     const std::u16string copy = provider                  ? provider->WorkCopyPath(source)
                                 : m_options.chooseNewPath ? m_options.chooseNewPath(wanted)
@@ -147,6 +148,8 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
     m_log.WriteLogText(u"Database Cannot be open. \r\n ");
     return Outcome::notOpened;
   }
+  // The copy is the run's own until the run ends: synced once, when closed.
+  if (bCopy) m_s.m_db.SyncOnlyAtClose();
   m_log.AddLogRow(u"Processing Folders");
   // The single-file page listed the folders before the run.
   if (!m_bMultiple && !m_s.m_strFolderListError.empty()) ReportFolderListError(source, m_s.m_strFolderListError);
@@ -211,7 +214,13 @@ void Worker::ProcessOpenDatabase(const std::u16string& source) {
   }
   m_page.SetBarPos(RunPage::kFolderBar, nFolders);
   try {
-    m_s.m_db.Close();
+    const LNSTATUS closed = m_s.m_db.Close();
+    if (closed != LNNOERROR) {
+      // The new copy could not be synced to the disk: it may not be whole.
+      m_log.AddLogRow(ErrorText(closed));
+      m_log.WriteLogText(ErrorText(closed) + u"\r\n");
+      m_bIncomplete = true;
+    }
   } catch (...) {
     // Closing cannot be helped further; the next database opens anew.
   }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <utility>
 #include <set>
 #include <sstream>
 
@@ -93,7 +94,7 @@ void DatabaseState::Open() {
   ++m_nGeneration;
 }
 
-void DatabaseState::Close() {
+LNSTATUS DatabaseState::Close() {
   if (m_hDatabase) {
     ReleaseHandle(m_hDatabase);
     m_hDatabase = 0;
@@ -102,6 +103,14 @@ void DatabaseState::Close() {
   // closed, not parked); with a rollback journal the closed file then stands
   // alone.
   store::Store::Park(std::move(m_pStore));
+  LNSTATUS status = LNNOERROR;
+  if (std::exchange(m_bSyncAtClose, false)) {
+    try {
+      store::SyncFile(m_strPath);
+    } catch (LNSTATUS failed) {
+      status = failed;
+    }
+  }
   if (m_fdLock >= 0) {
     {
       std::lock_guard lock(Held().mutex);
@@ -112,6 +121,7 @@ void DatabaseState::Close() {
     m_fdLock = -1;
   }
   ++m_nGeneration;
+  return status;
 }
 
 store::Store& DatabaseState::Store() {
@@ -177,9 +187,12 @@ LNSTATUS LNDatabase::Open() {
   return LNNOERROR;
 }
 
-LNSTATUS LNDatabase::Close() {
-  if (m_pState) m_pState->Close();
-  return LNNOERROR;
+LNSTATUS LNDatabase::Close() { return m_pState ? m_pState->Close() : LNNOERROR; }
+
+void LNDatabase::SyncOnlyAtClose() {
+  if (!m_pState || !m_pState->IsOpen()) return;
+  m_pState->Store().DisableSyncForBuild();
+  m_pState->m_bSyncAtClose = true;
 }
 
 LNBOOL LNDatabase::IsOpen() const { return m_pState && m_pState->IsOpen() ? 1 : 0; }

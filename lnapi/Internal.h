@@ -26,7 +26,9 @@ public:
   DatabaseState& operator=(const DatabaseState&) = delete;
 
   void Open();
-  void Close();
+  // Closes; an error only when syncing a database opened with
+  // SyncOnlyAtClose failed.
+  LNSTATUS Close();
   bool IsOpen() const { return m_pStore != nullptr; }
   // The store, or a thrown LNERR_NOT_OPEN naming the file.
   store::Store& Store();
@@ -37,6 +39,7 @@ public:
   std::string m_strPath;
   std::unique_ptr<store::Store> m_pStore;  // null while closed
   int m_fdLock = -1;                       // holds the shared flock while open
+  bool m_bSyncAtClose = false;
   DHANDLE m_hDatabase = 0;                 // core-API handle while open
   std::uint64_t m_nGeneration = 0;
 };

@@ -343,6 +343,12 @@ public:
   // Stop never waits for them; nothing is changed or cached by a read given
   // up. Set on an open database; the flag must outlive it.
   void SetStopFlag(const std::atomic<std::uint8_t>* pRunning);
+  // For a database a run has just made (a clean copy): its commits are not
+  // synced one by one, and Close syncs the file once, returning an error if
+  // that fails. A killed process still leaves every commit whole (the
+  // rollback journal); only a machine losing power mid-run may damage the
+  // copy, which was not finished then. Set on an open database.
+  void SyncOnlyAtClose();
   DHANDLE GetDatabaseHandle(int flag = 1) const;
   std::uint64_t GetSize() const;  // bytes of the database file
   LNString GetFilePath() const;
