@@ -131,6 +131,14 @@ void CheckFile(const std::string& path) {
 
 namespace {
 
+// Before the first connection: SQLite's memory statistics take a lock of
+// the whole process at every allocation, which databases judged side by side
+// (--jobs) then queue for. Nothing here reads them.
+void ConfigureSqlite() {
+  static std::once_flag once;
+  std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
 // A writer killed mid-transaction leaves a journal that the next writer
 // rolls back. A read-only connection cannot, so one that finds such a journal
 // first lets a short read-write connection restore the last committed state.
@@ -150,6 +158,7 @@ void RecoverForReading(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<Store> Store::Open(const std::string& path, Mode mode) {
+  ConfigureSqlite();
   CheckFile(path);
   if (mode == Mode::readOnly) RecoverForReading(path);
   std::unique_ptr<Store> store(new Store);
@@ -195,6 +204,7 @@ std::unique_ptr<Store> Store::Create(const std::string& path, const std::string&
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) ThrowStatus(LNERR_FILE, "Cannot create " + path + ": " + std::strerror(errno));
   ::close(fd);
+  ConfigureSqlite();
   std::unique_ptr<Store> store(new Store);
   store->m_strPath = path;
   const int rc = sqlite3_open_v2(path.c_str(), &store->m_pDb,
@@ -411,12 +421,17 @@ void Store::CloseParked() noexcept {
 }
 
 std::unique_ptr<Store> Store::OpenAgain(const std::string& path) {
+  // The slot is emptied either way: a store kept for another file is
+  // closed before this one opens, so that two page caches never add up.
   std::unique_ptr<Store> store;
+  std::string parkedPath;
   {
     ParkedStore& parked = Parked();
     std::lock_guard lock(parked.mutex);
-    if (parked.store && parked.strPath == path) store = std::move(parked.store);
+    store = std::move(parked.store);
+    parkedPath = parked.strPath;
   }
+  if (store && parkedPath != path) store.reset();
   // The file under that name must be the parked one and unchanged; SQLite
   // itself then sees a commit of another program at the next read.
   if (store && StampOf(path) == std::optional<FileStamp>(store->m_parkedStamp)) return store;
