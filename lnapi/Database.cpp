@@ -102,9 +102,10 @@ LNSTATUS DatabaseState::Close() {
   // Rolls back a transaction that was never committed (such a store is
   // closed, not parked); with a rollback journal the closed file then stands
   // alone.
+  const bool bStopped = m_pStore && m_pStore->Stopped();
   store::Store::Park(std::move(m_pStore));
   LNSTATUS status = LNNOERROR;
-  if (std::exchange(m_bSyncAtClose, false)) {
+  if (std::exchange(m_bSyncAtClose, false) && !bStopped) {
     try {
       store::SyncFile(m_strPath);
     } catch (LNSTATUS failed) {
@@ -191,7 +192,7 @@ LNSTATUS LNDatabase::Close() { return m_pState ? m_pState->Close() : LNNOERROR; 
 
 void LNDatabase::SyncOnlyAtClose() {
   if (!m_pState || !m_pState->IsOpen()) return;
-  m_pState->Store().DisableSyncForBuild();
+  m_pState->Store().SyncOnlyAtClose();
   m_pState->m_bSyncAtClose = true;
 }
 

@@ -255,6 +255,7 @@ Store::~Store() {
   // An open transaction here belongs to a caller that never committed:
   // closing rolls it back, which is what an uncommitted change must do.
   sqlite3_close_v2(m_pDb);
+  if (m_fdWriteBack >= 0) ::close(m_fdWriteBack);
 }
 
 void Store::Exec(const char* sql) {
@@ -354,6 +355,11 @@ void Store::SetMeta(const char* key, const std::string& value) {
 void Store::DisableSyncForBuild() {
   Exec("PRAGMA synchronous=OFF");
   m_bSyncOff = true;
+}
+
+void Store::SyncOnlyAtClose() {
+  DisableSyncForBuild();
+  if (m_fdWriteBack < 0) m_fdWriteBack = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
 std::optional<Store::FileStamp> Store::StampOf(const std::string& path) {
@@ -465,6 +471,7 @@ void Store::Commit() {
   if (m_nDepth == 0) ThrowStatus(LNERR_BAD_ARGUMENT, "No transaction is open on " + m_strPath);
   ExecCached(m_nDepth == 1 ? "COMMIT" : "RELEASE level");
   --m_nDepth;
+  if (m_nDepth == 0 && m_fdWriteBack >= 0) ::sync_file_range(m_fdWriteBack, 0, 0, SYNC_FILE_RANGE_WRITE);
 }
 
 void Store::Rollback() {

@@ -86,8 +86,14 @@ public:
   // For a file built under a temporary name: commits are no longer synced
   // to disk. Close the store, SyncFile the file, then rename it into place.
   void DisableSyncForBuild();
+  // The same for a database a run works on whose single sync comes when it
+  // is closed (LNDatabase::SyncOnlyAtClose): each commit also starts the
+  // writing out of its pages without waiting for it, so that the sync at the
+  // end (also that of a stopped run) has little left to wait for.
+  void SyncOnlyAtClose();
   // See LNDatabase::SetStopFlag.
   void SetStopFlag(const std::atomic<std::uint8_t>* pRunning) { m_pRunning = pRunning; }
+  bool Stopped() const { return m_pRunning && m_pRunning->load() == 0; }
   const std::string& Path() const { return m_strPath; }
   bool IsReadOnly() const { return m_bReadOnly; }
   std::string Title();
@@ -235,6 +241,7 @@ private:
   const FormIndex& DocumentsByForm();
   const std::atomic<std::uint8_t>* m_pRunning = nullptr;
   bool m_bSyncOff = false;
+  int m_fdWriteBack = -1;  // SyncOnlyAtClose: the file, to start writing it out
   FileStamp m_parkedStamp;
   LiveIndex m_liveIndex;
   FormIndex m_formIndex;
