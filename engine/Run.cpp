@@ -214,6 +214,7 @@ void Worker::ProcessOpenDatabase(const std::u16string& source) {
   }
   m_page.SetBarPos(RunPage::kFolderBar, nFolders);
   try {
+    if (!Running()) m_s.m_db.SkipSyncAtClose();  // a stopped run does not wait for the disk
     const LNSTATUS closed = m_s.m_db.Close();
     if (closed != LNNOERROR) {
       // The new copy could not be synced to the disk: it may not be whole.

@@ -102,10 +102,9 @@ LNSTATUS DatabaseState::Close() {
   // Rolls back a transaction that was never committed (such a store is
   // closed, not parked); with a rollback journal the closed file then stands
   // alone.
-  const bool bStopped = m_pStore && m_pStore->Stopped();
   store::Store::Park(std::move(m_pStore));
   LNSTATUS status = LNNOERROR;
-  if (std::exchange(m_bSyncAtClose, false) && !bStopped) {
+  if (std::exchange(m_bSyncAtClose, false)) {
     try {
       store::SyncFile(m_strPath);
     } catch (LNSTATUS failed) {
@@ -194,6 +193,10 @@ void LNDatabase::SyncOnlyAtClose() {
   if (!m_pState || !m_pState->IsOpen()) return;
   m_pState->Store().SyncOnlyAtClose();
   m_pState->m_bSyncAtClose = true;
+}
+
+void LNDatabase::SkipSyncAtClose() {
+  if (m_pState) m_pState->m_bSyncAtClose = false;
 }
 
 LNBOOL LNDatabase::IsOpen() const { return m_pState && m_pState->IsOpen() ? 1 : 0; }

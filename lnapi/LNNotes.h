@@ -347,10 +347,11 @@ public:
   // synced one by one, and Close syncs the file once, returning an error if
   // that fails. A killed process still leaves every commit whole (the
   // rollback journal); only a machine losing power mid-run may damage the
-  // copy, which was not finished then. Nor is a stopped run's copy finished:
-  // once the Stop flag reads 0, Close does not wait for the disk. Set on an
-  // open database.
+  // copy, which was not finished then. Set on an open database.
   void SyncOnlyAtClose();
+  // A stopped run's copy is not finished either: Close then does not wait
+  // for the disk. No effect without SyncOnlyAtClose.
+  void SkipSyncAtClose();
   DHANDLE GetDatabaseHandle(int flag = 1) const;
   std::uint64_t GetSize() const;  // bytes of the database file
   LNString GetFilePath() const;

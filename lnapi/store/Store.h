@@ -93,7 +93,6 @@ public:
   void SyncOnlyAtClose();
   // See LNDatabase::SetStopFlag.
   void SetStopFlag(const std::atomic<std::uint8_t>* pRunning) { m_pRunning = pRunning; }
-  bool Stopped() const { return m_pRunning && m_pRunning->load() == 0; }
   const std::string& Path() const { return m_strPath; }
   bool IsReadOnly() const { return m_bReadOnly; }
   std::string Title();

@@ -59,8 +59,8 @@ TEST_F(LnapiTest, RuleViewsSelectLiveDocumentsInAscendingId) {
 TEST_F(LnapiTest, FormViewGivesUpForStopAndIsWholeAfterwards) {
   Open(Memo(8, "a") + "," + Memo(12, "c", "Person") +
        R"j(,{"class": "view", "noteId": 404, "name": "People", "select": {"form": ["Person"]}})j");
-  std::atomic<std::uint8_t> running{0};
-  m_db.SetStopFlag(&running);
+  m_running = 0;
+  m_db.SetStopFlag(&m_running);
   LNViewFolder people;
   ASSERT_EQ(m_db.GetViewFolder(404, &people), LNNOERROR);
   try {
@@ -70,7 +70,7 @@ TEST_F(LnapiTest, FormViewGivesUpForStopAndIsWholeAfterwards) {
   } catch (LNSTATUS status) {
     EXPECT_EQ(lnapi::ErrorCode(status), LNERR_STOPPED);
   }
-  running = 1;  // the half-read index must not be taken for the whole one
+  m_running = 1;  // the half-read index must not be taken for the whole one
   EXPECT_EQ(Entries("People"), (std::vector<NOTEID>{12}));
 }
 

@@ -1,6 +1,8 @@
 // A session and a database built from nsf-json text, for the lnapi suites.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -69,4 +71,7 @@ protected:
   LNNotesSession m_session;
   LNDatabase m_db;
   std::string m_strPath;
+  // A Stop flag for m_db: it must outlive the open database, which the
+  // destructor closes.
+  std::atomic<std::uint8_t> m_running{1};
 };
