@@ -623,8 +623,10 @@ std::optional<LocalTime> AddHeaderItems(GMimeMessage* message, Doc& doc) {
 }
 
 // The same from the raw values a body scan kept, read by the functions
-// GMime's message reads them with.
-std::optional<LocalTime> AddScannedHeaderItems(const TopFields& top, Doc& doc) {
+// GMime's message reads them with. False, with doc untouched, for an address
+// field those functions cannot read whole: GMime's message keeps the part of
+// it that reads, and only the whole parse gives that part.
+bool AddScannedHeaderItems(const TopFields& top, Doc& doc, std::optional<LocalTime>& posted) {
   GMimeParserOptions* options = LenientOptions();
   HeaderValues v;
   if (top.subject) v.subject = FieldValue(*top.subject, options);
@@ -634,7 +636,8 @@ std::optional<LocalTime> AddScannedHeaderItems(const TopFields& top, Doc& doc) {
     lists[i].reset(internet_address_list_new());
     for (const std::string& raw : top.addresses[i]) {
       Ref<InternetAddressList> one(internet_address_list_parse(options, raw.c_str()));
-      if (one) internet_address_list_append(lists[i].get(), one.get());
+      if (!one) return false;
+      internet_address_list_append(lists[i].get(), one.get());
     }
     v.lists[i] = lists[i].get();
   }
@@ -652,7 +655,8 @@ std::optional<LocalTime> AddScannedHeaderItems(const TopFields& top, Doc& doc) {
     if (semi != std::string::npos) v.delivered = ParseDate(value.substr(semi + 1));
   }
   if (top.messageId) v.messageId = FieldValue(*top.messageId, options);
-  return AddItems(v, doc);
+  posted = AddItems(v, doc);
+  return true;
 }
 
 Ref<GMimeMessage> Parse(std::string_view bytes) {
@@ -676,17 +680,19 @@ MessageResult Import(std::string_view bytes, const ImportOptions& options, std::
   const std::string_view whole = bytes.substr(start), head = HeaderSpan(whole);
   std::vector<Leaf> leaves;
   TopFields top;
-  const bool scanned = options.bContent && options.bScanBody && BodyScan(whole, LenientOptions()).Message(leaves, top);
+  Doc doc;
+  std::optional<LocalTime> posted;
+  const bool scanned = options.bContent && options.bScanBody &&
+                       BodyScan(whole, LenientOptions()).Message(leaves, top) &&
+                       AddScannedHeaderItems(top, doc, posted);
   Ref<GMimeMessage> message;
   if (!scanned) {
     leaves.clear();
     message = Parse(options.bContent ? whole : head);
     if (!message) return {std::nullopt, "cannot be read as a MIME message"};
     if (!HasAnyHeader(message.get())) return {std::nullopt, "has no header fields"};
+    posted = AddHeaderItems(message.get(), doc);
   }
-
-  Doc doc;
-  const std::optional<LocalTime> posted = scanned ? AddScannedHeaderItems(top, doc) : AddHeaderItems(message.get(), doc);
   const std::optional<LocalTime> delivered = doc.Find("DeliveredDate") ? doc.Find("DeliveredDate")->time : std::optional<LocalTime>();
   if (options.bContent) {
     if (!scanned)

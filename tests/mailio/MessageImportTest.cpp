@@ -265,6 +265,9 @@ TEST_F(MailTest, BodyScanGivesTheItemsOfTheWholeParse) {
       "Received: from c by d; Wed, 3 Mar 2021 12:00:00 +0000\n\nbody\n",
       "Date: Mon, 1 Mar 2021 10:00:00 +0100\nDate: Tue, 2 Mar 2021 10:00:00 +0100\nReceived: no stamp\n"
       "Subject: =?iso-8859-1?q?caf=E9?=\n\nbody\n",
+      // Address fields GMime's message reads only in part (found by fuzzing).
+      "cc:x;,(\n\n",
+      "From: a@example.org\nFrom: x;,(\nFrom: b@example.org\n\nbody\n",
   };
   for (const char* package : {"libpython3.11-testsuite", "golang-github-jhillyerd-enmime-dev"})
     if (auto dir = mailtest::DebianPackageFiles(package))
