@@ -362,12 +362,17 @@ void Store::SyncOnlyAtClose() {
   if (m_fdWriteBack < 0) m_fdWriteBack = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
+namespace {
+
+std::int64_t Nanoseconds(const timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; }
+
+}  // namespace
+
 std::optional<Store::FileStamp> Store::StampOf(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  const auto ns = [](const timespec& t) { return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; };
   return FileStamp{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-                   static_cast<std::uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+                   static_cast<std::uint64_t>(st.st_size), Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
 }
 
 namespace {
@@ -401,7 +406,7 @@ void Store::Park(std::unique_ptr<Store> store) noexcept {
     const auto stamp = StampOf(store->m_strPath);
     timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    const std::int64_t nowNs = std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+    const std::int64_t nowNs = Nanoseconds(now);
     const bool bParkable = store->m_nDepth == 0 && sqlite3_get_autocommit(store->m_pDb) && !store->m_bSyncOff &&
                            stamp && std::pair{stamp->nDevice, stamp->nInode} == store->m_fileId &&
                            nowNs - std::max(stamp->nModifiedNs, stamp->nChangedNs) > kSettledNs;
