@@ -9,6 +9,7 @@ TEST(Base64, RoundTripsEveryLengthAndRefusesNonsense) {
     bytes += static_cast<char>(0xF0 + n);
   }
   EXPECT_EQ(nsftool::EncodeBase64("%PDF-"), "JVBERi0=");
+  EXPECT_EQ(nsftool::EncodeBase64("%PDF"), "JVBERg==");
   for (const char* bad : {"JVBERi0", "JVB=Ri0=", "JVBER!0=", "====", "JVBERi0=\n", "J==="})
     EXPECT_FALSE(nsftool::DecodeBase64(bad)) << bad;
 }
