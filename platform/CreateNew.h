@@ -1,0 +1,49 @@
+// Creating files and folders that nobody planted in advance.
+//
+// Every file and folder the programs make goes through these functions, so
+// one rule holds everywhere: a name is created new or not at all. Nothing
+// that already stands at the name (a symbolic link above all, a FIFO, a file
+// of another user) is followed, truncated, reused or changed in mode; the
+// caller sees EEXIST and takes another name or refuses.
+//
+// Threads: no state beyond the optional creation record, which is guarded;
+// callable from any thread.
+#pragma once
+
+#include <fcntl.h>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+
+namespace platform {
+
+// How the mode of a new file or folder is chosen.
+enum class Access {
+  // Files 0600, folders 0700, whatever the umask: it holds mail or its fields.
+  ownerOnly,
+  // The given mode bits masked by the process's umask: a file made from a
+  // source gets no more access than the source has.
+  likeSource,
+};
+
+// Creates the file at path new (O_CREAT|O_EXCL|O_NOFOLLOW|O_CLOEXEC plus
+// flags, O_WRONLY when flags holds no access mode). Returns the descriptor,
+// which the caller owns, or -1 with errno set (EEXIST: the name is taken).
+[[nodiscard]] int CreateNewFile(const std::string& path, Access access,
+                                mode_t sourceMode = 0600, int flags = O_WRONLY);
+
+// Creates the folder at path new; false with errno set (EEXIST: taken).
+[[nodiscard]] bool CreateNewDirectory(const std::string& path, Access access,
+                                      mode_t sourceMode = 0700);
+
+// Opens an existing file without following a link, and keeps it only when it
+// is a regular file owned by this user. -1 with errno set otherwise (ELOOP
+// for a link, EPERM for another's file, EINVAL for anything not regular).
+[[nodiscard]] int OpenOwnRegularFile(const std::string& path, int flags);
+
+// Test seam: while set, every successful creation above is reported (path,
+// whether a folder, the mode given to it). Pass nullptr to stop.
+using CreationObserver = std::function<void(const std::string& path, bool bFolder, mode_t mode)>;
+void SetCreationObserver(CreationObserver observer);
+
+}  // namespace platform
