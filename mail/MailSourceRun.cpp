@@ -132,8 +132,7 @@ MailSourceProvider::~MailSourceProvider() {
   // A working database kept open after the run would hold its space once
   // deleted.
   lnapi::store::Store::CloseParked();
-  std::error_code ec;
-  if (!m_tempFolder.empty()) fs::remove_all(m_tempFolder, ec);  // nothing to be done if it fails
+  m_cache.Remove();
 }
 
 bool MailSourceProvider::Handles(const std::u16string& source) {
@@ -143,22 +142,8 @@ bool MailSourceProvider::Handles(const std::u16string& source) {
 bool MailSourceProvider::EnsureTempFolder(std::string* error) {
   if (!m_tempFolder.empty()) return true;
   // On disk, not the memory-backed runtime folder: a source can be large.
-  const char* cache = std::getenv("XDG_CACHE_HOME");
-  const char* home = std::getenv("HOME");
-  fs::path base = cache && *cache ? fs::path(cache) : fs::path(home && *home ? home : "/tmp") / ".cache";
-  base /= "tarnwick";
-  std::error_code ec;
-  fs::create_directories(base, ec);
-  if (ec || ::chmod(base.c_str(), 0700) != 0) {
-    *error = "cannot make the folder " + base.string();
-    return false;
-  }
-  std::string pattern = (base / "run-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) {
-    *error = "cannot make a folder in " + base.string();
-    return false;
-  }
-  m_tempFolder = pattern;
+  if (!m_cache.Create(error)) return false;
+  m_tempFolder = m_cache.Path();
   return true;
 }
 

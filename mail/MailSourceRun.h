@@ -1,6 +1,6 @@
 // Mail sources cleaned as databases: an mbox file or a maildir given to a
-// run is read into a temporary database (in a private folder under
-// $XDG_CACHE_HOME/tarnwick, on disk), judged there by the engine like any
+// run is read into a temporary database (in the run's own locked folder in
+// the cache, platform/CacheFolder.h, on disk), judged there by the engine like any
 // database, and the outcome is written back in the source's own format:
 // kept messages keep every byte.
 //
@@ -39,6 +39,7 @@
 #include "engine/Run.h"
 #include "engine/journal/RunJournal.h"
 #include "mail/SourceLock.h"
+#include "platform/CacheFolder.h"
 
 namespace mailio {
 
@@ -98,7 +99,8 @@ private:
   std::string WriteBackMaildir(Source& source, const Change& change);
 
   MailSourceSettings m_settings;
-  std::filesystem::path m_tempFolder;  // private, removed at the end
+  platform::RunCacheFolder m_cache;    // this run's own, locked while it lives
+  std::filesystem::path m_tempFolder;  // m_cache's path once made
   journal::RunJournal* m_pJournal = nullptr;
   std::filesystem::path m_journalFolder;  // kept originals, beside the journal
   std::map<std::u16string, Source> m_mapSources;

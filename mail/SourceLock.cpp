@@ -13,6 +13,8 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/CreateNew.h"
+
 namespace mailio {
 
 namespace {
@@ -71,14 +73,20 @@ bool MboxLock::Acquire(const std::filesystem::path& path, std::string* error) {
   // The dotlock appears with our process id already in it (written under a
   // name of its own, then linked): one killed between making it and
   // writing it would leave an empty one that names no process.
+  // The draft is created new, never through a name planted in the folder
+  // (whoever may write there could point one at any file): when its usual
+  // name is taken, it takes one nobody can guess.
   const std::string pid = std::to_string(::getpid());
-  const std::filesystem::path draft = path.parent_path() / (".tarnwick-lock-" + pid);
-  const int draftFd = ::open(draft.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  std::string draft = (path.parent_path() / (".tarnwick-lock-" + pid)).string();
+  int draftFd = platform::CreateNewFile(draft, platform::Access::ownerOnly);
+  if (draftFd < 0 && errno == EEXIST)
+    draftFd = platform::CreateUniqueFile(draft + "-", platform::Access::ownerOnly, &draft);
   const bool written = draftFd >= 0 && WriteAll(draftFd, pid + "\n");
+  const int draftError = errno;
   if (draftFd >= 0) ::close(draftFd);
   if (!written) {
-    *error = "cannot create the lock file " + dotlock.string() + ": " + std::strerror(errno);
-    ::unlink(draft.c_str());
+    *error = "cannot create the lock file " + dotlock.string() + ": " + std::strerror(draftError);
+    if (draftFd >= 0) ::unlink(draft.c_str());
     return false;
   }
   bool made = false;

@@ -5,6 +5,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
+
+#include "platform/CreateNew.h"
+
 namespace platform {
 
 namespace {
@@ -28,7 +32,11 @@ std::string InstanceLockPath() {
 unsigned long AcquireInstanceLock() {
   if (g_lockFd >= 0) return 0;
   const std::string path = InstanceLockPath();
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  // The lock file of an earlier run is used only when it is ours: in a
+  // shared /tmp another user could plant one and hold it locked.
+  int fd = OpenOwnRegularFile(path, O_RDWR);
+  if (fd < 0 && errno == ENOENT) fd = CreateNewFile(path, Access::ownerOnly, 0600, O_RDWR);
+  if (fd < 0 && errno == EEXIST) fd = OpenOwnRegularFile(path, O_RDWR);  // made meanwhile
   if (fd < 0) return 0;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);

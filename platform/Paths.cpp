@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/CreateNew.h"
 #include "platform/Text.h"
 
 namespace platform {
@@ -52,9 +53,8 @@ std::string DesktopFolder() {
   if (dir.empty()) dir = DesktopFromUserDirs(home);
   if (dir.empty() && !home.empty()) dir = home + "/Desktop";
   if (dir.empty()) return {};
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (!fs::is_directory(dir, ec)) return {};
+  // An ordinary folder of the user's, as mkdir -p makes it.
+  if (!CreateMissingDirectories(dir, Access::likeSource, 0777)) return {};
   return dir;
 }
 
@@ -72,18 +72,17 @@ std::u16string TimeStamp() {
 
 namespace {
 
-// Copies the bytes of src into the empty file dst, in chunks so that a Stop
+// Copies the bytes of src into the empty file open at out, in chunks so that a Stop
 // is seen between them. The kernel copies within the file system where it can.
 // Each chunk is sent to the disk as the next one is copied, and the copy is
 // on the disk when this returns: left in the page cache, the whole file would
 // be written out by the first commit made in it, which then takes as long as
 // the disk needs for the file, and a Stop waits for that commit.
-bool CopyBytes(const std::string& src, const std::string& dst, const std::atomic<std::uint8_t>* pRunning) {
+// Closes out.
+bool CopyBytes(const std::string& src, int out, const std::atomic<std::uint8_t>* pRunning) {
   const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return false;
-  const int out = ::open(dst.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  if (out < 0) {
-    ::close(in);
+  if (in < 0) {
+    ::close(out);
     return false;
   }
   constexpr std::size_t kChunk = 8u << 20;
@@ -138,30 +137,30 @@ bool CopyBytes(const std::string& src, const std::string& dst, const std::atomic
 }  // namespace
 
 bool CopyFileNew(const std::string& src, const std::string& dst, const std::atomic<std::uint8_t>* pRunning) {
-  std::error_code ec;
-  if (!fs::is_regular_file(src, ec)) return false;
+  struct stat st {};
+  if (::stat(src.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // A copy gets no more access than its source has.
+  const mode_t mode = st.st_mode & 07777;
   // The bytes go to a file of their own first; link() then gives them dst's
   // name only when no file has it. So a file is never replaced, and a copy
   // that fails, or a process killed while copying, never leaves a truncated
   // file under a database's name.
-  std::string part = dst + ".part-XXXXXX";
-  const int partFd = ::mkstemp(part.data());
+  std::string part;
+  const int partFd = CreateUniqueFile(dst + ".part-", Access::likeSource, &part, mode);
   if (partFd < 0) return false;
-  ::close(partFd);
-  bool ok = CopyBytes(src, part, pRunning);
+  bool ok = CopyBytes(src, partFd, pRunning);
   int linkError = 0;
   if (ok && ::link(part.c_str(), dst.c_str()) != 0) {
     linkError = errno;
     ok = false;
   }
-  fs::remove(part, ec);
+  ::unlink(part.c_str());
   if (ok || (linkError != EPERM && linkError != ENOTSUP && linkError != EOPNOTSUPP)) return ok;
-  // A file system without hard links: claim the name (O_EXCL), then fill it.
-  const int fd = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  // A file system without hard links: claim the name, then fill it.
+  const int fd = CreateNewFile(dst, Access::likeSource, mode);
   if (fd < 0) return false;
-  ::close(fd);
-  if (CopyBytes(src, dst, pRunning)) return true;
-  fs::remove(dst, ec);
+  if (CopyBytes(src, fd, pRunning)) return true;
+  ::unlink(dst.c_str());
   return false;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/TempPath.h"
+#include "platform/CreateNew.h"
 #include "platform/File.h"
 
 #include <cerrno>
@@ -27,12 +28,6 @@ const char* NonEmptyEnv(const char* name) {
 std::string WithoutSlash(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
-}
-
-bool IsOwnRealDirectory(const std::string& path) {
-  struct stat st {};
-  if (::lstat(WithoutSlash(path).c_str(), &st) != 0) return false;
-  return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
 }
 
 class FileDescriptor {
@@ -78,7 +73,7 @@ int OpenForOverwrite(int dirFd, const std::string& name) {
     if (existing >= 0 || errno != ENOENT) {
       if (::unlinkat(dirFd, name.c_str(), 0) != 0 && errno != ENOENT) return -1;
     }
-    const int fresh = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fresh = CreateNewFileAt(dirFd, name, Access::ownerOnly);
     if (fresh >= 0 || errno != EEXIST) return fresh;
   }
   return -1;
@@ -103,8 +98,10 @@ bool PrepareUserTempPath() {
 
 bool CreatePrivateDirectory(const std::string& path) {
   const std::string dir = WithoutSlash(path);
-  if (::mkdir(dir.c_str(), 0700) == 0) return IsOwnRealDirectory(dir);
-  return errno == EEXIST && IsOwnRealDirectory(dir);
+  if (CreateNewDirectory(dir, Access::ownerOnly)) return true;
+  // One found there is reused only as it stands: its mode is never changed,
+  // for a folder others could enter may already hold names they planted.
+  return errno == EEXIST && IsOwnPrivateDirectory(dir);
 }
 
 bool WritePrivateFile(const std::string& path, std::string_view bytes) {
@@ -117,7 +114,8 @@ bool WritePrivateFile(const std::string& path, std::string_view bytes) {
   // descriptor, so the folder cannot be swapped between check and use.
   FileDescriptor dirFd(::open(WithoutSlash(dir).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st {};
-  if (dirFd.Get() < 0 || ::fstat(dirFd.Get(), &st) != 0 || st.st_uid != ::geteuid()) return false;
+  if (dirFd.Get() < 0 || ::fstat(dirFd.Get(), &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0)
+    return false;
 
   FileDescriptor file(OpenForOverwrite(dirFd.Get(), name));
   if (file.Get() < 0) return false;
@@ -140,14 +138,14 @@ std::string FallbackTempPath(const std::string& sharedBase, uid_t uid) {
 
 bool PrepareFallbackTempPath(const std::string& sharedBase, uid_t uid) {
   const std::string dir = WithoutSlash(FallbackTempPath(sharedBase, uid));
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  // Another user may have made the name first, or planted a link there.
-  FileDescriptor fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (CreateNewDirectory(dir, Access::ownerOnly)) return true;
+  if (errno != EEXIST) return false;
+  // Another user may have made the name first, or planted a link there; and
+  // a folder of ours that others could enter may hold names they planted.
+  // Such a folder is refused as it stands, its mode left alone.
   struct stat st {};
-  if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0 || st.st_uid != uid) return false;
-  // It is ours by name and by owner: keep it private even if an older run
-  // (or the user) loosened its mode.
-  if ((st.st_mode & 07777) != 0700 && ::fchmod(fd.Get(), 0700) != 0) return false;
+  if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid || (st.st_mode & 077) != 0)
+    return false;
   return true;
 }
 

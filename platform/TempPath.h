@@ -23,14 +23,16 @@ std::string UserTempPath();
 
 // Makes sure UserTempPath() may receive private files: for the fallback
 // folder under /tmp it is created 0700, or refused when it exists and is not
-// a directory owned by this user, or is a symbolic link. TMPDIR and
+// a directory owned by this user that nobody else may enter, or is a
+// symbolic link (its mode is never changed). TMPDIR and
 // XDG_RUNTIME_DIR are the user's own choice and are taken as they are.
 // Returns false when the directory must not be used.
 [[nodiscard]] bool PrepareUserTempPath();
 
 // Creates the directory at path with mode 0700 (its parent must exist). An
 // existing directory is accepted when it is a real directory (not a symbolic
-// link) owned by this user. Returns whether the directory may be used.
+// link) owned by this user with no access for others; it is never changed.
+// Returns whether the directory may be used.
 [[nodiscard]] bool CreatePrivateDirectory(const std::string& path);
 
 // Writes bytes to the file at path, replacing its content, with mode 0600.
@@ -39,7 +41,7 @@ std::string UserTempPath();
 // anything else there is removed and a fresh file made with O_EXCL. The
 // folder is opened without following a link and must be owned by this
 // user. Returns false (and leaves no partial file) when the file could not
-// be written.
+// be written. The folder must give others no access either.
 [[nodiscard]] bool WritePrivateFile(const std::string& path, std::string_view bytes);
 
 namespace detail {

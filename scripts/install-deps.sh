@@ -11,6 +11,7 @@ packages=(
   nlohmann-json3-dev libgmime-3.0-dev libgif-dev libgd-dev libmimalloc-dev
   python3 xvfb xauth desktop-file-utils parallel
   clang libclang-rt-14-dev llvm ccache
+  strace
 )
 
 missing=()

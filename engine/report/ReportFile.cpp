@@ -9,6 +9,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/CreateNew.h"
+#include "platform/File.h"
+
 namespace report {
 
 LoadedReport LoadReportFile(const std::string& path) {
@@ -39,28 +42,52 @@ bool SaveTextFile(const std::string& path, const std::string& text, std::string*
 
 bool SaveTextFile(const std::string& path, const std::function<void(const TextSink&)>& produce,
                   std::string* strError) {
-  const std::string temporary = path + ".part";
-  const auto fail = [&](const char* what, int error) {
-    if (strError) *strError = path + " cannot be written (" + what + ": " + std::strerror(error) + ")";
-    ::unlink(temporary.c_str());
-    return false;
-  };
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) {
-    const int error = errno;
-    if (strError) *strError = path + " cannot be written (" + std::strerror(error) + ")";
+  TextFileDraft draft;
+  std::string reason;
+  if (!draft.Create(path, &reason)) {
+    if (strError) *strError = path + " cannot be written (" + reason + ")";
     return false;
   }
+  return draft.Commit(produce, strError);
+}
+
+TextFileDraft::~TextFileDraft() { Discard(); }
+
+void TextFileDraft::Discard() {
+  if (m_fd < 0) return;
+  ::close(m_fd);
+  ::unlink(m_strDraft.c_str());
+  m_fd = -1;
+}
+
+bool TextFileDraft::Create(const std::string& path, std::string* strError) {
+  Discard();
+  m_strPath = path;
+  m_strDraft = path + ".part";
+  m_fd = platform::CreateNewFile(m_strDraft, platform::Access::ownerOnly);
+  // A draft left by a run that was killed, or a name planted to be written
+  // through: either way not ours to use.
+  if (m_fd < 0 && errno == EEXIST)
+    m_fd = platform::CreateUniqueFile(path + ".part-", platform::Access::ownerOnly, &m_strDraft);
+  if (m_fd < 0) {
+    if (strError) *strError = std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool TextFileDraft::Commit(const std::function<void(const TextSink&)>& produce, std::string* strError) {
+  const std::string& path = m_strPath;
+  const auto fail = [&](const char* what, int error) {
+    if (strError) *strError = path + " cannot be written (" + what + ": " + std::strerror(error) + ")";
+    Discard();
+    return false;
+  };
+  if (m_fd < 0) return fail("create", EBADF);
   int writeError = 0;
   std::string buffer;
   const auto flush = [&] {
-    std::size_t written = 0;
-    while (writeError == 0 && written < buffer.size()) {
-      const ssize_t n = ::write(fd, buffer.data() + written, buffer.size() - written);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) writeError = n < 0 ? errno : EIO;
-      else written += static_cast<std::size_t>(n);
-    }
+    if (writeError == 0 && !platform::WriteAll(m_fd, buffer)) writeError = errno != 0 ? errno : EIO;
     buffer.clear();
   };
   produce([&](std::string_view piece) {
@@ -68,17 +95,22 @@ bool SaveTextFile(const std::string& path, const std::function<void(const TextSi
     if (buffer.size() >= 256 * 1024) flush();
   });
   flush();
-  if (writeError != 0) {
-    ::close(fd);
-    return fail("write", writeError);
-  }
-  if (::fsync(fd) != 0) {
+  if (writeError != 0) return fail("write", writeError);
+  if (::fsync(m_fd) != 0) return fail("sync", errno);
+  const int fd = m_fd;
+  m_fd = -1;
+  if (::close(fd) != 0) {
     const int error = errno;
-    ::close(fd);
-    return fail("sync", error);
+    ::unlink(m_strDraft.c_str());
+    if (strError) *strError = path + " cannot be written (close: " + std::strerror(error) + ")";
+    return false;
   }
-  if (::close(fd) != 0) return fail("close", errno);
-  if (::rename(temporary.c_str(), path.c_str()) != 0) return fail("rename", errno);
+  if (::rename(m_strDraft.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(m_strDraft.c_str());
+    if (strError) *strError = path + " cannot be written (rename: " + std::strerror(error) + ")";
+    return false;
+  }
   return true;
 }
 

@@ -16,6 +16,7 @@
 
 #include "lnapi/Status.h"
 #include "lnapi/store/StoreSql.h"
+#include "platform/CreateNew.h"
 
 namespace lnapi::store {
 
@@ -200,15 +201,16 @@ std::unique_ptr<Store> Store::Open(const std::string& path, Mode mode) {
 
 std::unique_ptr<Store> Store::Create(const std::string& path, const std::string& title,
                                      bool softDeletions) {
-  // O_EXCL: never replace a file that appeared meanwhile.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  // Created new: never replace a file that appeared meanwhile, nor write
+  // through a planted link. A new database holds mail: the owner's alone.
+  const int fd = platform::CreateNewFile(path, platform::Access::ownerOnly);
   if (fd < 0) ThrowStatus(LNERR_FILE, "Cannot create " + path + ": " + std::strerror(errno));
   ::close(fd);
   ConfigureSqlite();
   std::unique_ptr<Store> store(new Store);
   store->m_strPath = path;
   const int rc = sqlite3_open_v2(path.c_str(), &store->m_pDb,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
   if (rc != SQLITE_OK) {
     ::unlink(path.c_str());
     ThrowStatus(LNERR_FILE, "Cannot create " + path + ": " + sqlite3_errstr(rc));

@@ -39,10 +39,13 @@ TEST_F(UserTempPathTest, FallbackFolderIsMadePrivate) {
   EXPECT_EQ(platform::detail::FallbackTempPath(base, uid), dir.string() + "/");
   ASSERT_TRUE(platform::detail::PrepareFallbackTempPath(base, uid));
   EXPECT_EQ(ModeOf(dir), 0700u);
-  // An existing folder of ours whose mode was loosened is made private again.
+  ASSERT_TRUE(platform::detail::PrepareFallbackTempPath(base, uid));  // reused as it is
+  // A folder of ours that others could enter may hold names they planted:
+  // refused, and its mode is not changed.
   fs::permissions(dir, fs::perms::all);
-  ASSERT_TRUE(platform::detail::PrepareFallbackTempPath(base, uid));
-  EXPECT_EQ(ModeOf(dir), 0700u);
+  EXPECT_FALSE(platform::detail::PrepareFallbackTempPath(base, uid));
+  EXPECT_FALSE(platform::CreatePrivateDirectory(dir.string()));
+  EXPECT_EQ(ModeOf(dir), 0777u);
 }
 
 TEST_F(UserTempPathTest, FallbackFolderPlantedByOthersIsRefused) {

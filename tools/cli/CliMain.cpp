@@ -119,6 +119,16 @@ int Main(const std::vector<std::string>& args) {
     }
     spare.emplace(*loaded.report);
   }
+  // The report is made (empty, beside its name) before anything is changed:
+  // a run whose report cannot be written must not start.
+  report::TextFileDraft reportDraft;
+  if (!o.strReportPath.empty()) {
+    std::string why;
+    if (!reportDraft.Create(platform::ToUtf8(o.strReportPath), &why)) {
+      PrintError("Report file could not be created: " + platform::ToUtf8(o.strReportPath));
+      return kExitNotStarted;
+    }
+  }
   NormalizeMailSourcePaths(settings);
   mailio::MailSourceProvider sources(MailSourceSettingsFor(settings, o.bDryRun));
   if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources, o.bQuiet)) {
@@ -170,8 +180,7 @@ int Main(const std::vector<std::string>& args) {
   bool bReportWritten = true;
   if (options.pReport) {
     std::string error;
-    bReportWritten = report::SaveTextFile(
-        platform::ToUtf8(o.strReportPath),
+    bReportWritten = reportDraft.Commit(
         [&collector](const report::TextSink& write) { report::WriteJson(collector.Result(), {}, write); },
         &error);
     if (!bReportWritten) PrintError("tarnwick-cli: report " + error);
