@@ -114,8 +114,7 @@ bool WritePrivateFile(const std::string& path, std::string_view bytes) {
   // descriptor, so the folder cannot be swapped between check and use.
   FileDescriptor dirFd(::open(WithoutSlash(dir).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st {};
-  if (dirFd.Get() < 0 || ::fstat(dirFd.Get(), &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0)
-    return false;
+  if (dirFd.Get() < 0 || ::fstat(dirFd.Get(), &st) != 0 || st.st_uid != ::geteuid()) return false;
 
   FileDescriptor file(OpenForOverwrite(dirFd.Get(), name));
   if (file.Get() < 0) return false;

@@ -41,7 +41,7 @@ std::string UserTempPath();
 // anything else there is removed and a fresh file made with O_EXCL. The
 // folder is opened without following a link and must be owned by this
 // user. Returns false (and leaves no partial file) when the file could not
-// be written. The folder must give others no access either.
+// be written.
 [[nodiscard]] bool WritePrivateFile(const std::string& path, std::string_view bytes);
 
 namespace detail {

@@ -16,7 +16,9 @@
 namespace fs = std::filesystem;
 
 TEST(SourceLockDraft, APlantedDraftNameIsPassedOverAndItsTargetLeftWhole) {
-  testsupport::ScopedTempDir tmp;
+  testsupport::ScopedTempDir scratch;
+  const fs::path tmp = scratch / "spool";
+  fs::create_directory(tmp);
   testsupport::WriteFile(tmp / "victim", "root-owned important content");
   testsupport::WriteFile(tmp / "mailbox", "From a@b Mon Jan  1 00:00:00 2024\nSubject: x\n\nbody\n");
   const fs::path planted = tmp / (".tarnwick-lock-" + std::to_string(::getpid()));
@@ -34,7 +36,7 @@ TEST(SourceLockDraft, APlantedDraftNameIsPassedOverAndItsTargetLeftWhole) {
   EXPECT_TRUE(fs::is_symlink(planted));
   // No draft of ours stays behind, nor the dotlock.
   std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(tmp.Path())) left.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(tmp)) left.push_back(entry.path().filename().string());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{planted.filename().string(), "mailbox", "victim"}));
 }

@@ -1,0 +1,254 @@
+// Every file and folder tarnwick-cli creates, seen by the kernel: runs,
+// undos and write-backs of mbox files, maildirs and databases are traced
+// with strace, so a creation that bypasses the program's own creating
+// function is caught too. Each one must be made new and never followed
+// (open with O_CREAT|O_EXCL|O_NOFOLLOW, or mkdir), and get the owner-only
+// mode where it holds mail, or no more access than its source.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TestSupport.h"
+#include "tools/nsftool/NsfJson.h"
+
+namespace fs = std::filesystem;
+using testsupport::ShellQuote;
+
+namespace {
+
+const std::string kTwoMemos = R"J({ "format": "nsf-json", "version": 1, "notes": [
+  { "class": "document", "noteId": 4, "created": "2010-03-05T14:07:09", "items": [
+    { "name": "Form", "type": "text", "value": "Memo" },
+    { "name": "Subject", "type": "text", "value": "Report" } ] },
+  { "class": "document", "noteId": 8, "created": "2010-03-05T14:07:09", "items": [
+    { "name": "Form", "type": "text", "value": "Memo" },
+    { "name": "Subject", "type": "text", "value": "Report" } ] },
+  { "class": "folder", "noteId": 100, "name": "($Inbox)", "entries": [4, 8] } ] })J";
+
+const std::string kMessage =
+    "From: Ada <ada@example.org>\nTo: Bob <bob@example.org>\nSubject: Minutes\n"
+    "Date: Fri, 05 Mar 2010 14:07:09 +0000\nMessage-ID: <m1@example.org>\n\nThe minutes.\n";
+
+// One file or folder the traced program made.
+struct Creation {
+  std::string path;
+  bool bFolder = false;
+  bool bNew = false;       // O_EXCL and O_NOFOLLOW, or mkdir
+  bool bNoFollow = false;
+  mode_t mode = 0;         // as it ended: its creation mode, then any chmod
+  std::string call;        // the trace line, for the message
+};
+
+std::string Unquote(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+    if (text[i] == '\\' && i + 2 < text.size()) ++i;
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+// Reads strace -f -y output: open/openat with O_CREAT that succeeded,
+// mkdir/mkdirat that succeeded, and every chmod of their paths. The mode a
+// call gives is masked by the umask the program ran with.
+std::map<std::string, Creation> ParseTrace(const fs::path& trace, mode_t umask) {
+  static const std::regex kOpen(R"re(^\d+ +(open|openat)\((?:[^,]*, )?("(?:[^"\\]|\\.)*"), ([A-Z_|]+)(?:, (0\d*))?\) = (\d+)<([^>]*)>)re");
+  static const std::regex kMkdir(R"re(^\d+ +(mkdir|mkdirat)\((?:([^,<]*)<([^>]*)>, )?("(?:[^"\\]|\\.)*"), (0\d*)\) = 0)re");
+  static const std::regex kFchmod(R"re(^\d+ +fchmod\(\d+<([^>]*)>, (0\d*)\) = 0)re");
+  static const std::regex kChmod(R"re(^\d+ +(?:chmod|fchmodat)\((?:[^,]*, )?("(?:[^"\\]|\\.)*"), (0\d*)(?:, [A-Z_]+)?\) = 0)re");
+  std::map<std::string, Creation> made;
+  std::ifstream in(trace);
+  for (std::string line; std::getline(in, line);) {
+    std::smatch m;
+    if (std::regex_search(line, m, kOpen)) {
+      const std::string flags = m[3];
+      if (flags.find("O_CREAT") == std::string::npos) continue;
+      Creation& c = made[m[6]];
+      c.path = m[6];
+      c.bFolder = false;
+      c.bNoFollow = flags.find("O_NOFOLLOW") != std::string::npos;
+      c.bNew = c.bNoFollow && flags.find("O_EXCL") != std::string::npos;
+      c.mode = static_cast<mode_t>(std::stoul(m[4].matched ? m[4].str() : "0", nullptr, 8)) & ~umask;
+      c.call = line;
+    } else if (std::regex_search(line, m, kMkdir)) {
+      std::string path = Unquote(m[4]);
+      if (m[3].matched && !path.empty() && path[0] != '/') path = m[3].str() + "/" + path;
+      Creation& c = made[path];
+      c.path = path;
+      c.bFolder = c.bNew = c.bNoFollow = true;
+      c.mode = static_cast<mode_t>(std::stoul(m[5], nullptr, 8)) & ~umask;
+      c.call = line;
+    } else if (std::regex_search(line, m, kFchmod)) {
+      if (auto it = made.find(m[1]); it != made.end()) it->second.mode = static_cast<mode_t>(std::stoul(m[2], nullptr, 8));
+    } else if (std::regex_search(line, m, kChmod)) {
+      if (auto it = made.find(Unquote(m[1])); it != made.end())
+        it->second.mode = static_cast<mode_t>(std::stoul(m[2], nullptr, 8));
+    }
+  }
+  return made;
+}
+
+bool Under(const std::string& path, const fs::path& folder) {
+  const std::string prefix = folder.string();
+  return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
+         (path[prefix.size()] == '/' || path[prefix.size()] == '.' || path[prefix.size()] == '-');
+}
+
+bool IsSqliteSidecar(const std::string& path) {
+  for (const char* end : {"-journal", "-wal", "-shm"})
+    if (path.size() > std::strlen(end) && path.compare(path.size() - std::strlen(end), std::string::npos, end) == 0)
+      return true;
+  return false;
+}
+
+class FileCreationAudit : public testsupport::TempDirTest {
+protected:
+  void SetUp() override {
+    if (std::system("strace -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+    setenv("XDG_CACHE_HOME", (m_tmp / "cache").c_str(), 1);
+    fs::create_directories(m_tmp / "logs");
+    fs::create_directories(m_tmp / "in");
+  }
+  void TearDown() override { unsetenv("XDG_CACHE_HOME"); }
+
+  fs::path Mbox(const std::string& name) {
+    const fs::path path = m_tmp / "in" / name;
+    const std::string entry = "From ada@example.org Fri Mar  5 14:07:09 2010\n" + kMessage + "\n";
+    testsupport::WriteFile(path, entry + entry);
+    ::chmod(path.c_str(), 0640);
+    return path;
+  }
+  fs::path Maildir(const std::string& name) {
+    const fs::path root = m_tmp / "in" / name;
+    for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(root / sub);
+    testsupport::WriteFile(root / "cur" / "1000.a.host:2,S", kMessage);
+    testsupport::WriteFile(root / "cur" / "1001.b.host:2,S", kMessage);
+    for (const auto& e : fs::recursive_directory_iterator(root)) ::chmod(e.path().c_str(), e.is_directory() ? 0750 : 0640);
+    ::chmod(root.c_str(), 0750);
+    return root;
+  }
+  fs::path Database(const std::string& name) {
+    const fs::path path = m_tmp / "in" / name;
+    nsftool::ImportJson(kTwoMemos, path);
+    ::chmod(path.c_str(), 0640);
+    return path;
+  }
+
+  // Runs tarnwick-cli traced, umask 022; the output's "Journal file path: ".
+  std::string Traced(const std::string& what, const std::vector<std::string>& args) {
+    const fs::path trace = m_tmp / ("trace-" + std::to_string(++m_nRuns) + ".txt");
+    std::string command = "umask 022; exec strace -f -y -qq -e signal=none -o " + ShellQuote(trace.string()) +
+                          " -e trace=open,openat,creat,mkdir,mkdirat,chmod,fchmod,fchmodat " +
+                          ShellQuote(testsupport::ToolPath("tarnwick-cli").string());
+    for (const std::string& arg : args) command += " " + ShellQuote(arg);
+    const fs::path out = m_tmp / "out.txt";
+    command = "sh -c " + ShellQuote(command) + " < /dev/null > " + ShellQuote(out.string()) + " 2>&1";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << what << ": " << testsupport::ReadFile(out);
+    for (auto& [path, c] : ParseTrace(trace, 022)) {
+      if (path.rfind(m_tmp.Path().string(), 0) != 0) continue;  // the system's own, not the run's
+      m_made.emplace_back(what, std::move(c));
+    }
+    std::istringstream lines(testsupport::ReadFile(out));
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("Journal file path: ", 0) == 0) return line.substr(19);
+    return {};
+  }
+  void RunAndUndo(const std::string& what, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--yes", "--quiet", "--log-dir", (m_tmp / "logs").string()});
+    const std::string journal = Traced(what, args);
+    ASSERT_FALSE(journal.empty()) << what;
+    Traced("undo of " + what, {"--quiet", "--undo", journal});
+  }
+
+  // The mode rule for a path: exact owner-only modes where it holds mail,
+  // no more than the source's where it is made from one, none otherwise.
+  std::string ModeFault(const Creation& c) const {
+    const bool bMail = Under(c.path, m_tmp / "cache") || c.path.find(".journal") != std::string::npos ||
+                       Under(c.path, m_tmp / "r.json");
+    if (bMail && c.mode != (c.bFolder ? 0700u : 0600u)) return "not owner-only";
+    const bool bFromSource = Under(c.path, m_tmp / "in") || Under(c.path, m_tmp / "new");
+    const mode_t source = c.bFolder ? 0750 : 0640;
+    if (!bMail && bFromSource && (c.mode & ~source) != 0) return "more access than its source";
+    return {};
+  }
+
+  int m_nRuns = 0;
+  std::vector<std::pair<std::string, Creation>> m_made;  // what made it, and how
+};
+
+}  // namespace
+
+TEST_F(FileCreationAudit, EveryFileARunAnUndoOrAWriteBackCreatesIsNewNotFollowedAndPrivateWhereItHoldsMail) {
+  RunAndUndo("mbox delete", {"--action", "delete", Mbox("delete.mbox").string()});
+  RunAndUndo("mbox trash", {"--action", "trash", Mbox("trash.mbox").string()});
+  RunAndUndo("mbox copy", {"--action", "copy", "--folder", "Kept", Mbox("copy.mbox").string()});
+  RunAndUndo("maildir delete", {"--action", "delete", Maildir("delete").string()});
+  RunAndUndo("maildir trash", {"--action", "trash", Maildir("trash").string()});
+  RunAndUndo("maildir copy", {"--action", "copy", "--folder", "Kept", Maildir("copy").string()});
+  RunAndUndo("database delete", {"--action", "delete", Database("db.nsf").string()});
+  const std::vector<std::string> newFiles = {"--quiet", "--log-dir", (m_tmp / "logs").string(), "--new-files",
+                                             (m_tmp / "new").string()};
+  for (const fs::path& source : {Mbox("n.mbox"), Maildir("n"), Database("n.nsf")}) {
+    std::vector<std::string> args = newFiles;
+    args.push_back(source.string());
+    Traced("new-file mode on " + source.filename().string(), args);
+  }
+  Traced("report", {"--quiet", "--dry-run", "--log-dir", (m_tmp / "logs").string(), "--report",
+                    (m_tmp / "r.json").string(), Mbox("report.mbox").string()});
+
+  std::ostringstream offenders;
+  int nOffenders = 0;
+  std::set<std::string> kinds;
+  for (const auto& [what, c] : m_made) {
+    std::string fault;
+    if (IsSqliteSidecar(c.path)) {
+      // SQLite's rollback journal must be opened when it exists (a hot
+      // journal is played back), so it is made without O_EXCL; never through
+      // a link, though, and with its database's mode.
+      if (!c.bNoFollow) fault = "follows a link";
+    } else if (!c.bNew) {
+      fault = c.bNoFollow ? "not created new (no O_EXCL)" : "not created new, follows a link";
+    }
+    const std::string modeFault = ModeFault(c);
+    if (!modeFault.empty()) fault += (fault.empty() ? "" : ", ") + modeFault;
+    kinds.insert(c.bFolder ? "folder" : "file");
+    if (fault.empty()) continue;
+    ++nOffenders;
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(c.mode));
+    offenders << "  " << what << ": " << c.path << " (" << fault << ", mode " << mode << ")\n      " << c.call
+              << "\n";
+  }
+  EXPECT_EQ(kinds.size(), 2u) << "the trace saw files and folders made";
+  EXPECT_GT(m_made.size(), 40u) << "the trace saw the runs' creations";
+  EXPECT_EQ(nOffenders, 0) << "created without the platform's rule:\n" << offenders.str();
+}
+
+TEST_F(FileCreationAudit, AReportThatCannotBeCreatedStopsTheRunBeforeItStarts) {
+  const fs::path mbox = Mbox("m.mbox");
+  const std::string before = testsupport::ReadFile(mbox);
+  const std::string report = (m_tmp / "missing" / "r.json").string();
+  std::string command = ShellQuote(testsupport::ToolPath("tarnwick-cli").string()) + " --yes --quiet --log-dir " +
+                        ShellQuote((m_tmp / "logs").string()) + " --action delete --report " + ShellQuote(report) +
+                        " " + ShellQuote(mbox.string()) + " < /dev/null > " +
+                        ShellQuote((m_tmp / "out.txt").string()) + " 2>&1";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(testsupport::ReadFile(m_tmp / "out.txt"), "Report file could not be created: " + report + "\n");
+  EXPECT_EQ(testsupport::ReadFile(mbox), before);
+  EXPECT_TRUE(fs::is_empty(m_tmp / "logs")) << "the run did not start";
+}
