@@ -45,7 +45,7 @@ const std::string kMessage =
 struct Creation {
   std::string path;
   bool bFolder = false;
-  bool bNew = false;       // O_EXCL and O_NOFOLLOW, or mkdir
+  bool bExclusive = false;  // O_EXCL, or mkdir
   bool bNoFollow = false;
   mode_t mode = 0;         // as it ended: its creation mode, then any chmod
   std::string call;        // the trace line, for the message
@@ -79,7 +79,7 @@ std::map<std::string, Creation> ParseTrace(const fs::path& trace, mode_t umask) 
       c.path = m[6];
       c.bFolder = false;
       c.bNoFollow = flags.find("O_NOFOLLOW") != std::string::npos;
-      c.bNew = c.bNoFollow && flags.find("O_EXCL") != std::string::npos;
+      c.bExclusive = flags.find("O_EXCL") != std::string::npos;
       c.mode = static_cast<mode_t>(std::stoul(m[4].matched ? m[4].str() : "0", nullptr, 8)) & ~umask;
       c.call = line;
     } else if (std::regex_search(line, m, kMkdir)) {
@@ -87,7 +87,7 @@ std::map<std::string, Creation> ParseTrace(const fs::path& trace, mode_t umask) 
       if (m[3].matched && !path.empty() && path[0] != '/') path = m[3].str() + "/" + path;
       Creation& c = made[path];
       c.path = path;
-      c.bFolder = c.bNew = c.bNoFollow = true;
+      c.bFolder = c.bExclusive = c.bNoFollow = true;
       c.mode = static_cast<mode_t>(std::stoul(m[5], nullptr, 8)) & ~umask;
       c.call = line;
     } else if (std::regex_search(line, m, kFchmod)) {
@@ -120,6 +120,7 @@ protected:
     setenv("XDG_CACHE_HOME", (m_tmp / "cache").c_str(), 1);
     fs::create_directories(m_tmp / "logs");
     fs::create_directories(m_tmp / "in");
+    fs::create_directories(m_tmp / "new");
   }
   void TearDown() override { unsetenv("XDG_CACHE_HOME"); }
 
@@ -147,9 +148,9 @@ protected:
   }
 
   // Runs tarnwick-cli traced, umask 022; the output's "Journal file path: ".
-  std::string Traced(const std::string& what, const std::vector<std::string>& args) {
+  std::string Traced(const std::string& what, const std::vector<std::string>& args, const std::string& env = {}) {
     const fs::path trace = m_tmp / ("trace-" + std::to_string(++m_nRuns) + ".txt");
-    std::string command = "umask 022; exec strace -f -y -qq -e signal=none -o " + ShellQuote(trace.string()) +
+    std::string command = "umask 022; exec " + env + " strace -f -y -qq -e signal=none -o " + ShellQuote(trace.string()) +
                           " -e trace=open,openat,creat,mkdir,mkdirat,chmod,fchmod,fchmodat " +
                           ShellQuote(testsupport::ToolPath("tarnwick-cli").string());
     for (const std::string& arg : args) command += " " + ShellQuote(arg);
@@ -177,7 +178,8 @@ protected:
   // no more than the source's where it is made from one, none otherwise.
   std::string ModeFault(const Creation& c) const {
     const bool bMail = Under(c.path, m_tmp / "cache") || c.path.find(".journal") != std::string::npos ||
-                       Under(c.path, m_tmp / "r.json");
+                       Under(c.path, m_tmp / "r.json") || Under(c.path, m_tmp / "tmp" / "temp") ||
+                       Under(c.path, m_tmp / "tmp" / "tarnwick-cache");
     if (bMail && c.mode != (c.bFolder ? 0700u : 0600u)) return "not owner-only";
     const bool bFromSource = Under(c.path, m_tmp / "in") || Under(c.path, m_tmp / "new");
     const mode_t source = c.bFolder ? 0750 : 0640;
@@ -206,7 +208,11 @@ TEST_F(FileCreationAudit, EveryFileARunAnUndoOrAWriteBackCreatesIsNewNotFollowed
     args.push_back(source.string());
     Traced("new-file mode on " + source.filename().string(), args);
   }
-  Traced("report", {"--quiet", "--dry-run", "--log-dir", (m_tmp / "logs").string(), "--report",
+  // A service without a home: the cache is a fresh folder under TMPDIR.
+  Traced("run without a home", {"--quiet", "--log-dir", (m_tmp / "logs").string(), "--new-files",
+                                 (m_tmp / "new").string(), Mbox("nohome.mbox").string()},
+         "env -u HOME -u XDG_CACHE_HOME");
+  Traced("report", {"--quiet", "--dry-run", "--action", "delete", "--log-dir", (m_tmp / "logs").string(), "--report",
                     (m_tmp / "r.json").string(), Mbox("report.mbox").string()});
 
   std::ostringstream offenders;
@@ -219,8 +225,10 @@ TEST_F(FileCreationAudit, EveryFileARunAnUndoOrAWriteBackCreatesIsNewNotFollowed
       // journal is played back), so it is made without O_EXCL; never through
       // a link, though, and with its database's mode.
       if (!c.bNoFollow) fault = "follows a link";
-    } else if (!c.bNew) {
-      fault = c.bNoFollow ? "not created new (no O_EXCL)" : "not created new, follows a link";
+    } else if (!c.bExclusive || !c.bNoFollow) {
+      fault = !c.bExclusive && !c.bNoFollow ? "not created new, follows a link"
+              : !c.bExclusive               ? "not created new (no O_EXCL)"
+                                            : "no O_NOFOLLOW";
     }
     const std::string modeFault = ModeFault(c);
     if (!modeFault.empty()) fault += (fault.empty() ? "" : ", ") + modeFault;
