@@ -63,6 +63,12 @@ void TextFileDraft::Discard() {
 bool TextFileDraft::Create(const std::string& path, std::string* strError) {
   Discard();
   m_strPath = path;
+  // A folder at the name would refuse the rename only once the run is done.
+  std::error_code ec;
+  if (std::filesystem::is_directory(std::filesystem::symlink_status(path, ec))) {
+    if (strError) *strError = std::strerror(EISDIR);
+    return false;
+  }
   m_strDraft = path + ".part";
   m_fd = platform::CreateNewFile(m_strDraft, platform::Access::ownerOnly);
   // A draft left by a run that was killed, or a name planted to be written

@@ -248,15 +248,19 @@ TEST_F(FileCreationAudit, EveryFileARunAnUndoOrAWriteBackCreatesIsNewNotFollowed
 TEST_F(FileCreationAudit, AReportThatCannotBeCreatedStopsTheRunBeforeItStarts) {
   const fs::path mbox = Mbox("m.mbox");
   const std::string before = testsupport::ReadFile(mbox);
-  const std::string report = (m_tmp / "missing" / "r.json").string();
-  std::string command = ShellQuote(testsupport::ToolPath("tarnwick-cli").string()) + " --yes --quiet --log-dir " +
-                        ShellQuote((m_tmp / "logs").string()) + " --action delete --report " + ShellQuote(report) +
-                        " " + ShellQuote(mbox.string()) + " < /dev/null > " +
-                        ShellQuote((m_tmp / "out.txt").string()) + " 2>&1";
-  const int status = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(testsupport::ReadFile(m_tmp / "out.txt"), "Report file could not be created: " + report + "\n");
-  EXPECT_EQ(testsupport::ReadFile(mbox), before);
-  EXPECT_TRUE(fs::is_empty(m_tmp / "logs")) << "the run did not start";
+  fs::create_directory(m_tmp / "a folder");
+  for (const fs::path& report : {m_tmp / "missing" / "r.json", m_tmp / "a folder"}) {
+    const std::string command = ShellQuote(testsupport::ToolPath("tarnwick-cli").string()) +
+                                " --yes --quiet --log-dir " + ShellQuote((m_tmp / "logs").string()) +
+                                " --action delete --report " + ShellQuote(report.string()) + " " +
+                                ShellQuote(mbox.string()) + " < /dev/null > " +
+                                ShellQuote((m_tmp / "out.txt").string()) + " 2>&1";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(testsupport::ReadFile(m_tmp / "out.txt"), "Report file could not be created: " + report.string() + "\n");
+    EXPECT_EQ(testsupport::ReadFile(mbox), before);
+    EXPECT_TRUE(fs::is_empty(m_tmp / "logs")) << "the run did not start";
+  }
+  EXPECT_TRUE(fs::is_empty(m_tmp / "a folder"));
 }
