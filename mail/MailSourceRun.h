@@ -1,8 +1,8 @@
 // Mail sources cleaned as databases: an mbox file or a maildir given to a
 // run is read into a temporary database (in the run's own locked folder in
-// the cache, platform/CacheFolder.h, on disk), judged there by the engine like any
-// database, and the outcome is written back in the source's own format:
-// kept messages keep every byte.
+// the cache, platform/CacheFolder.h, on disk), judged there by the engine
+// like any database, and the outcome is written back in the source's own
+// format: kept messages keep every byte.
 //
 // - Folders: an mbox is one folder named by its file name; a maildir is a
 //   folder named by its base name, each Maildir++ sub folder ".A.B" the

@@ -139,8 +139,10 @@ bool CopyBytes(const std::string& src, int out, const std::atomic<std::uint8_t>*
 bool CopyFileNew(const std::string& src, const std::string& dst, const std::atomic<std::uint8_t>* pRunning) {
   struct stat st {};
   if (::stat(src.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  // A copy gets no more access than its source has.
-  const mode_t mode = st.st_mode & 07777;
+  // A copy gets no more access than its source has, but its owner, this
+  // program's user, must be able to change it: a read-only source still
+  // gives a copy the run can clean.
+  const mode_t mode = (st.st_mode & 07777) | S_IRUSR | S_IWUSR;
   // The bytes go to a file of their own first; link() then gives them dst's
   // name only when no file has it. So a file is never replaced, and a copy
   // that fails, or a process killed while copying, never leaves a truncated

@@ -2,6 +2,7 @@
 #include <filesystem>
 #include <regex>
 #include <set>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -150,6 +151,23 @@ TEST_F(PathsTest, CopyMakesANewFileAndNeverReplacesOne) {
   const std::atomic<std::uint8_t> stopped{0};
   EXPECT_FALSE(platform::CopyFileNew((m_tmp / "a.nsf").string(), (m_tmp / "e.nsf").string(), &stopped));
   EXPECT_EQ(files(), before);
+}
+
+TEST_F(PathsTest, CopyGetsNoMoreAccessThanItsSourceAndStaysWritableByItsOwner) {
+  const mode_t old = ::umask(022);
+  const std::pair<mode_t, mode_t> cases[] = {{0640, 0640}, {0666, 0644}, {0440, 0640}, {0600, 0600}};
+  int n = 0;
+  for (const auto& [source, copy] : cases) {
+    const auto src = m_tmp / ("s" + std::to_string(++n));
+    WriteFile(src, "db");
+    ::chmod(src.c_str(), source);
+    const auto dst = m_tmp / ("c" + std::to_string(n));
+    ASSERT_TRUE(platform::CopyFileNew(src.string(), dst.string()));
+    struct stat st {};
+    ASSERT_EQ(::stat(dst.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, copy) << std::oct << source;
+  }
+  ::umask(old);
 }
 
 TEST_F(PathsTest, FileSizeOfSparseFileOver4GiB) {
