@@ -214,6 +214,9 @@ TEST_F(FileCreationAudit, EveryFileARunAnUndoOrAWriteBackCreatesIsNewNotFollowed
          "env -u HOME -u XDG_CACHE_HOME");
   Traced("report", {"--quiet", "--dry-run", "--action", "delete", "--log-dir", (m_tmp / "logs").string(), "--report",
                     (m_tmp / "r.json").string(), Mbox("report.mbox").string()});
+  struct stat report {};
+  ASSERT_EQ(::lstat((m_tmp / "r.json").c_str(), &report), 0);
+  EXPECT_EQ(report.st_mode & 07777, 0600u) << "the report holds subjects, senders and bodies";
 
   std::ostringstream offenders;
   int nOffenders = 0;
