@@ -116,8 +116,6 @@ bool IsSqliteSidecar(const std::string& path) {
 class FileCreationAudit : public testsupport::TempDirTest {
 protected:
   void SetUp() override {
-    if (std::system("strace -qq -o /dev/null true > /dev/null 2>&1") != 0)
-      GTEST_SKIP() << "strace is not installed or may not trace here";
     setenv("XDG_CACHE_HOME", (m_tmp / "cache").c_str(), 1);
     fs::create_directories(m_tmp / "logs");
     fs::create_directories(m_tmp / "in");
@@ -195,6 +193,8 @@ protected:
 }  // namespace
 
 TEST_F(FileCreationAudit, EveryFileARunAnUndoOrAWriteBackCreatesIsNewNotFollowedAndPrivateWhereItHoldsMail) {
+  if (std::system("strace -qq -o /dev/null true > /dev/null 2>&1") != 0)
+    GTEST_SKIP() << "strace is not installed or may not trace here";
   RunAndUndo("mbox delete", {"--action", "delete", Mbox("delete.mbox").string()});
   RunAndUndo("mbox trash", {"--action", "trash", Mbox("trash.mbox").string()});
   RunAndUndo("mbox copy", {"--action", "copy", "--folder", "Kept", Mbox("copy.mbox").string()});
