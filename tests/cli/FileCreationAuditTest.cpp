@@ -4,9 +4,13 @@
 // function is caught too. Each one must be made new and never followed
 // (open with O_CREAT|O_EXCL|O_NOFOLLOW, or mkdir), and get the owner-only
 // mode where it holds mail, or no more access than its source.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include <cstdio>
 #include <cstring>
@@ -267,4 +271,46 @@ TEST_F(FileCreationAudit, AReportThatCannotBeCreatedStopsTheRunBeforeItStarts) {
     EXPECT_TRUE(fs::is_empty(m_tmp / "logs")) << "the run did not start";
   }
   EXPECT_TRUE(fs::is_empty(m_tmp / "a folder"));
+}
+
+TEST_F(FileCreationAudit, ATemporaryDatabaseLeftByAKilledRunIsRemovedByTheNextRun) {
+  std::string big;
+  for (int i = 0; i < 4000; ++i)
+    big += "From ada@example.org Fri Mar  5 14:07:09 2010\nSubject: n" + std::to_string(i % 50) + "\n\n" +
+           std::string(800, 'x') + "\n\n";
+  testsupport::WriteFile(m_tmp / "in" / "big.mbox", big);
+  const fs::path cli = testsupport::ToolPath("tarnwick-cli");
+  const std::string logs = (m_tmp / "logs").string(), news = (m_tmp / "new").string();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(cli.c_str(), cli.c_str(), "--quiet", "--log-dir", logs.c_str(), "--new-files", news.c_str(),
+            (m_tmp / "in" / "big.mbox").c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Killed once its temporary database is being written.
+  const fs::path cache = m_tmp / "cache" / "tarnwick";
+  const auto leftovers = [&] {
+    std::vector<fs::path> runs;
+    std::error_code ec;
+    for (fs::directory_iterator it(cache, ec), end; !ec && it != end; it.increment(ec)) runs.push_back(it->path());
+    return runs;
+  };
+  for (int i = 0; i < 1000 && (leftovers().empty() || !fs::exists(leftovers()[0] / "source-1.nsf")); ++i)
+    ::usleep(10000);
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it could be killed";
+  const std::vector<fs::path> left = leftovers();
+  ASSERT_EQ(left.size(), 1u);
+  // Its run is gone, and a minute has passed: nobody can be about to lock it.
+  fs::last_write_time(left[0], fs::file_time_type::clock::now() - std::chrono::minutes(2));
+  const std::string command = ShellQuote(cli.string()) + " --quiet --log-dir " + ShellQuote(logs) +
+                              " --new-files " + ShellQuote(news) + " " + ShellQuote(Mbox("small.mbox").string()) +
+                              " > /dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_TRUE(leftovers().empty());
 }
