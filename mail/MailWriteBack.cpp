@@ -214,7 +214,12 @@ std::string MailSourceProvider::WriteBackMbox(Source& source, const Change& chan
   for (std::uint32_t i : change.vecFiled) gone[i] = true;
   record.nMessages = static_cast<std::uint32_t>(std::count(gone.begin(), gone.end(), true));
   std::string error;
-  if (!CopyFileSynced(source.path, record.strKeptCopy, &error)) return "the journal's copy cannot be made: " + error;
+  if (!CopyFileSynced(source.path, record.strKeptCopy, &error)) {
+    // A copy cut short (a full disk) is no copy: nothing of it stays behind.
+    ::unlink(record.strKeptCopy.c_str());
+    ::rmdir(change.keep.c_str());
+    return "the journal's copy cannot be made: " + error;
+  }
   const int keptFd = ::open(record.strKeptCopy.c_str(), O_RDONLY | O_CLOEXEC);
   if (keptFd < 0) return Errno("the journal's copy cannot be read");
   struct CloseFd {
