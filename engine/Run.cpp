@@ -400,9 +400,10 @@ std::u16string StartRun(RunSettings& settings, RunPage& page, const std::u16stri
     std::error_code ec;  // a folder that cannot be made shows as a log that cannot be made
     std::filesystem::create_directories(platform::ToUtf8(folder), ec);
   }
-  const std::u16string path = LogFilePath(folder, platform::TimeStamp());
-  OpenRunLog(settings.m_logFile, page, path, page.GetLogRows(), !folder.empty());
-  return path;
+  // The second's names may be held by a run still going: the log (and the
+  // journal beside it) then get the next free ones.
+  return OpenRunLog(settings.m_logFile, page, LogFilePath(folder, platform::TimeStamp()), page.GetLogRows(),
+                    !folder.empty());
 }
 
 bool ProcessRunDatabase(RunSettings& settings, RunPage& page, const RunOptions& options,

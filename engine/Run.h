@@ -95,7 +95,8 @@ struct RunOptions {
 
 // Steps of Start Process after the confirmation. strLogFolder empty: the
 // user's desktop folder. Returns the log file's path (also when the file
-// could not be made; the log list then says so).
+// could not be made; the log list then says so): the second's name, or the
+// next free one ("-2", ...) while a run still going holds that one.
 std::u16string StartRun(RunSettings& settings, RunPage& page,
                         const std::u16string& strLogFolder = u"");
 

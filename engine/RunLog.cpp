@@ -1,6 +1,13 @@
 #include "engine/RunLog.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include "engine/RunPage.h"
+#include "engine/journal/RunJournal.h"
 #include "platform/File.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -8,6 +15,8 @@
 namespace {
 
 constexpr std::size_t kFlushUnits = 32 * 1024;
+// Runs of one second that overlap: more than this many is a runaway.
+constexpr int kMaxLogNumber = 1000;
 
 void Report(RunPage& page, std::u16string_view row, const std::u16string& path) {
   page.AddLogRow(std::u16string(row) + path);
@@ -21,22 +30,73 @@ std::u16string LogFilePath(const std::u16string& folder, const std::u16string& s
   return path + u"Tarnwick_log_" + stamp + u".txt";
 }
 
-void OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path,
-                const std::vector<std::u16string>& rows, bool bCreate) {
+std::u16string NumberedLogPath(const std::u16string& path, int n) {
+  if (n <= 1) return path;
+  constexpr std::u16string_view kTxt = u".txt";
+  const std::u16string number = u"-" + platform::DecimalText(n);
+  if (path.size() >= kTxt.size() && path.compare(path.size() - kTxt.size(), kTxt.size(), kTxt) == 0)
+    return path.substr(0, path.size() - kTxt.size()) + number + std::u16string(kTxt);
+  return path + number;
+}
+
+namespace {
+
+// A run that let its log go (a write failed) still holds its journal.
+bool JournalHeld(const std::u16string& logPath) {
+  const std::string path = platform::ToUtf8(journal::JournalPathForLog(logPath));
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool bHeld = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return bHeld;
+}
+
+// Takes the log file at path for this run: appends to it when it is there,
+// creates it otherwise. Held: another run still going has this name.
+enum class Taken { yes, held, refused };
+
+Taken TakeLogFile(platform::CFile& file, const std::u16string& path) {
+  const std::string bytesPath = platform::ToUtf8(path);
+  // Between a name found taken and its opening it may go again (and the
+  // other way round): a few tries settle it.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    if (file.Open(bytesPath, platform::CFile::Mode::openExisting)) break;
+    if (file.OpenError() == EWOULDBLOCK) return Taken::held;
+    if (file.OpenError() != ENOENT) return Taken::refused;  // a link, another's file, no folder, ...
+    if (file.Open(bytesPath, platform::CFile::Mode::createNew)) break;
+    if (file.OpenError() == EWOULDBLOCK) return Taken::held;
+    if (file.OpenError() != EEXIST) return Taken::refused;
+  }
+  if (!file.IsOpen()) return Taken::refused;
+  if (JournalHeld(path)) {
+    file.Close();
+    return Taken::held;
+  }
+  return Taken::yes;
+}
+
+}  // namespace
+
+std::u16string OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path,
+                          const std::vector<std::u16string>& rows, bool bCreate) {
   file.Close();
   if (!bCreate) {
     Report(page, kLogNotCreatedRow, path);
-    return;
+    return path;
   }
-  const std::string bytesPath = platform::ToUtf8(path);
-  const bool bExists = platform::FileExists(bytesPath);
-  if (!file.Open(bytesPath, bExists ? platform::CFile::Mode::openExisting
-                                    : platform::CFile::Mode::createNew)) {
-    Report(page, kLogNotCreatedRow, path);
-    return;
+  std::u16string taken = path;
+  Taken outcome = Taken::held;
+  for (int n = 1; outcome == Taken::held && n <= kMaxLogNumber; ++n) {
+    taken = NumberedLogPath(path, n);
+    outcome = TakeLogFile(file, taken);
+  }
+  if (outcome != Taken::yes) {
+    Report(page, kLogNotCreatedRow, taken);
+    return taken;
   }
   bool bOk = true;
-  if (!bExists) {
+  // Empty: new, also when another run made the name and then took the next.
+  if (file.Size() == 0) {
     static constexpr unsigned char kByteOrderMark[] = {0xFF, 0xFE};
     bOk = file.Write(kByteOrderMark, sizeof kByteOrderMark);
   }
@@ -48,8 +108,9 @@ void OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path
   }
   if (!bOk) {
     file.Close();
-    Report(page, kLogNotWrittenRow, path);
+    Report(page, kLogNotWrittenRow, taken);
   }
+  return taken;
 }
 
 void RunLog::WriteLogText(std::u16string_view text) {

@@ -1,10 +1,11 @@
 // The run log: the page's log list and the log text file, fed separately.
 //
 // The file is UTF-16 little-endian; a new file starts with the byte-order
-// mark FF FE, an existing one (a second start within the same second) is
-// appended to without a second mark. It is held exclusively while open, so
-// another process cannot open it. Texts are written as their code units, with
-// no line end added.
+// mark FF FE, an existing one (a start after another run of the same second
+// ended) is appended to without a second mark. It is held exclusively (flock)
+// while open, and that lock is what makes the log's names, and the journal's
+// beside it, one run's at a time: a run that finds them held takes the next
+// free names. Texts are written as their code units, with no line end added.
 //
 // A log file that cannot be made or written never stops the run: the page's
 // log list gets one row, "Log file could not be created: " + path when it
@@ -28,15 +29,22 @@ class CFile;
 // An empty folder gives the bare file name.
 std::u16string LogFilePath(const std::u16string& folder, const std::u16string& stamp);
 
-// Opening the log file: closes file if open, creates the file at path (with
-// the mark) or appends to it, writes the header line (149 asterisks) and then
-// every row + "\r\n". On failure the file is left closed and the page gets
-// the "could not be created" row, or "could not be written" when the file
-// was made but the mark or header could not be written. bCreate false skips
-// the attempt (no folder to put the file in) and reports "could not be
-// created".
-void OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path,
-                const std::vector<std::u16string>& rows, bool bCreate = true);
+// path with "-N" put before its final ".txt" (appended otherwise); N 1 is
+// path itself.
+std::u16string NumberedLogPath(const std::u16string& path, int n);
+
+// Opening the log file: closes file if open, then takes the first of path,
+// NumberedLogPath(path, 2), (.., 3), ... whose log file and journal no run
+// still going holds; creates that file new (with the mark) or appends to it
+// (only a regular file of this user, reached without a link), writes the
+// header line (149 asterisks) and then every row + "\r\n". Returns the path
+// taken. On failure the file is left closed and the page gets the "could not
+// be created" row (a planted link or another user's file at the name, no
+// folder), or "could not be written" when the file was opened but the mark
+// or header could not be written. bCreate false skips the attempt (no folder
+// to put the file in) and reports "could not be created".
+std::u16string OpenRunLog(platform::CFile& file, RunPage& page, const std::u16string& path,
+                          const std::vector<std::u16string>& rows, bool bCreate = true);
 
 // What a run logged, in order, held back instead of reaching the page and
 // the file: a database judged beside others keeps its rows and texts here

@@ -11,6 +11,7 @@
 #include "mail/MailSourceRun.h"
 #include "mail/SourceLock.h"
 #include "mail/SourceUndo.h"
+#include "platform/CreateNew.h"
 #include "platform/Text.h"
 
 namespace mailio {
@@ -192,12 +193,20 @@ std::string MailSourceProvider::WriteBack(Source& source, const fs::path& workDb
   // The journal's record and the kept original come first, synced: from
   // here on nothing the write-back does is unrecoverable. Runs started in
   // the same second share the journal and its folder.
-  std::error_code ec;
+  // The journal's folder and each write-back's folder in it are made new,
+  // owner only; a name planted there is never followed.
+  const std::string folder = m_journalFolder.string();
+  struct stat st {};
+  if (!platform::CreateNewDirectory(folder, platform::Access::ownerOnly) && errno != EEXIST)
+    return Errno("the journal's copy cannot be made: " + folder);
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+    return "the journal's copy cannot be made: " + folder + ": not a folder of this user";
   fs::path keep;
-  do keep = m_journalFolder / std::to_string(++m_nWriteBacks);
-  while (fs::exists(keep, ec));
-  fs::create_directories(keep, ec);
-  if (ec) return "the journal's copy cannot be made: " + ec.message();
+  for (;;) {
+    keep = m_journalFolder / std::to_string(++m_nWriteBacks);
+    if (platform::CreateNewDirectory(keep.string(), platform::Access::ownerOnly)) break;
+    if (errno != EEXIST) return Errno("the journal's copy cannot be made: " + keep.string());
+  }
   const Change change{removed, filed, target, keep};
   return source.bMaildir ? WriteBackMaildir(source, change) : WriteBackMbox(source, change);
 }
@@ -214,7 +223,12 @@ std::string MailSourceProvider::WriteBackMbox(Source& source, const Change& chan
   for (std::uint32_t i : change.vecFiled) gone[i] = true;
   record.nMessages = static_cast<std::uint32_t>(std::count(gone.begin(), gone.end(), true));
   std::string error;
-  if (!CopyFileSynced(source.path, record.strKeptCopy, &error)) return "the journal's copy cannot be made: " + error;
+  if (!CopyFileSynced(source.path, record.strKeptCopy, &error)) {
+    // A copy cut short (a full disk) is no copy: nothing of it stays behind.
+    ::unlink(record.strKeptCopy.c_str());
+    ::rmdir(change.keep.c_str());
+    return "the journal's copy cannot be made: " + error;
+  }
   const int keptFd = ::open(record.strKeptCopy.c_str(), O_RDONLY | O_CLOEXEC);
   if (keptFd < 0) return Errno("the journal's copy cannot be read");
   struct CloseFd {

@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/CreateNew.h"
 
 namespace platform {
 
@@ -11,29 +14,31 @@ CFile::~CFile() { Close(); }
 
 bool CFile::Open(const std::string& path, Mode mode) {
   Close();
-  int flags = O_RDWR | O_CLOEXEC;
-  if (mode == Mode::createNew) flags |= O_CREAT;
-  const int fd = ::open(path.c_str(), flags, 0644);
-  if (fd < 0) return false;
+  // A log holds paths and note ids, not mail: the mode an ordinary file
+  // gets, masked by the umask.
+  const int fd = mode == Mode::createNew ? CreateNewFile(path, Access::likeSource, 0644, O_RDWR)
+                                         : OpenOwnRegularFile(path, O_RDWR);
+  if (fd < 0) {
+    m_nOpenError = errno;
+    return false;
+  }
   // No sharing: a second holder (another process, or another CFile here)
   // is refused rather than made to wait.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::lseek(fd, 0, SEEK_END) < 0) {
+    m_nOpenError = errno;
     ::close(fd);
     return false;
   }
-  // Truncate only after the lock is ours, so a file another holder has open
-  // is never cut short under it.
-  if (mode == Mode::createNew && ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    return false;
-  }
-  if (::lseek(fd, 0, SEEK_END) < 0) {
-    ::close(fd);
-    return false;
-  }
+  m_nOpenError = 0;
   m_fd = fd;
   m_strPath = path;
   return true;
+}
+
+std::size_t CFile::Size() const {
+  struct stat st {};
+  if (m_fd < 0 || ::fstat(m_fd, &st) != 0) return 0;
+  return static_cast<std::size_t>(st.st_size);
 }
 
 void CFile::Close() {

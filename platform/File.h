@@ -18,11 +18,18 @@ public:
   CFile& operator=(const CFile&) = delete;
 
   enum class Mode { createNew, openExisting };
-  // createNew creates (or replaces) the file; openExisting opens it without
-  // truncating and moves to its end. Both fail when another holder has it.
+  // createNew creates the file new (never an existing name, never through a
+  // link); openExisting opens a regular file of this user without following
+  // a link or truncating, and moves to its end. Both fail when another
+  // holder has it; OpenError() then says why (EWOULDBLOCK: held, EEXIST:
+  // the name is taken, ENOENT: nothing there, ELOOP/EPERM/EINVAL: not a
+  // regular file of this user).
   [[nodiscard]] bool Open(const std::string& path, Mode mode);
+  int OpenError() const { return m_nOpenError; }
   void Close();
   bool IsOpen() const { return m_fd >= 0; }
+  // Bytes in the file now (0 when not open).
+  std::size_t Size() const;
   // Appends bytes at the end; false when not everything could be written.
   [[nodiscard]] bool Write(const void* data, std::size_t size);
   bool Write(std::u16string_view text);  // as UTF-16LE code units
@@ -30,6 +37,7 @@ public:
 
 private:
   int m_fd = -1;
+  int m_nOpenError = 0;
   std::string m_strPath;
 };
 

@@ -1,6 +1,7 @@
 #include "engine/journal/JournalFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/CreateNew.h"
 #include "platform/File.h"
 
 namespace journal {
@@ -48,24 +50,65 @@ bool ReadWhole(int fd, std::string& out) {
   }
 }
 
-// Walks the records after the header; returns the end of the last whole one.
-std::size_t ParseRecords(std::string_view bytes, std::vector<JournalRecord>* out) {
-  std::size_t pos = kJournalHeader.size();
-  while (bytes.size() - pos >= 8) {
-    const std::uint32_t length = LoadU32(bytes, pos);
-    if (length > bytes.size() - pos - 8) break;
-    const std::string_view payload = bytes.substr(pos + 8, length);
-    if (Crc32(payload) != LoadU32(bytes, pos + 4)) break;
-    BodyReader reader(payload);
-    JournalRecord record;
-    record.strKind = reader.Text();
-    record.strTarget = reader.Text();
-    if (reader.Failed()) break;
-    record.body = reader.Rest();
-    if (out) out->push_back(std::move(record));
-    pos += 8 + length;
+// Whether a whole record starts at pos: its length fits, its checksum
+// holds and its kind and target read. Sets *size to the record's bytes.
+bool RecordAt(std::string_view bytes, std::size_t pos, JournalRecord* out, std::size_t* size) {
+  if (bytes.size() - pos < 8) return false;
+  const std::uint32_t length = LoadU32(bytes, pos);
+  if (length > bytes.size() - pos - 8) return false;
+  const std::string_view payload = bytes.substr(pos + 8, length);
+  if (Crc32(payload) != LoadU32(bytes, pos + 4)) return false;
+  BodyReader reader(payload);
+  JournalRecord record;
+  record.strKind = reader.Text();
+  record.strTarget = reader.Text();
+  if (reader.Failed()) return false;
+  record.body = reader.Rest();
+  if (out) *out = std::move(record);
+  *size = 8 + length;
+  return true;
+}
+
+// A cheap look before the checksum: a record's payload begins with its
+// kind, a short name of lower-case letters, digits and dashes. Keeps the
+// search past a damaged stretch from summing the rest of the file at every
+// byte.
+bool MayStartRecord(std::string_view bytes, std::size_t pos) {
+  if (bytes.size() - pos < 13) return false;
+  const std::uint32_t kindLength = LoadU32(bytes, pos + 8);
+  if (kindLength == 0 || kindLength > 32 || bytes.size() - pos - 12 < kindLength) return false;
+  for (std::size_t i = 0; i < kindLength; ++i) {
+    const char c = bytes[pos + 12 + i];
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_')) return false;
   }
-  return pos;
+  return true;
+}
+
+// Walks the records after the header, past damaged stretches to the next
+// offset where a whole record stands. Returns the end of the last whole
+// record: what follows it is the cut-off tail.
+std::size_t ParseRecords(std::string_view bytes, JournalContents* out) {
+  std::size_t pos = kJournalHeader.size();
+  std::size_t end = pos;
+  while (pos < bytes.size()) {
+    JournalRecord record;
+    std::size_t size = 0;
+    if (RecordAt(bytes, pos, out ? &record : nullptr, &size)) {
+      if (out) {
+        out->vecRecords.push_back(std::move(record));
+        out->vecOffsets.push_back(pos);
+      }
+      pos += size;
+      end = pos;
+      continue;
+    }
+    std::size_t next = pos + 1;
+    while (next < bytes.size() && !(MayStartRecord(bytes, next) && RecordAt(bytes, next, nullptr, &size))) ++next;
+    if (next >= bytes.size()) break;  // nothing whole after it: the tail a kill cut off
+    if (out) out->vecDamage.push_back(pos);
+    pos = next;
+  }
+  return end;
 }
 
 }  // namespace
@@ -134,25 +177,58 @@ std::string BodyReader::Text() {
   return text;
 }
 
-std::unique_ptr<JournalWriter> JournalWriter::Open(const std::string& path, std::string* error) {
+std::unique_ptr<JournalWriter> JournalWriter::Open(const std::string& path, std::string* error, bool* pBusy) {
+  return OpenAt(path, true, error, pBusy);
+}
+
+std::unique_ptr<JournalWriter> JournalWriter::OpenExisting(const std::string& path, std::string* error,
+                                                           bool* pBusy) {
+  return OpenAt(path, false, error, pBusy);
+}
+
+std::unique_ptr<JournalWriter> JournalWriter::OpenAt(const std::string& path, bool bCreate, std::string* error,
+                                                     bool* pBusy) {
+  if (pBusy) *pBusy = false;
   std::unique_ptr<JournalWriter> writer(new JournalWriter);
   writer->m_strPath = path;
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  bool bCreated = false;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
+    if (bCreate) {
+      fd = platform::CreateNewFile(path, platform::Access::ownerOnly, 0600, O_RDWR);
+      if (fd >= 0) {
+        bCreated = true;
+        break;
+      }
+      if (errno != EEXIST) break;
+    }
+    // An existing journal is appended to only when it is a regular file of
+    // this user, reached without following a link.
+    fd = platform::OpenOwnRegularFile(path, O_RDWR);
+    if (fd < 0 && (errno != ENOENT || !bCreate)) break;  // gone again: create it after all
+  }
   if (fd < 0) {
-    *error = std::strerror(errno);
+    *error = errno == ENOENT ? "the file does not exist" : std::strerror(errno);
     return nullptr;
   }
   writer->m_fd = fd;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const bool bBusy = errno == EWOULDBLOCK;
+    *error = bBusy ? "a run still going writes it" : std::strerror(errno);
+    if (pBusy) *pBusy = bBusy;
+    return nullptr;
+  }
   std::string bytes;
   if (!ReadWhole(fd, bytes)) {
     *error = std::strerror(errno);
     return nullptr;
   }
-  if (bytes.empty()) {
-    // A new journal: the header, and the file's name made durable with it.
+  if (bytes.empty() && bCreate) {
+    // A new journal (or one whose creator was killed before its header):
+    // the header, and the file's name made durable with it.
     if (!WriteAll(fd, kJournalHeader) || ::fsync(fd) != 0) {
       *error = std::strerror(errno);
-      ::unlink(path.c_str());
+      if (bCreated) ::unlink(path.c_str());
       return nullptr;
     }
     const std::size_t slash = path.rfind('/');
@@ -170,7 +246,8 @@ std::unique_ptr<JournalWriter> JournalWriter::Open(const std::string& path, std:
     return nullptr;
   }
   // A run killed while it wrote its last record may have left part of it:
-  // the next record goes where that part began.
+  // the next record goes where that part began. Damage before whole records
+  // is kept as it is, with the records after it.
   writer->m_nEnd = ParseRecords(bytes, nullptr);
   if ((writer->m_nEnd != bytes.size() && ::ftruncate(fd, static_cast<off_t>(writer->m_nEnd)) != 0) ||
       ::lseek(fd, static_cast<off_t>(writer->m_nEnd), SEEK_SET) < 0) {
@@ -210,18 +287,23 @@ bool JournalWriter::Sync() {
 }
 
 std::optional<JournalContents> ReadJournal(const std::string& path, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking on open: a FIFO given as the journal is refused, not waited on.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *error = errno == ENOENT ? "the file does not exist" : std::strerror(errno);
     return std::nullopt;
   }
   struct stat st {};
   std::string bytes;
-  const bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) && ReadWhole(fd, bytes);
+  const bool bStat = ::fstat(fd, &st) == 0;
+  const bool ok = bStat && S_ISREG(st.st_mode) && ReadWhole(fd, bytes);
   const int saved = errno;
   ::close(fd);
   if (!ok) {
-    *error = S_ISDIR(st.st_mode) ? "it is a folder, not a journal" : std::strerror(saved);
+    *error = !bStat               ? std::strerror(saved)
+             : S_ISDIR(st.st_mode) ? "it is a folder, not a journal"
+             : !S_ISREG(st.st_mode) ? "it is not a regular file"
+                                    : std::strerror(saved);
     return std::nullopt;
   }
   if (bytes.compare(0, kJournalHeader.size(), kJournalHeader) != 0) {
@@ -229,7 +311,7 @@ std::optional<JournalContents> ReadJournal(const std::string& path, std::string*
     return std::nullopt;
   }
   JournalContents contents;
-  ParseRecords(bytes, &contents.vecRecords);
+  ParseRecords(bytes, &contents);
   return contents;
 }
 

@@ -8,10 +8,15 @@
 //
 // Integers are little-endian; a text is a u32 byte count and UTF-8 bytes.
 // Each record is written with one write call, so a process killed at any
-// moment leaves whole records and at most one cut-off record at the end;
-// readers stop at a record that is cut off or fails its checksum, and a
-// writer that appends first cuts such a tail away. A record is durable once
-// Sync has returned true.
+// moment leaves whole records and at most one cut-off record at the end.
+// Anything else that fails its length or checksum is damage: a reader skips
+// it to the next offset where a record's length and checksum hold, notes
+// where the damaged stretch began, and goes on; bytes after the last whole
+// record are the cut-off tail, which a reader ignores and a writer that
+// appends cuts away first. A record is durable once Sync has returned true.
+//
+// A writer holds an exclusive flock on the file while it is open: one run
+// (or one undo) writes a journal at a time.
 //
 // Threads: a JournalWriter is used by one thread at a time. Reading is
 // stateless.
@@ -70,10 +75,16 @@ private:
 // Appends records to one journal file.
 class JournalWriter {
 public:
-  // Creates the file (mode 0600) or, when it exists and is a journal, opens
-  // it to append after its last whole record. nullptr with *error set when
-  // the file cannot be made or opened, or exists and is not a journal.
-  static std::unique_ptr<JournalWriter> Open(const std::string& path, std::string* error);
+  // Creates the file new (mode 0600, never through a planted name) or, when
+  // it exists and is a regular journal file of this user, opens it to append
+  // after its last whole record. nullptr with *error set when the file
+  // cannot be made or opened, exists and is not a journal, or another
+  // writer holds it (*pBusy set true then, when given).
+  static std::unique_ptr<JournalWriter> Open(const std::string& path, std::string* error,
+                                             bool* pBusy = nullptr);
+  // As Open, but only an existing journal: undo's record of what it restored.
+  static std::unique_ptr<JournalWriter> OpenExisting(const std::string& path, std::string* error,
+                                                     bool* pBusy = nullptr);
   ~JournalWriter();
   JournalWriter(const JournalWriter&) = delete;
   JournalWriter& operator=(const JournalWriter&) = delete;
@@ -87,6 +98,8 @@ public:
 
 private:
   JournalWriter() = default;
+  static std::unique_ptr<JournalWriter> OpenAt(const std::string& path, bool bCreate, std::string* error,
+                                               bool* pBusy);
   std::string m_strPath;
   int m_fd = -1;            // owned; closed by the destructor
   std::uint64_t m_nEnd = 0;  // bytes of whole records (and header)
@@ -95,9 +108,12 @@ private:
 
 struct JournalContents {
   std::vector<JournalRecord> vecRecords;  // oldest first
+  std::vector<std::uint64_t> vecOffsets;  // where each record begins in the file
+  std::vector<std::uint64_t> vecDamage;   // where each damaged stretch begins
 };
 
-// Reads every whole record of the journal at path. nullopt with *error set
+// Reads every whole record of the journal at path, before and after any
+// damaged stretch (a cut-off tail is not one). nullopt with *error set
 // ("the file does not exist", "it is not a Tarnwick journal", ...) when the
 // file cannot be read or does not start with the header.
 std::optional<JournalContents> ReadJournal(const std::string& path, std::string* error);

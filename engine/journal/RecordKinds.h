@@ -14,16 +14,23 @@
 //      (tarnwick-cli and the wizard call their modules' registration
 //      function at start; the "nsf" kind is always there.)
 //   4. The function gets the records of one target, newest first, as one
-//      group, and reports each record through UndoSession: Restored(),
-//      AlreadyInPlace() or NotRestored(id, reason). It must be idempotent
-//      (a second undo finds everything in place and restores nothing) and
-//      safe to kill (each record is reversed whole or not at all).
+//      group, and reports each record, in that order, through UndoSession:
+//      Restored(), AlreadyInPlace() or NotRestored(id, reason). It must be
+//      idempotent (a second undo finds everything in place and restores
+//      nothing) and safe to kill (each record is reversed whole or not at
+//      all).
+//
+// Undo itself appends to the journal an "undone" record naming the records
+// it reversed (restored, or found in place), so that a later undo leaves
+// them alone whatever has happened to their targets since; a kind never
+// sees a record that an undo already reversed.
 //
 // Threads: register before any undo starts; UndoJournal may then run on any
 // one thread at a time.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -45,6 +52,11 @@ public:
 class UndoSession {
 public:
   UndoSession(UndoOutput& out, std::size_t nTotal) : m_out(out), m_nTotal(nTotal) {}
+  // The driver's bookkeeping: the journal offsets of the group handed to a
+  // kind, in the order given; Reversed() the offsets of those reported
+  // restored or in place with no failure row of their own.
+  void BeginGroup(std::vector<std::uint64_t> offsets);
+  const std::vector<std::uint64_t>& Reversed() const { return m_vecReversed; }
   // One record reversed now, giving back nDisposals (a mail source's
   // record covers every message of its write-back).
   void Restored(std::size_t nDisposals = 1);
@@ -58,10 +70,14 @@ public:
   bool Complete() const { return m_bComplete; }
 
 private:
-  void Advance();
+  void Advance(bool bReversed);
   UndoOutput& m_out;
   std::size_t m_nTotal;
   std::size_t m_nDone = 0;
+  std::vector<std::uint64_t> m_vecGroup;     // offsets of the group in hand
+  std::size_t m_nInGroup = 0;                // records of it reported so far
+  bool m_bRecordFailed = false;              // a row of the record in hand failed
+  std::vector<std::uint64_t> m_vecReversed;  // of the group in hand
   std::size_t m_nRestored = 0;
   bool m_bComplete = true;
 };
@@ -79,18 +95,30 @@ enum class UndoStatus { complete, incomplete, notAJournal };
 struct UndoResult {
   UndoStatus status = UndoStatus::complete;
   std::size_t nRestored = 0;
-  std::string strError;  // notAJournal: "Cannot undo PATH: reason"
+  // notAJournal: "Cannot undo PATH: reason"; incomplete with no rows: the
+  // journal is held by a run still going ("Cannot undo PATH: a run still
+  // going writes it"), and nothing was changed.
+  std::string strError;
 };
 
-// Reverses every record of the journal at path, newest first: the rows
-// "Undoing: " + target whenever the target changes, "Not restored:\t" + id +
-// " (" + reason + ")" for each record that could not be reversed, and last
-// "Restored: N documents". A journal that is missing or not a journal gives
-// notAJournal and no rows.
+// The kind of undo's own records (see above); target empty, body u32 count
+// and that many u64 offsets (two u32, low first) of reversed records.
+inline constexpr std::string_view kUndoneKind = "undone";
+
+// Reverses every record of the journal at path that no former undo
+// reversed, newest first: first "Journal damaged: " + path + " (at byte N)"
+// for each damaged stretch, then the rows "Undoing: " + target whenever the
+// target changes, "Not restored:\t" + id + " (" + reason + ")" for each
+// record that could not be reversed, "Journal file could not be written: "
+// + path when undo's own record could not be appended, and last "Restored:
+// N documents". Damage or a record not appended makes the result
+// incomplete. A journal that is missing or not a journal gives notAJournal
+// and no rows.
 UndoResult UndoJournal(const std::string& path, UndoOutput& out);
 
 inline constexpr std::u16string_view kUndoingRow = u"Undoing: ";
 inline constexpr std::u16string_view kNotRestoredRow = u"Not restored:\t";
+std::u16string JournalDamagedRow(const std::string& path, std::uint64_t nAt);
 std::u16string RestoredRow(std::size_t nRestored);
 
 }  // namespace journal

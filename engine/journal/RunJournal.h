@@ -1,7 +1,9 @@
 // RunJournal: the journal of one run that may change original databases,
 // the file beside its log file (the log's path with ".txt" replaced by
-// ".journal"). A run started in the same second as the last one shares that
-// one's log file, and so appends to its journal.
+// ".journal"). A run started in the same second as the last one, after it
+// ended, shares that one's log file, and so appends to its journal; while
+// that one still runs, the log took the next free name (OpenRunLog) and the
+// journal follows it. The writer holds the file locked for the run.
 //
 // Every disposal becomes one "nsf" record (DatabaseRecords.h) holding the
 // database, note id, action, the views and folders that held the document,

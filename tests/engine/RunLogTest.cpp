@@ -1,12 +1,19 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
 
 #include "engine/RunLog.h"
+#include "engine/journal/JournalFile.h"
 #include "platform/File.h"
 #include "platform/Text.h"
 #include "tests/engine/RecordingPage.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 std::string Utf16(std::u16string_view text) {
   std::string bytes;
@@ -78,20 +85,73 @@ TEST_F(RunLogTest, FileThatCannotBeMadeGivesOneRowAndNoWrites) {
 }
 
 TEST_F(RunLogTest, FailedWriteLetsTheFileGoWithOneRow) {
-  // /dev/full accepts the open and refuses every write, as a full disk does.
-  ASSERT_TRUE(m_file.Open("/dev/full", platform::CFile::Mode::openExisting));
-  RunLog log(m_file, m_page, u"/dev/full");
-  log.WriteLogText(u"first");
-  log.Flush();
-  log.WriteLogText(u"second");
-  log.Flush();
+  // A file size limit refuses writes past it, as a full disk does.
+  const auto path = PathOf("log.txt");
+  struct SizeLimit {
+    struct rlimit old {};
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    SizeLimit() {
+      ::getrlimit(RLIMIT_FSIZE, &old);
+      struct rlimit small = old;
+      small.rlim_cur = 4096;
+      ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~SizeLimit() {
+      ::setrlimit(RLIMIT_FSIZE, &old);
+      std::signal(SIGXFSZ, previous);
+    }
+  } limit;
+  OpenRunLog(m_file, m_page, path, {u"A"});
+  ASSERT_TRUE(m_file.IsOpen());
+  {
+    RunLog log(m_file, m_page, path);
+    log.WriteLogText(std::u16string(4096, u'x'));
+    log.Flush();
+    log.WriteLogText(u"second");
+    log.Flush();
+  }
   EXPECT_FALSE(m_file.IsOpen());
-  EXPECT_EQ(m_page.rows, std::vector<std::u16string>{u"Log file could not be written: /dev/full"});
+  EXPECT_EQ(m_page.rows, std::vector<std::u16string>{u"Log file could not be written: " + path});
   // The header written at the start fails the same way.
   m_page.rows.clear();
-  OpenRunLog(m_file, m_page, u"/dev/full", {u"A"});
+  OpenRunLog(m_file, m_page, path, {std::u16string(4096, u'y')});
   EXPECT_FALSE(m_file.IsOpen());
-  EXPECT_EQ(m_page.rows, std::vector<std::u16string>{u"Log file could not be written: /dev/full"});
+  EXPECT_EQ(m_page.rows, std::vector<std::u16string>{u"Log file could not be written: " + path});
+}
+
+TEST_F(RunLogTest, NamesHeldByARunStillGoingGiveTheNextFreeOnes) {
+  const auto path = PathOf("Tarnwick_log_1-1-2026-0-0-5.txt");
+  EXPECT_EQ(OpenRunLog(m_file, m_page, path, {u"first"}), path);
+  // A second run of the same second, while the first holds its names.
+  platform::CFile second, third;
+  const auto second2 = PathOf("Tarnwick_log_1-1-2026-0-0-5-2.txt");
+  EXPECT_EQ(OpenRunLog(second, m_page, path, {u"second"}), second2);
+  // A run that let its log go still holds its journal: that name is held too.
+  std::string error;
+  auto journal = journal::JournalWriter::Open((m_tmp / "Tarnwick_log_1-1-2026-0-0-5-3.journal").string(), &error);
+  ASSERT_TRUE(journal) << error;
+  EXPECT_EQ(OpenRunLog(third, m_page, path, {u"third"}), PathOf("Tarnwick_log_1-1-2026-0-0-5-4.txt"));
+  // Once the first has ended, the next run of that second appends to its log.
+  m_file.Close();
+  platform::CFile fourth;
+  EXPECT_EQ(OpenRunLog(fourth, m_page, path, {u"fourth"}), path);
+  fourth.Close();
+  second.Close();
+  EXPECT_EQ(testsupport::ReadFile(m_tmp / "Tarnwick_log_1-1-2026-0-0-5.txt"),
+            std::string("\xFF\xFE") + kHeader + Utf16(u"first\r\n") + kHeader + Utf16(u"fourth\r\n"));
+  EXPECT_EQ(testsupport::ReadFile(m_tmp / "Tarnwick_log_1-1-2026-0-0-5-2.txt"),
+            std::string("\xFF\xFE") + kHeader + Utf16(u"second\r\n"));
+  EXPECT_TRUE(m_page.rows.empty());
+}
+
+TEST_F(RunLogTest, PlantedNameIsNeverWrittenThrough) {
+  testsupport::WriteFile(m_tmp / "target", "kept");
+  fs::create_symlink(m_tmp / "target", m_tmp / "log.txt");
+  const auto path = PathOf("log.txt");
+  EXPECT_EQ(OpenRunLog(m_file, m_page, path, {u"A"}), path);
+  EXPECT_FALSE(m_file.IsOpen());
+  EXPECT_EQ(m_page.rows, std::vector<std::u16string>{u"Log file could not be created: " + path});
+  EXPECT_EQ(testsupport::ReadFile(m_tmp / "target"), "kept");
 }
 
 TEST_F(RunLogTest, NoFolderSkipsTheAttempt) {

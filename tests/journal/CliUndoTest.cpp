@@ -2,9 +2,15 @@
 // reverses it with --undo: rows, exit statuses, and journals that cannot be
 // made or read.
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <sstream>
+#include <thread>
 
+#include "engine/RunLog.h"
+#include "platform/File.h"
+#include "platform/Paths.h"
 #include "tests/journal/JournalFixture.h"
 
 using namespace journaltest;
@@ -113,4 +119,100 @@ TEST_F(CliUndoTest, RunWithoutAPlaceForItsJournalDoesNotStart) {
     EXPECT_EQ(testsupport::ReadFile(source), before);
   }
   unsetenv("XDG_CACHE_HOME");
+}
+
+TEST_F(CliUndoTest, UndoneJournalRestoresNothingAfterOtherRunsOfTheSameSources) {
+  const std::string entry = "From a Fri Mar  5 14:07:09 2010\nFrom: a@example.org\nSubject: a\n\none\n\n";
+  const std::string mbox = (m_tmp / "box").string();
+  testsupport::WriteFile(mbox, entry + entry + entry);
+  setenv("XDG_CACHE_HOME", (m_tmp / "cache").c_str(), 1);
+  for (const std::string& source : {Db("mail.nsf"), mbox}) {
+    SCOPED_TRACE(source);
+    const auto state = [&] { return source == mbox ? testsupport::ReadFile(source) : testsupport::DumpWithEntrySets(source); };
+    const std::string name = "logs-" + fs::path(source).filename().string();
+    const Outcome first = Cli({"--action", "delete", "--yes", "--quiet", "--log-dir", (m_tmp / name).string(), source});
+    ASSERT_EQ(first.lines.size(), 2u) << first.err;
+    const std::string journalA = first.lines[1].substr(std::string("Journal file path: ").size());
+    EXPECT_EQ(Cli({"--undo", journalA}).nExit, 0);
+    // Another run removes the same duplicates again, with a journal of its own.
+    const Outcome again =
+        Cli({"--action", "delete", "--yes", "--quiet", "--log-dir", (m_tmp / (name + "-other")).string(), source});
+    EXPECT_EQ(again.nExit, 0) << again.err;
+    const std::string afterSecondRun = state();
+    const Outcome undo = Cli({"--undo", journalA});
+    EXPECT_EQ(undo.nExit, 0) << undo.err;
+    EXPECT_EQ(undo.lines, (std::vector<std::string>{"Undoing: " + source, "Restored: 0 documents"}));
+    EXPECT_EQ(state(), afterSecondRun);
+  }
+  unsetenv("XDG_CACHE_HOME");
+}
+
+TEST_F(CliUndoTest, RunsOverlappingInOneSecondNeverShareALogOrJournal) {
+  const std::string entry = "From a Fri Mar  5 14:07:09 2010\nFrom: a@example.org\nSubject: a\n\none\n\n";
+  const std::string db = Db("mail.nsf"), mbox = (m_tmp / "box").string();
+  testsupport::WriteFile(mbox, entry + entry);
+  setenv("XDG_CACHE_HOME", (m_tmp / "cache").c_str(), 1);
+  const std::string dbBefore = testsupport::DumpWithEntrySets(db), mboxBefore = testsupport::ReadFile(mbox);
+  fs::create_directories(Logs());
+  // The test holds the second's log and journal as a run still going would,
+  // from the start of a second, so that both runs fall within it.
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  std::this_thread::sleep_for(std::chrono::seconds(1) - (now % std::chrono::seconds(1)) +
+                              std::chrono::milliseconds(20));
+  const std::string held = platform::ToUtf8(LogFilePath(platform::FromUtf8(Logs()), platform::TimeStamp()));
+  platform::CFile log;
+  ASSERT_TRUE(log.Open(held, platform::CFile::Mode::createNew));
+  ASSERT_TRUE(log.Write("held", 4));
+  std::string error;
+  auto journal = journal::JournalWriter::Open(held.substr(0, held.size() - 4) + ".journal", &error);
+  ASSERT_TRUE(journal) << error;
+  std::string printedLogs, printedJournals;
+  for (const std::string& source : {db, mbox}) {
+    const Outcome run = Cli({"--action", "delete", "--yes", "--quiet", "--log-dir", Logs(), source});
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    ASSERT_EQ(run.lines.size(), 2u);
+    printedLogs += run.lines[0] + "\n";
+    printedJournals += run.lines[1] + "\n";
+  }
+  if (platform::ToUtf8(LogFilePath(platform::FromUtf8(Logs()), platform::TimeStamp())) != held)
+    GTEST_SKIP() << "the second ended before both runs did";
+  const std::string stem = held.substr(0, held.size() - 4);
+  // The first run took the next names; the second, after it ended, appended to them.
+  EXPECT_EQ(printedLogs, "Log file path: " + stem + "-2.txt\nLog file path: " + stem + "-2.txt\n");
+  EXPECT_EQ(printedJournals, "Journal file path: " + stem + "-2.journal\nJournal file path: " + stem + "-2.journal\n");
+  EXPECT_EQ(testsupport::ReadFile(held), "held");
+  EXPECT_EQ(testsupport::ReadFile(stem + ".journal"), std::string(journal::kJournalHeader));
+  const Outcome undo = Cli({"--undo", stem + "-2.journal"});
+  EXPECT_EQ(undo.nExit, 0) << undo.err;
+  EXPECT_EQ(testsupport::DumpWithEntrySets(db), dbBefore);
+  EXPECT_EQ(testsupport::ReadFile(mbox), mboxBefore);
+  unsetenv("XDG_CACHE_HOME");
+}
+
+TEST_F(CliUndoTest, JournalCopyThatFillsTheDiskLeavesNothingAndNamesTheCause) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  std::string mail;
+  for (int i = 0; mail.size() < 600 * 1024; ++i)
+    mail += "From a Fri Mar  5 14:07:09 2010\nSubject: " + std::to_string(i % 50) + "\n\n" + std::string(4000, 'x') + "\n\n";
+  const fs::path mbox = m_tmp / "box", logs = m_tmp / "small";
+  testsupport::WriteFile(mbox, mail);
+  fs::create_directories(logs);
+  setenv("XDG_CACHE_HOME", (m_tmp / "cache").c_str(), 1);
+  // The log folder is a 256 KB file system of its own, in a mount namespace
+  // of the command's own; what is left in it is listed before it goes.
+  const std::string command =
+      "unshare -m sh -c \"mount -t tmpfs -o size=256k tmpfs '" + logs.string() + "' || exit 77; '" +
+      testsupport::ToolPath("tarnwick-cli").string() + "' --action delete --yes --quiet --log-dir '" + logs.string() +
+      "' '" + mbox.string() + "' >'" + (m_tmp / "out").string() + "' 2>'" + (m_tmp / "err").string() +
+      "'; echo \\$? >'" + (m_tmp / "status").string() + "'; find '" + logs.string() + "' >'" +
+      (m_tmp / "listing").string() + "'\" 2>/dev/null";
+  const int status = std::system(command.c_str());
+  unsetenv("XDG_CACHE_HOME");
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) GTEST_SKIP() << "a tmpfs cannot be mounted here";
+  EXPECT_EQ(testsupport::ReadFile(m_tmp / "status"), "1\n");
+  const std::string err = testsupport::ReadFile(m_tmp / "err");
+  EXPECT_EQ(err.rfind("Source not written back: " + mbox.string() + " (the journal's copy cannot be made: ", 0), 0u) << err;
+  EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;
+  EXPECT_EQ(testsupport::ReadFile(m_tmp / "listing").find("original"), std::string::npos);
+  EXPECT_EQ(testsupport::ReadFile(mbox), mail);
 }

@@ -23,6 +23,8 @@ private:
   std::u16string m_strRow = u"Journal file could not be written: /j";
 };
 
+constexpr std::uint64_t kHeaderSize = journal::kJournalHeader.size();
+
 }  // namespace
 
 TEST_F(JournalTest, TornTailIsCutAwayBeforeAppendingAndStrangersAreRefused) {
@@ -47,6 +49,21 @@ TEST_F(JournalTest, TornTailIsCutAwayBeforeAppendingAndStrangersAreRefused) {
   EXPECT_EQ(contents->vecRecords[0].body, "one");
   EXPECT_EQ(contents->vecRecords[1].strKind, "mbox");
   EXPECT_EQ(contents->vecRecords[1].body, std::string("t\0o", 3));
+
+  // Damage before whole records is no tail: appending keeps what follows it.
+  std::string damaged = testsupport::ReadFile(path);
+  damaged[kHeaderSize + 9] = static_cast<char>(damaged[kHeaderSize + 9] ^ 1);
+  testsupport::WriteFile(path, damaged);
+  {
+    auto writer = journal::JournalWriter::Open(path, &error);
+    ASSERT_TRUE(writer) << error;
+    ASSERT_TRUE(writer->Append({"nsf", "/c.nsf", "three"}));
+  }
+  const auto after = journal::ReadJournal(path, &error);
+  ASSERT_TRUE(after);
+  ASSERT_EQ(after->vecRecords.size(), 2u);
+  EXPECT_EQ(after->vecRecords[1].body, "three");
+  EXPECT_EQ(after->vecDamage, std::vector<std::uint64_t>{kHeaderSize});
 
   testsupport::WriteFile(m_tmp / "text.journal", "hello\n");
   EXPECT_FALSE(journal::JournalWriter::Open((m_tmp / "text.journal").string(), &error));

@@ -111,3 +111,46 @@ TEST_F(JournalTest, UndoKilledMidWayFinishesWhenRunAgain) {
     page.rows.clear();
   }
 }
+
+TEST_F(JournalTest, DamageIsNamedAndEveryRecordAroundItIsUndone) {
+  struct Case {
+    const char* szWhat;
+    std::size_t nRecord;  // of the six the run writes
+    std::size_t nAt;      // byte of that record flipped
+    bool bCut;            // instead: the file ends inside that record
+    bool bDamage;
+  };
+  const Case cases[] = {{"a flipped byte in the third record's payload", 2, 40, false, true},
+                        {"a flipped byte in the third record's length", 2, 1, false, true},
+                        {"the last record cut off, as a kill leaves it", 5, 20, true, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.szWhat);
+    const fs::path db = m_tmp / "damaged.nsf";
+    fs::remove(db);
+    Db("damaged.nsf", Mailbox(2, 6, true));
+    const std::size_t nBefore = DocumentIds(Dump(db)).size();
+    const std::string journalPath = RunJournaled(db, 0);
+    std::string error;
+    const auto contents = journal::ReadJournal(journalPath, &error);
+    ASSERT_TRUE(contents) << error;
+    ASSERT_EQ(contents->vecOffsets.size(), 6u);
+    const std::size_t at = contents->vecOffsets[c.nRecord];
+    std::string bytes = testsupport::ReadFile(journalPath);
+    if (c.bCut) bytes.resize(at + c.nAt);
+    else bytes[at + c.nAt] = static_cast<char>(bytes[at + c.nAt] ^ 1);
+    testsupport::WriteFile(journalPath, bytes);
+    RowsOut out;
+    const journal::UndoResult undone = Undo(journalPath, &out);
+    std::vector<std::u16string> rows;
+    if (c.bDamage)
+      rows.push_back(u"Journal damaged: " + runtest::U(journalPath) + u" (at byte " +
+                     platform::DecimalText(static_cast<long long>(at)) + u")");
+    rows.push_back(u"Undoing: " + runtest::U(db));
+    rows.push_back(u"Restored: 5 documents");
+    EXPECT_EQ(out.rows, rows);
+    EXPECT_EQ(undone.status, c.bDamage ? journal::UndoStatus::incomplete : journal::UndoStatus::complete);
+    // Only the document of the unreadable record stays gone.
+    EXPECT_EQ(DocumentIds(Dump(db)).size(), nBefore - 1);
+    fs::remove(journalPath);
+  }
+}

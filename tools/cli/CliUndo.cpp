@@ -29,6 +29,8 @@ int RunUndo(const std::u16string& journalPath) {
     case journal::UndoStatus::complete:
       return 0;
     case journal::UndoStatus::incomplete:
+      // Held by a run still going: nothing was changed, and the message says why.
+      if (!result.strError.empty()) std::cerr << "tarnwick-cli: " << result.strError << std::endl;
       return 1;
     case journal::UndoStatus::notAJournal:
       break;

@@ -1,7 +1,8 @@
 // tarnwick-cli --undo JOURNAL: reverses the run that wrote the journal,
 // printing its rows on standard output. Returns the exit status: 0 every
-// disposal was reversed (or already was), 1 some could not be, 2 the
-// journal is missing or not a journal (a message on standard error).
+// disposal was reversed (or already was), 1 some could not be, the journal
+// is damaged, or a run still going holds it (a message on standard error),
+// 2 the journal is missing or not a journal (a message on standard error).
 #pragma once
 
 #include <string>
