@@ -11,6 +11,8 @@ namespace {
 
 bool IsFromLine(std::string_view line) { return line.substr(0, 5) == "From "; }
 
+bool IsEmptyLine(std::string_view line) { return line.empty() || line == "\r"; }
+
 // ">From ", ">>From " ... : one ">" of those was added when writing.
 bool IsQuotedFromLine(std::string_view line) {
   std::size_t i = 0;
@@ -25,7 +27,11 @@ public:
 
   // line without its "\n", starting at offset in the file
   void Line(std::string_view line, std::uint64_t offset) {
-    if (IsFromLine(line)) {
+    // Only a "From " line at the very start or after an empty line begins a
+    // message; anywhere else it is a body line that a writer left unquoted.
+    const bool bAfterEmpty = m_bAfterEmpty;
+    m_bAfterEmpty = IsEmptyLine(line);
+    if (bAfterEmpty && IsFromLine(line)) {
       Flush(offset);
       m_nOffset = offset;
       m_bInMessage = true;
@@ -44,7 +50,9 @@ public:
   void Flush(std::uint64_t end, bool complete = true) {
     if (!m_bInMessage) return;
     // The empty line before the next From_ line separates; it is not content.
-    if (m_message.size() >= 2 && m_message.ends_with("\n\n")) m_message.pop_back();
+    // A message that is that line alone was empty.
+    if (m_message == "\n" || m_message == "\r\n") m_message.clear();
+    else if (m_message.size() >= 2 && m_message.ends_with("\n\n")) m_message.pop_back();
     else if (m_message.size() >= 3 && m_message.ends_with("\n\r\n")) m_message.resize(m_message.size() - 2);
     m_onMessage({++m_nCount, std::move(m_message), std::move(m_fromLine), m_nOffset, end - m_nOffset, complete});
     m_message.clear();
@@ -59,6 +67,7 @@ private:
   std::size_t m_nCount = 0;
   std::uint64_t m_nOffset = 0;  // of the open entry's From_ line
   bool m_bInMessage = false;
+  bool m_bAfterEmpty = true;  // the next line may begin a message
 };
 
 }  // namespace
@@ -197,13 +206,13 @@ void MboxWriter::AppendWithFromLine(std::string_view fromLine, std::string_view 
   if (!m_pFile) return;
   std::string out(fromLine);
   out += '\n';
-  // An empty message is its From_ line alone: a separating empty line would
-  // be read back as a message of one line end.
+  // Every message, an empty one too, ends with an empty line: the next From_
+  // line begins a message only after one.
   if (!message.empty()) {
     out += QuoteFromLines(message);
     if (out.back() != '\n') out += '\n';
-    out += '\n';
   }
+  out += '\n';
   std::fwrite(out.data(), 1, out.size(), m_pFile);
 }
 

@@ -1,5 +1,6 @@
 // The mbox file format, read and written as "mboxrd": a message starts at a
-// line beginning "From "; inside a message a line that would start ">*From "
+// line beginning "From " that is the file's first line or follows an empty
+// line (elsewhere such a line is body); inside a message a line that would start ">*From "
 // has one more ">" in the file. Reading takes one ">" off such lines again, so
 // what is written comes back byte for byte.
 //

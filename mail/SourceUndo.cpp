@@ -3,12 +3,16 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <map>
 
 #include "engine/journal/RecordKinds.h"
+#include "mail/MailSources.h"
 #include "mail/SourceLock.h"
 #include "platform/Text.h"
 
@@ -54,6 +58,24 @@ bool ReadRange(int fd, std::uint64_t from, std::uint64_t len, Each each) {
 std::uint64_t SizeOf(int fd) {
   struct stat st {};
   return ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+// Makes sure the file open on fd can grow to size bytes without running out
+// of space, before a byte of it changes: its blocks are allocated (the size
+// stays), or where the file system cannot, its free space is checked.
+bool ReserveSpace(int fd, std::uint64_t size, std::string* error) {
+  const std::uint64_t now = SizeOf(fd);
+  if (size <= now) return true;
+  if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) return true;
+  if (errno == EOPNOTSUPP || errno == ENOSYS) {
+    struct statvfs vfs {};
+    if (::fstatvfs(fd, &vfs) != 0) return true;  // not known: the write will tell
+    const std::uint64_t blocks = ::geteuid() == 0 ? vfs.f_bfree : vfs.f_bavail;
+    if (blocks * vfs.f_frsize >= size - now) return true;
+    errno = ENOSPC;
+  }
+  *error = std::strerror(errno);
+  return false;
 }
 
 // Whether the file open on fd starts with every byte of the file at path.
@@ -139,9 +161,17 @@ MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
     }
     const int fd = lock.Descriptor();
     std::string later;
-    // Each restore ends whole even when this process is killed in the middle.
+    // Each restore ends whole even when this process is killed in the middle,
+    // and starts only when the space for all of it is there.
     const auto restore = [&](std::string_view after, std::string* error) {
-      return FinishEvenIfKilled([&](std::string* e) { return RestoreInPlace(fd, r.strKeptCopy, after, e); }, {&lock},
+      std::error_code sizeError;
+      const std::uint64_t keptSize = fs::file_size(r.strKeptCopy, sizeError);
+      if (sizeError) {
+        *error = r.strKeptCopy + ": " + sizeError.message();
+        return false;
+      }
+      return ReserveSpace(fd, keptSize + after.size(), error) &&
+             FinishEvenIfKilled([&](std::string* e) { return RestoreInPlace(fd, r.strKeptCopy, after, e); }, {&lock},
                                 error);
     };
     if (bCutShort) {
@@ -160,10 +190,20 @@ MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
         return out;
       }
       later.resize(size - r.nRewrittenSize);
-      changed = ::pread(fd, later.data(), later.size(), static_cast<off_t>(r.nRewrittenSize)) ==
-                    static_cast<ssize_t>(later.size()) &&
-                WriteFileSynced(undoing, later) && restore(later, &why);
-      if (!changed && why.empty()) why = Errno("cannot be read");
+      std::error_code sizeError;
+      const std::uint64_t keptSize = fs::file_size(r.strKeptCopy, sizeError);
+      if (::pread(fd, later.data(), later.size(), static_cast<off_t>(r.nRewrittenSize)) !=
+          static_cast<ssize_t>(later.size()))
+        why = Errno("cannot be read");
+      else if (sizeError)
+        why = r.strKeptCopy + ": " + sizeError.message();
+      // The space first, so that a full disk leaves no record of later mail
+      // behind that a next undo would trust over the mbox.
+      else if (!ReserveSpace(fd, keptSize + later.size(), &why)) {
+      } else if (!WriteFileSynced(undoing, later))
+        why = Errno("the journal's folder cannot be written");
+      else
+        changed = restore(later, &why);
     }
     if (!why.empty()) {
       out.vecFailures.push_back({r.strSource, why});
@@ -177,39 +217,120 @@ MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
   return out;
 }
 
+// Bytes free for this process on the file system of path; nullopt when not known.
+std::optional<std::uint64_t> FreeSpace(const fs::path& path) {
+  struct statvfs vfs {};
+  if (::statvfs(path.c_str(), &vfs) != 0) return std::nullopt;
+  const std::uint64_t blocks = ::geteuid() == 0 ? vfs.f_bfree : vfs.f_bavail;
+  return blocks * vfs.f_frsize;
+}
+
+// A removed file comes back from its kept copy through a draft beside it,
+// created new under a short hidden name (the message's own name may use up
+// the name limit), then renamed to its name, so it is back whole or not at
+// all. A draft that fails is removed again.
+bool RestoreFile(const fs::path& keptCopy, const fs::path& old, std::string* why) {
+  const fs::path folder = old.parent_path();
+  fs::path draft;
+  int fd = -1;
+  for (int n = 0; fd < 0 && n < 100; ++n) {
+    draft = folder / (".tarnwick-restore-" + std::to_string(::getpid()) + "-" + std::to_string(n));
+    fd = platform::CreateNewFile(draft.string(), platform::Access::ownerOnly);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    *why = Errno(draft.string());
+    return false;
+  }
+  // Root restoring a user's maildir gives the message back to that user.
+  struct stat owner {};
+  if (::geteuid() == 0 && ::stat(folder.c_str(), &owner) == 0 && ::fchown(fd, owner.st_uid, owner.st_gid) != 0) {
+    // Still the message, only root's: better than not back at all.
+  }
+  const int in = ::open(keptCopy.c_str(), O_RDONLY | O_CLOEXEC);
+  bool ok = in >= 0 && Pump(in, fd) && ::fsync(fd) == 0;
+  const int saved = errno;
+  if (in >= 0) ::close(in);
+  ok = ::close(fd) == 0 && ok;
+  errno = ok ? errno : saved;
+  if (ok && RenameNoReplace(draft, old)) return true;
+  *why = std::strerror(errno);
+  ::unlink(draft.c_str());
+  return false;
+}
+
+// FindMaildirMessage for many files: each folder's new/ and cur/ listed
+// once, when a file is not at its own name. Files this undo puts back are
+// not asked for again, so the lists need not follow them.
+class MessageFinder {
+public:
+  std::optional<fs::path> Find(const fs::path& file) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(file, ec))) return file;
+    const fs::path folder = file.parent_path().parent_path();
+    auto [it, fresh] = m_folders.try_emplace(folder);
+    if (fresh)
+      for (const char* sub : {"new", "cur"})
+        for (fs::directory_iterator d(folder / sub, ec), end; !ec && d != end; d.increment(ec)) {
+          const std::string name = d->path().filename().string();
+          if (!name.starts_with('.')) it->second.emplace(MaildirBaseName(name), d->path());
+        }
+    const auto found = it->second.find(MaildirBaseName(file.filename().string()));
+    if (found == it->second.end()) return std::nullopt;
+    return found->second;
+  }
+
+private:
+  std::map<fs::path, std::map<std::string, fs::path>> m_folders;
+};
+
 // A file filed elsewhere goes back (moved) or away (copied, the original
-// still in place); a removed file comes back from its kept copy, through a
-// hidden name beside it and a rename, so that it is back whole or not at all.
+// still in place); a removed file comes back from its kept copy. A message
+// that a mail client renamed since (new/ to cur/, other flags) is found
+// again by its base name: it is in place, and never comes back twice.
 MailUndoOutcome UndoMaildir(const MailUndoRecord& r) {
   MailUndoOutcome out;
+  MessageFinder finder;
+  // The space every file to be restored needs, made sure of first: a full
+  // disk leaves the maildir as it is.
+  std::uint64_t needed = 0;
+  fs::path anyFolder;
   for (const MailUndoRecord::FileChange& f : r.vecFiles) {
+    if (f.strKeptCopy.empty() || finder.Find(f.strOldPath)) continue;
     std::error_code ec;
+    const std::uint64_t size = fs::file_size(f.strKeptCopy, ec);
+    needed += ec ? 0 : size + 4096;  // a block of its own at least
+    anyFolder = fs::path(f.strOldPath).parent_path();
+  }
+  if (needed > 0) {
+    const std::optional<std::uint64_t> free = FreeSpace(anyFolder);
+    if (free && *free < needed) {
+      out.vecFailures.push_back({r.strSource, std::strerror(ENOSPC)});
+      return out;
+    }
+  }
+  for (const MailUndoRecord::FileChange& f : r.vecFiles) {
     bool changed = false;
-    if (!f.strNewPath.empty() && fs::exists(f.strNewPath, ec)) {
-      if (fs::exists(f.strOldPath, ec)) fs::remove(f.strNewPath, ec);
-      else fs::rename(f.strNewPath, f.strOldPath, ec);
-      if (ec) {
-        out.vecFailures.push_back({f.strNewPath, ec.message()});
+    const std::optional<fs::path> filed = f.strNewPath.empty() ? std::nullopt : finder.Find(f.strNewPath);
+    if (filed) {
+      const bool there = finder.Find(f.strOldPath).has_value();
+      const bool ok = there ? ::unlink(filed->c_str()) == 0 : RenameNoReplace(*filed, f.strOldPath);
+      if (!ok) {
+        out.vecFailures.push_back({filed->string(), std::strerror(errno)});
         continue;
       }
       changed = true;
     }
-    if (f.strKeptCopy.empty() && !changed && !fs::exists(f.strOldPath, ec)) {
+    const bool present = changed || finder.Find(f.strOldPath).has_value();
+    if (f.strKeptCopy.empty() && !present) {
       // Filed away by renaming, and no longer where it was filed.
       out.vecFailures.push_back({f.strOldPath, "it is no longer at " + f.strNewPath});
       continue;
     }
-    if (!f.strKeptCopy.empty() && !fs::exists(f.strOldPath, ec)) {
-      const fs::path old = f.strOldPath;
-      const fs::path hidden = old.parent_path() / (".tarnwick-restore-" + old.filename().string());
+    if (!f.strKeptCopy.empty() && !present) {
       std::string why;
-      if (!CopyFileSynced(f.strKeptCopy, hidden, &why)) {
+      if (!RestoreFile(f.strKeptCopy, f.strOldPath, &why)) {
         out.vecFailures.push_back({f.strOldPath, why});
-        continue;
-      }
-      fs::rename(hidden, old, ec);
-      if (ec) {
-        out.vecFailures.push_back({f.strOldPath, ec.message()});
         continue;
       }
       changed = true;
@@ -337,22 +458,37 @@ fs::path WriteBackMarker(const MailUndoRecord& record) {
   return fs::path(record.strKeptCopy).parent_path() / "writing";
 }
 
-bool CopyFileSynced(const fs::path& src, const fs::path& dst, std::string* error) {
+bool CopyFileSynced(const fs::path& src, const fs::path& dst, std::string* error, platform::Access access,
+                    mode_t sourceMode) {
   const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) {
     *error = Errno(src.string());
     return false;
   }
-  const int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const int out = platform::CreateNewFile(dst.string(), access, sourceMode);
   if (out < 0) {
     *error = Errno(dst.string());
     ::close(in);
     return false;
   }
-  const bool ok = Pump(in, out) && ::fsync(out) == 0;
+  bool ok = Pump(in, out) && ::fsync(out) == 0;
   if (!ok) *error = Errno(dst.string());
   ::close(in);
-  return ::close(out) == 0 && ok;
+  if (::close(out) != 0 && ok) {
+    *error = Errno(dst.string());
+    ok = false;
+  }
+  if (!ok) ::unlink(dst.c_str());  // a copy cut short is no copy
+  return ok;
+}
+
+bool RenameNoReplace(const fs::path& from, const fs::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: a hard link never replaces either.
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
 }
 
 bool RewriteInPlace(int fd, const fs::path& src, std::string* error) {
@@ -369,11 +505,19 @@ static bool SyncFolder(const fs::path& folder) {
 
 bool WriteFileSynced(const fs::path& file, std::string_view bytes) {
   const fs::path temp = file.string() + ".new";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ::unlink(temp.c_str());  // left by a process killed while writing it
+  const int fd = platform::CreateNewFile(temp.string(), platform::Access::ownerOnly);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
-  return ok && ::rename(temp.c_str(), file.c_str()) == 0 && SyncFolder(file.parent_path());
+  ok = ok && ::rename(temp.c_str(), file.c_str()) == 0;
+  if (!ok) {
+    const int saved = errno;
+    ::unlink(temp.c_str());
+    errno = saved;
+    return false;
+  }
+  return SyncFolder(file.parent_path());
 }
 
 bool RemoveSynced(const fs::path& file) {
