@@ -34,7 +34,18 @@ bool IsDir(const fs::path& p) {
 
 bool IsMaildir(const fs::path& dir) { return IsDir(dir / "cur") || IsDir(dir / "new"); }
 
+bool IsRegular(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_regular_file(p, ec);
+}
+
 bool ReadWhole(const fs::path& path, std::string* bytes, std::string* error) {
+  // A FIFO or a device would keep the read waiting: no message file.
+  std::error_code ec;
+  if (fs::exists(path, ec) && !IsRegular(path)) {
+    *error = "cannot be read: not a regular file";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = std::string("cannot be read: ") + std::strerror(errno);
@@ -47,6 +58,7 @@ bool ReadWhole(const fs::path& path, std::string* bytes, std::string* error) {
 }
 
 std::string ReadHead(const fs::path& path) {
+  if (!IsRegular(path)) return {};
   std::ifstream in(path, std::ios::binary);
   std::string head(1024, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
@@ -299,6 +311,10 @@ bool ForEachSourceMessage(const fs::path& source, const std::function<void(Sourc
     std::string top = abs.filename().string();
     if (top.empty()) top = abs.parent_path().filename().string();
     return Directory(source, {StripSuffix(top, {".sbd"})}, onMessage, error);
+  }
+  if (!fs::is_regular_file(status)) {
+    *error = source.string() + ": cannot be read: not a regular file";
+    return false;
   }
   if (LooksLikeMbox(ReadHead(source))) {
     std::string readError;

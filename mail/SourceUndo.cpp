@@ -179,7 +179,8 @@ MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
       changed = restore({}, &why);
     } else if (fs::exists(undoing, ec)) {
       // A former undo was cut short; the mail that came later is kept here.
-      changed = ReadWholeFile(undoing, &later) && restore(later, &why);
+      if (!ReadWholeFile(undoing, &later)) why = Errno(undoing.string());
+      else changed = restore(later, &why);
     } else if (StartsWithFile(fd, r.strKeptCopy)) {
       // In place already.
     } else {
@@ -202,8 +203,16 @@ MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
       else if (!ReserveSpace(fd, keptSize + later.size(), &why)) {
       } else if (!WriteFileSynced(undoing, later))
         why = Errno("the journal's folder cannot be written");
-      else
-        changed = restore(later, &why);
+      else if (!(changed = restore(later, &why)) && SizeOf(fd) == size &&
+               DigestOfRange(fd, 0, r.nRewrittenSize) == r.rewrittenDigest) {
+        // Failed before a byte changed: the mbox, not this copy, holds the
+        // later mail, and gets more of it before the next undo.
+        std::string tail(later.size(), '\0');
+        if (::pread(fd, tail.data(), tail.size(), static_cast<off_t>(r.nRewrittenSize)) ==
+                static_cast<ssize_t>(tail.size()) &&
+            tail == later)
+          RemoveSynced(undoing);
+      }
     }
     if (!why.empty()) {
       out.vecFailures.push_back({r.strSource, why});

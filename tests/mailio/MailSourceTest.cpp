@@ -15,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include "mail/MailDatabase.h"
 #include "mail/MailSourceRun.h"
 #include "mail/MailSources.h"
 #include "mail/Mbox.h"
@@ -584,9 +583,10 @@ namespace {
 // A small tmpfs at a folder of the test's own; unmounted when it ends.
 class SmallDisk {
 public:
-  explicit SmallDisk(const fs::path& dir) : m_dir(dir) {
+  explicit SmallDisk(const fs::path& dir, std::uint64_t bytes = 4 << 20) : m_dir(dir) {
     fs::create_directories(dir);
-    m_bMounted = geteuid() == 0 && mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=4m") == 0;
+    const std::string options = "size=" + std::to_string(bytes);
+    m_bMounted = geteuid() == 0 && mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0;
   }
   ~SmallDisk() {
     if (m_bMounted) umount2(m_dir.c_str(), MNT_DETACH);
@@ -652,22 +652,21 @@ TEST_F(MailSourceTest, UndoWithoutSpaceLeavesTheSourceAsItWasAndNamesTheCause) {
   }
 }
 
-// A database that fills the disk names the full disk as the cause, not the
-// transaction SQLite rolled back because of it.
-TEST_F(MailSourceTest, AFullDiskIsNamedAsTheCauseWhenADatabaseCannotTakeMore) {
-  SmallDisk disk(m_tmp / "disk");
+// A new-file copy that fills its disk names the full disk as the cause, not
+// the transaction that SQLite rolled back because of it.
+TEST_F(MailSourceTest, ANewFileCopyThatFillsTheDiskNamesTheFullDisk) {
+  const fs::path db = m_tmp / "a.nsf";
+  ASSERT_EQ(mailtest::Run("'" + testsupport::ToolPath("nsftool").string() + "' sample " + Quoted(db) +
+                          " --docs 1000 --dup-percent 50")
+                .first,
+            0);
+  const std::uint64_t size = fs::file_size(db);
+  SmallDisk disk(m_tmp / "disk", size + size / 20);  // the copy fits, its changes do not
   if (!disk.Mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
-  std::string error;
-  std::unique_ptr<MailDatabase> db = MailDatabase::OpenForImport((m_tmp / "disk/a.nsf").string(), Design::Source, &error);
-  ASSERT_TRUE(db) << error;
-  disk.Fill(256 * 1024);
-  std::string why;
-  Doc doc;
-  for (int i = 0; i < 2000 && why.empty(); ++i) {
-    doc.items = {Item::MakeText("Subject", std::to_string(i)), Item::MakeText("Body", std::string(64 * 1024, 'a' + i % 26))};
-    if (!db->Add(doc, "box", &why)) break;
-  }
-  if (why.empty() && !db->Finish()) why = db->BrokenReason();
-  EXPECT_NE(why.find("full"), std::string::npos) << why;
-  EXPECT_EQ(why.find("no transaction"), std::string::npos) << why;
+  const auto [status, output] = RunCli("--quiet --log-dir " + Quoted(m_tmp / "logs") + " --new-files " +
+                                       Quoted(m_tmp / "disk") + " " + Quoted(db));
+  EXPECT_EQ(status, 1) << output;
+  EXPECT_NE(output.find("database or disk is full"), std::string::npos) << output;
+  EXPECT_EQ(output.find("no transaction"), std::string::npos) << output;
+  EXPECT_EQ(output.find("no such savepoint"), std::string::npos) << output;
 }
