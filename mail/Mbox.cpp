@@ -1,9 +1,14 @@
 #include "mail/Mbox.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <string>
+
+#include "platform/CreateNew.h"
 
 namespace mailio {
 
@@ -188,13 +193,25 @@ std::string FromLine(const std::string& sender, const LocalTime& when) {
 }
 
 MboxWriter::~MboxWriter() {
-  if (m_pFile) std::fclose(m_pFile);  // a failure here was not asked for; Close reports it
+  if (!m_pFile) return;
+  std::fclose(m_pFile);  // not closed: no mbox is made
+  ::unlink(m_draft.c_str());
 }
 
 bool MboxWriter::Open(const std::filesystem::path& path, std::string* error) {
+  // Written into a draft created new beside it and renamed over path at the
+  // end: a link planted at path is replaced, never written through.
   m_path = path;
-  m_pFile = std::fopen(path.c_str(), "wb");
-  if (!m_pFile) *error = std::strerror(errno);
+  m_draft = path.parent_path() / (".tarnwick-mbox-" + std::to_string(::getpid()));  // short whatever path's name
+  const int fd = platform::CreateNewFile(m_draft.string(), platform::Access::ownerOnly);
+  m_pFile = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+  if (!m_pFile) {
+    *error = std::strerror(errno);
+    if (fd >= 0) {
+      ::close(fd);
+      ::unlink(m_draft.c_str());
+    }
+  }
   return m_pFile != nullptr;
 }
 
@@ -218,11 +235,12 @@ void MboxWriter::AppendWithFromLine(std::string_view fromLine, std::string_view 
 
 bool MboxWriter::Close(std::string* error) {
   if (!m_pFile) return true;
-  const bool failed = std::ferror(m_pFile) != 0;
+  const bool failed = std::ferror(m_pFile) != 0 || std::fflush(m_pFile) != 0 || ::fsync(::fileno(m_pFile)) != 0;
   const bool closeFailed = std::fclose(m_pFile) != 0;
   m_pFile = nullptr;
-  if (failed || closeFailed) {
-    *error = "cannot write " + m_path.string();
+  if (failed || closeFailed || ::rename(m_draft.c_str(), m_path.c_str()) != 0) {
+    *error = "cannot write " + m_path.string() + ": " + std::strerror(errno);
+    ::unlink(m_draft.c_str());
     return false;
   }
   return true;
