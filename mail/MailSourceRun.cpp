@@ -235,7 +235,8 @@ std::vector<std::u16string> MailSourceProvider::Finish(const std::u16string& sou
   if (!m_settings.bDryRun) failure = WriteBack(it->second, platform::ToUtf8(workPath));
   std::vector<std::u16string> rows = std::move(it->second.vecRows);
   m_mapSources.erase(it);  // releases the lock; the work database goes with the folder
-  if (!failure.empty()) rows.push_back(u"Source not written back: " + sourceText + u" (" + platform::FromUtf8(failure) + u")");
+  if (!failure.empty())
+    rows.push_back(u"Source not written back: " + sourceText + u" (" + platform::FromUtf8(failure) + u")");
   if (!rows.empty()) m_bAnyFailed = true;
   return rows;
 }

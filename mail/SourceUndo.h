@@ -83,6 +83,8 @@ struct MailUndoOutcome {
   std::vector<Failure> vecFailures;
 };
 MailUndoOutcome UndoMailWriteBack(const MailUndoRecord& record);
+// The maildir part of UndoMailWriteBack (MaildirUndo.cpp).
+MailUndoOutcome UndoMaildirRecord(const MailUndoRecord& record);
 
 // SHA-256 of bytes fed in pieces.
 class StreamDigest {
