@@ -68,7 +68,9 @@ DatabaseState::~DatabaseState() { Close(); }
 
 void DatabaseState::Open() {
   if (IsOpen()) return;
-  const int fd = ::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC);
+  // Never waiting: a FIFO given as the database opens at once here and is
+  // refused by the store's check as no regular file.
+  const int fd = ::open(m_strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   // Missing or unreadable: let the store's check name the reason.
   if (fd < 0) {
     m_pStore = store::Store::Open(m_strPath);
@@ -130,7 +132,7 @@ store::Store& DatabaseState::Store() {
 }
 
 bool IsFileHeldByOther(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
   const auto id = FileId(fd);

@@ -9,7 +9,11 @@
 #include <iostream>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "mail/ImportReport.h"
 #include "mail/MailDatabase.h"
@@ -18,6 +22,8 @@
 #include "mail/MimeExport.h"
 #include "mail/MimeImport.h"
 #include "mail/VCard.h"
+#include "platform/CreateNew.h"
+#include "platform/File.h"
 
 namespace mailio {
 
@@ -76,10 +82,13 @@ public:
   bool Open(const fs::path& out, bool maildir, std::string* error) {
     m_bMaildir = maildir;
     if (!maildir) return m_mbox.Open(out, error);
-    std::error_code ec;
-    for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(out / sub, ec);
-    if (ec) {
-      *error = ec.message();
+    // Folders made new and owner-only, or real folders there already:
+    // never reached through a link.
+    for (const fs::path& dir : {out, out / "cur", out / "new", out / "tmp"}) {
+      struct stat st {};
+      if (platform::CreateNewDirectory(dir.string(), platform::Access::ownerOnly)) continue;
+      if (errno == EEXIST && ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+      *error = dir.string() + (errno == EEXIST ? ": not a folder" : std::string(": ") + std::strerror(errno));
       return false;
     }
     m_dir = out;
@@ -92,10 +101,10 @@ public:
     char sequence[16];
     std::snprintf(sequence, sizeof sequence, "%08zu", ++m_nCount);
     const fs::path file = m_dir / "cur" / (m_stamp + ".M" + sequence + "P" + std::to_string(::getpid()) + ".tarnwick:2,");
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(message.data(), static_cast<std::streamsize>(message.size()));
-    out.close();
-    if (!out) m_bFailed = true;
+    const int fd = platform::CreateNewFile(file.string(), platform::Access::ownerOnly);
+    const bool ok = fd >= 0 && platform::WriteAll(fd, message);
+    if (fd >= 0 && ::close(fd) != 0) m_bFailed = true;
+    if (!ok) m_bFailed = true;
   }
   bool Close(std::string* error) {
     if (!m_bMaildir) return m_mbox.Close(error);

@@ -54,6 +54,20 @@ public:
   [[nodiscard]] bool Add(const Doc& doc, const std::string& folder, std::string* error, NOTEID* pId = nullptr);
   // The same, taking the document's values over instead of copying them.
   [[nodiscard]] bool Add(Doc&& doc, const std::string& folder, std::string* error, NOTEID* pId = nullptr);
+  // Makes the folder (with its parent levels) when missing: a source with no
+  // messages still has its folder.
+  bool AddFolder(const std::string& folder) {
+    try {
+      if (!m_bInBatch) {
+        m_pStore->Begin();
+        m_bInBatch = true;
+      }
+      DesignNote(folder);
+      return true;
+    } catch (LNSTATUS) {
+      return false;
+    }
+  }
   // Commits what is pending. False when that fails (see LostCount).
   [[nodiscard]] bool Finish();
   bool Broken() const { return !m_strBrokenReason.empty(); }

@@ -43,60 +43,6 @@ std::string Head(const fs::path& path) {
   return head;
 }
 
-// The maildir file name without its ":2,..." flags: the order of messages.
-std::string SortName(const fs::path& file) {
-  const std::string name = file.filename().string();
-  return name.substr(0, name.find(':'));
-}
-
-struct MaildirFile {
-  std::string folder;
-  fs::path file;
-};
-
-// The folder's messages (new/ and cur/ together, in name order without flags).
-void MaildirFolder(const fs::path& dir, const std::string& folder, std::vector<MaildirFile>& out) {
-  std::vector<fs::path> files;
-  std::error_code ec;
-  for (const char* sub : {"new", "cur"})
-    for (fs::directory_iterator it(dir / sub, ec), end; !ec && it != end; it.increment(ec))
-      if (!it->path().filename().string().starts_with('.') && !IsDir(it->path())) files.push_back(it->path());
-  std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
-    const std::string x = SortName(a), y = SortName(b);
-    return x != y ? x < y : a.filename() < b.filename();
-  });
-  for (fs::path& f : files) out.push_back({folder, std::move(f)});
-}
-
-// The root's messages, then each Maildir++ sub folder's, in name order.
-std::vector<MaildirFile> MaildirFiles(const fs::path& root) {
-  std::vector<MaildirFile> out;
-  MaildirFolder(root, root.filename().string(), out);
-  std::vector<fs::path> subs;
-  std::error_code ec;
-  for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.size() > 1 && name[0] == '.' && name != ".." && IsDir(it->path() / "cur")) subs.push_back(it->path());
-  }
-  std::sort(subs.begin(), subs.end());
-  for (const fs::path& sub : subs) {
-    std::vector<std::string> levels;
-    std::stringstream parts(sub.filename().string().substr(1));
-    for (std::string part; std::getline(parts, part, '.');) levels.push_back(part);
-    MaildirFolder(sub, FolderNameFromLevels(levels), out);
-  }
-  return out;
-}
-
-std::string ReadFileBytes(const fs::path& path, bool* ok) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  *ok = static_cast<bool>(in) || in.eof();
-  if (!in.is_open()) *ok = false;
-  return std::move(bytes).str();
-}
-
 // A free name in folder for base: base, then base-2, base-3 ... before the
 // last extension (at the end when there is none).
 fs::path FreeName(const fs::path& folder, const fs::path& base, bool directory) {
@@ -117,7 +63,10 @@ bool IsMailSource(const fs::path& given) {
   const fs::path path = WithoutTrailingSlash(given);
   if (IsDir(path)) return IsDir(path / "cur") && IsDir(path / "new");
   std::error_code ec;
-  return fs::is_regular_file(path, ec) && Head(path) == "From ";
+  if (!fs::is_regular_file(path, ec)) return false;
+  // An emptied mailbox is an mbox with no messages; an empty .nsf is no mail.
+  if (fs::file_size(path, ec) == 0 && !ec) return !path.extension().string().ends_with(".nsf");
+  return Head(path) == "From ";
 }
 
 MailSourceProvider::MailSourceProvider(MailSourceSettings settings) : m_settings(std::move(settings)) {}
@@ -215,14 +164,21 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
     source.vecMessages.push_back(std::move(place));
   };
   if (source.bMaildir) {
-    for (const MaildirFile& m : MaildirFiles(source.path)) {
-      bool ok = false;
-      const std::string bytes = ReadFileBytes(m.file, &ok);
-      if (!ok) failure = failure.empty() ? m.file.string() + " cannot be read" : failure;
+    const MaildirListing listing = ListMaildir(source.path);
+    if (!listing.strNotRegular.empty()) failure = "not a regular file: " + listing.strNotRegular;
+    for (const std::string& folder : listing.vecLinkedFolders)
+      source.vecRows.push_back(u"Folder not fully processed: " + platform::FromUtf8(folder) + u" (a link)");
+    for (const MaildirListing::File& m : listing.vecFiles) {
+      if (!failure.empty()) break;
+      fs::path file = m.file;
+      std::string bytes;
+      if (!ReadMaildirMessage(&file, &bytes, &failure)) break;
       // A message without a Date is dated by its delivery, as the import
       // dates it: the time of this run would part copies read a second apart.
-      add(bytes, m.folder, m.file.string(), FileArrival(m.file), {0, 0, m.file.string()});
+      add(bytes, m.folder, file.string(), FileArrival(file), {0, 0, file.string()});
     }
+    if (listing.vecFiles.empty() && !db->AddFolder(source.path.filename().string()) && failure.empty())
+      failure = "cannot be stored";
   } else {
     const std::string folder = source.path.filename().string();
     std::string readError;
@@ -235,6 +191,7 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
         },
         &readError);
     if (!read && failure.empty()) failure = "cannot be read: " + readError;
+    if (source.vecMessages.empty() && !db->AddFolder(folder) && failure.empty()) failure = "cannot be stored";
   }
   if (!db->Finish() && failure.empty()) failure = "cannot be stored: " + db->BrokenReason();
   if (!failure.empty()) *error = failure;
@@ -261,10 +218,12 @@ std::vector<std::u16string> MailSourceProvider::Finish(const std::u16string& sou
   if (it == m_mapSources.end()) return {};
   std::string failure;
   if (!m_settings.bDryRun) failure = WriteBack(it->second, platform::ToUtf8(workPath));
+  std::vector<std::u16string> rows = std::move(it->second.vecRows);
   m_mapSources.erase(it);  // releases the lock; the work database goes with the folder
-  if (failure.empty()) return {};
-  m_bAnyFailed = true;
-  return {u"Source not written back: " + sourceText + u" (" + platform::FromUtf8(failure) + u")"};
+  if (!failure.empty())
+    rows.push_back(u"Source not written back: " + sourceText + u" (" + platform::FromUtf8(failure) + u")");
+  if (!rows.empty()) m_bAnyFailed = true;
+  return rows;
 }
 
 }  // namespace mailio

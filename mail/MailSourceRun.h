@@ -88,6 +88,7 @@ public:
     std::unordered_map<NOTEID, std::uint32_t> mapIdToMessage;
     std::unique_ptr<MboxLock> pLock;  // held from the read to the rewrite
     std::filesystem::path newFile;    // new-file mode
+    std::vector<std::u16string> vecRows;  // found while reading, logged at the end
   };
 
 private:

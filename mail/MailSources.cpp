@@ -1,6 +1,8 @@
 #include "mail/MailSources.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -32,7 +34,18 @@ bool IsDir(const fs::path& p) {
 
 bool IsMaildir(const fs::path& dir) { return IsDir(dir / "cur") || IsDir(dir / "new"); }
 
+bool IsRegular(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_regular_file(p, ec);
+}
+
 bool ReadWhole(const fs::path& path, std::string* bytes, std::string* error) {
+  // A FIFO or a device would keep the read waiting: no message file.
+  std::error_code ec;
+  if (fs::exists(path, ec) && !IsRegular(path)) {
+    *error = "cannot be read: not a regular file";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     *error = std::string("cannot be read: ") + std::strerror(errno);
@@ -45,6 +58,7 @@ bool ReadWhole(const fs::path& path, std::string* bytes, std::string* error) {
 }
 
 std::string ReadHead(const fs::path& path) {
+  if (!IsRegular(path)) return {};
   std::ifstream in(path, std::ios::binary);
   std::string head(1024, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
@@ -182,6 +196,104 @@ std::string FolderNameFromLevels(const std::vector<std::string>& levels) {
   return name;
 }
 
+std::string MaildirBaseName(const std::string& fileName) { return fileName.substr(0, fileName.find(':')); }
+
+namespace {
+
+// One maildir folder's message files: new/ and cur/ together, in base-name order.
+void ListMaildirFolder(const fs::path& dir, const std::string& folder, MaildirListing& out) {
+  std::vector<fs::path> files;
+  for (const char* sub : {"new", "cur"})
+    for (const fs::path& p : Entries(dir / sub)) {
+      struct stat st {};
+      // A dangling link stays in the list: reading it names why it fails.
+      if (::stat(p.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (out.strNotRegular.empty()) out.strNotRegular = p.filename().string();
+        continue;
+      }
+      files.push_back(p);
+    }
+  std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
+    const std::string x = MaildirBaseName(a.filename().string()), y = MaildirBaseName(b.filename().string());
+    return x != y ? x < y : a.filename() < b.filename();
+  });
+  for (fs::path& f : files) out.vecFiles.push_back({folder, std::move(f)});
+}
+
+std::vector<std::string> MaildirPlusLevels(const std::string& name) {
+  std::vector<std::string> levels;
+  std::stringstream parts(name.substr(1));  // ".Projects.2019"
+  for (std::string part; std::getline(parts, part, '.');) levels.push_back(part);
+  return levels;
+}
+
+}  // namespace
+
+MaildirListing ListMaildir(const fs::path& root) {
+  MaildirListing out;
+  ListMaildirFolder(root, root.filename().string(), out);
+  std::error_code ec;
+  for (const fs::path& sub : Entries(root, true)) {
+    const std::string name = sub.filename().string();
+    if (name.size() < 2 || name[0] != '.' || name == ".." || !IsDir(sub / "cur")) continue;
+    if (fs::is_symlink(sub, ec)) {
+      out.vecLinkedFolders.push_back(FolderNameFromLevels(MaildirPlusLevels(name)));
+      continue;
+    }
+    ListMaildirFolder(sub, FolderNameFromLevels(MaildirPlusLevels(name)), out);
+  }
+  return out;
+}
+
+std::optional<fs::path> FindMaildirMessage(const fs::path& file) {
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(file, ec))) return file;
+  const fs::path folder = file.parent_path().parent_path();
+  const std::string base = MaildirBaseName(file.filename().string());
+  for (const char* sub : {"new", "cur"})
+    for (const fs::path& p : Entries(folder / sub))
+      if (MaildirBaseName(p.filename().string()) == base) return p;
+  return std::nullopt;
+}
+
+bool ReadMaildirMessage(fs::path* file, std::string* bytes, std::string* error) {
+  // Non-blocking: a FIFO swapped in after the listing opens at once and is
+  // refused below instead of waiting for a writer.
+  int fd = ::open(file->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    if (const auto moved = FindMaildirMessage(*file); moved && *moved != *file) {
+      *file = *moved;
+      fd = ::open(file->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+  }
+  if (fd < 0) {
+    *error = file->string() + " cannot be read: " + std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  if (ok && !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    *error = "not a regular file: " + file->filename().string();
+    return false;
+  }
+  bytes->clear();
+  if (ok) bytes->reserve(static_cast<std::size_t>(st.st_size));
+  char buf[1 << 16];
+  while (ok) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    bytes->append(buf, static_cast<std::size_t>(n));
+  }
+  if (!ok) *error = file->string() + " cannot be read: " + std::strerror(errno);
+  ::close(fd);
+  return ok;
+}
+
 bool ForEachSourceMessage(const fs::path& source, const std::function<void(SourceMessage&&)>& onMessage,
                           std::string* error) {
   std::error_code ec;
@@ -199,6 +311,10 @@ bool ForEachSourceMessage(const fs::path& source, const std::function<void(Sourc
     std::string top = abs.filename().string();
     if (top.empty()) top = abs.parent_path().filename().string();
     return Directory(source, {StripSuffix(top, {".sbd"})}, onMessage, error);
+  }
+  if (!fs::is_regular_file(status)) {
+    *error = source.string() + ": cannot be read: not a regular file";
+    return false;
   }
   if (LooksLikeMbox(ReadHead(source))) {
     std::string readError;

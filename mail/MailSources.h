@@ -52,4 +52,35 @@ std::optional<LocalTime> FileArrival(const std::filesystem::path& file);
 // The Notes folder name for a file-system folder path of levels.
 std::string FolderNameFromLevels(const std::vector<std::string>& levels);
 
+// A maildir file name without its ":2,..." flags: what stays of the name when
+// a mail client marks the message (new/ to cur/, other flags).
+std::string MaildirBaseName(const std::string& fileName);
+
+// The message files of a maildir judged as one source: the root's own, then
+// each Maildir++ sub folder's (".A.B" is the folder "A\B"), each folder's
+// new/ and cur/ together in base-name order.
+struct MaildirListing {
+  struct File {
+    std::string folder;
+    std::filesystem::path file;
+  };
+  std::vector<File> vecFiles;
+  // Sub folders that are symbolic links, left out: a run never changes files
+  // outside the maildir it was given.
+  std::vector<std::string> vecLinkedFolders;
+  // The first entry of a new/ or cur/ that is no regular file (after a
+  // link): a FIFO, a device, a socket, a folder. Empty when there is none.
+  std::string strNotRegular;
+};
+MaildirListing ListMaildir(const std::filesystem::path& root);
+
+// Where a maildir message file is now: at its own name, or else the file of
+// new/ or cur/ beside it with the same base name (a client renamed it).
+std::optional<std::filesystem::path> FindMaildirMessage(const std::filesystem::path& file);
+
+// Reads a message file whole, through a link, never waiting on a FIFO or a
+// device (refused: "not a regular file"). A file that a mail client renamed
+// since it was listed is found again by its base name; *file then names it.
+[[nodiscard]] bool ReadMaildirMessage(std::filesystem::path* file, std::string* bytes, std::string* error);
+
 }  // namespace mailio

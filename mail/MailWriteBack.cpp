@@ -9,6 +9,7 @@
 
 #include "lnapi/store/Store.h"
 #include "mail/MailSourceRun.h"
+#include "mail/MailSources.h"
 #include "mail/SourceLock.h"
 #include "mail/SourceUndo.h"
 #include "platform/CreateNew.h"
@@ -107,11 +108,33 @@ bool MeasureEntries(int fd, const MailSourceProvider::Source& source, const std:
   return ok;
 }
 
-bool MakeMaildir(const fs::path& dir, std::string* error) {
-  std::error_code ec;
-  for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(dir / sub, ec);
-  if (ec) *error = dir.string() + ": " + ec.message();
-  return !ec;
+mode_t ModeOf(const fs::path& path, mode_t fallback) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : fallback;
+}
+
+// A folder made by the run (mode like the source's folder), or one that is
+// there already as a real folder: never one reached through a link, so
+// nothing is filed outside the folder meant.
+bool MakeFolder(const fs::path& dir, mode_t mode, std::string* error) {
+  if (platform::CreateNewDirectory(dir.string(), platform::Access::likeSource, mode)) return true;
+  struct stat st {};
+  if (errno == EEXIST && ::lstat(dir.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    *error = dir.string() + (S_ISLNK(st.st_mode) ? ": a link" : ": not a folder");
+    return false;
+  }
+  *error = Errno(dir.string());
+  return false;
+}
+
+// dir with cur, new and tmp, made like the folder model (a maildir's own).
+bool MakeMaildir(const fs::path& dir, const fs::path& model, std::string* error) {
+  const mode_t mode = ModeOf(model, 0700);
+  if (!MakeFolder(dir, mode, error)) return false;
+  for (const char* sub : {"cur", "new", "tmp"})
+    if (!MakeFolder(dir / sub, mode, error)) return false;
+  return true;
 }
 
 std::vector<std::uint32_t> Indices(const std::vector<bool>& flags, bool value) {
@@ -125,17 +148,26 @@ std::vector<std::uint32_t> Indices(const std::vector<bool>& flags, bool value) {
 std::string WriteNewFile(const MailSourceProvider::Source& source, const std::vector<std::uint32_t>& kept) {
   std::string error;
   if (source.bMaildir) {
+    // The copy's own folder is made new: a name taken meanwhile is refused.
+    if (!platform::CreateNewDirectory(source.newFile.string(), platform::Access::likeSource,
+                                      ModeOf(source.path, 0700)))
+      return Errno(source.newFile.string());
+    if (!MakeMaildir(source.newFile, source.path, &error)) return error;
     for (std::uint32_t i : kept) {
+      // The name below the maildir as listed: a message that is a link is
+      // read through it, and its bytes go into a file of the copy's own.
       const fs::path from = source.vecMessages[i].strFile;
-      const fs::path relative = fs::relative(from, source.path);
-      if (!MakeMaildir(source.newFile / relative.parent_path().parent_path(), &error) ||
-          !CopyFileSynced(from, source.newFile / relative, &error))
+      const fs::path relative = from.lexically_relative(source.path);
+      const fs::path folder = relative.parent_path().parent_path();
+      if ((!folder.empty() && !MakeMaildir(source.newFile / folder, source.path / folder, &error)) ||
+          !CopyFileSynced(from, source.newFile / relative, &error, platform::Access::likeSource, ModeOf(from, 0600)))
         return error;
     }
-    return MakeMaildir(source.newFile, &error) ? "" : error;
+    return {};
   }
   const int in = ::open(source.path.c_str(), O_RDONLY | O_CLOEXEC);
-  const int out = ::open(source.newFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  const int out = platform::CreateNewFile(source.newFile.string(), platform::Access::likeSource,
+                                          ModeOf(source.path, 0600));
   bool ok = in >= 0 && out >= 0 && CopyEntries(in, source, kept, out, false, &error) && ::fsync(out) == 0;
   if (in < 0 || out < 0) error = Errno(in < 0 ? source.path.string() : source.newFile.string());
   if (in >= 0) ::close(in);
@@ -193,20 +225,22 @@ std::string MailSourceProvider::WriteBack(Source& source, const fs::path& workDb
   // The journal's record and the kept original come first, synced: from
   // here on nothing the write-back does is unrecoverable. Runs started in
   // the same second share the journal and its folder.
-  // The journal's folder and each write-back's folder in it are made new,
-  // owner only; a name planted there is never followed.
-  const std::string folder = m_journalFolder.string();
+  if (!platform::CreateNewDirectory(m_journalFolder.string(), platform::Access::ownerOnly) && errno != EEXIST)
+    return "the journal's copy cannot be made: " + Errno(m_journalFolder.string());
+  // A folder planted at the journal's name is never written into.
   struct stat st {};
-  if (!platform::CreateNewDirectory(folder, platform::Access::ownerOnly) && errno != EEXIST)
-    return Errno("the journal's copy cannot be made: " + folder);
-  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
-    return "the journal's copy cannot be made: " + folder + ": not a folder of this user";
+  if (::lstat(m_journalFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+    return "the journal's copy cannot be made: " + m_journalFolder.string() + ": not a folder of this user";
   fs::path keep;
-  for (;;) {
+  bool made = false;
+  int why = 0;
+  do {
     keep = m_journalFolder / std::to_string(++m_nWriteBacks);
-    if (platform::CreateNewDirectory(keep.string(), platform::Access::ownerOnly)) break;
-    if (errno != EEXIST) return Errno("the journal's copy cannot be made: " + keep.string());
-  }
+    made = platform::CreateNewDirectory(keep.string(), platform::Access::ownerOnly);
+    why = errno;
+  } while (!made && why == EEXIST && m_nWriteBacks < 1000000);
+  errno = why;
+  if (!made) return "the journal's copy cannot be made: " + Errno(keep.string());
   const Change change{removed, filed, target, keep};
   return source.bMaildir ? WriteBackMaildir(source, change) : WriteBackMbox(source, change);
 }
@@ -280,7 +314,8 @@ std::string MailSourceProvider::WriteBackMbox(Source& source, const Change& chan
   // half new until an undo. The target mbox is created first, so that its
   // lock is handed over too.
   if (!change.vecFiled.empty() && record.vecAppended[0].bCreated) {
-    const int made = ::open(targetPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int made = platform::CreateNewFile(targetPath.string(), platform::Access::likeSource,
+                                             ModeOf(source.path, 0600));
     if (made < 0 || ::close(made) != 0 || !targetLock.Acquire(targetPath, &error)) {
       RemoveSynced(marker);
       return error.empty() ? Errno(targetPath.string()) : targetPath.string() + ": " + error;
@@ -330,11 +365,12 @@ std::string MailSourceProvider::WriteBackMaildir(Source& source, const Change& c
   for (std::uint32_t i : change.vecRemoved) state[i] |= 1;
   for (std::uint32_t i : change.vecFiled) state[i] |= 2;
   std::string error;
-  std::error_code ec;
-  fs::create_directories(change.keep / "files", ec);
+  if (!MakeFolder(change.keep / "files", 0700, &error)) return "the journal's copy cannot be made: " + error;
   for (std::size_t i = 0; i < state.size(); ++i) {
     if (!state[i]) continue;
-    const fs::path file = source.vecMessages[i].strFile;
+    // Where the message is now: a mail client may have marked it since the read.
+    fs::path file = source.vecMessages[i].strFile;
+    if (const auto now = FindMaildirMessage(file)) file = *now;
     MailUndoRecord::FileChange f{file.string(), {}, {}, state[i] == 3};
     if (state[i] & 2) f.strNewPath = (targetDir / file.parent_path().filename() / file.filename()).string();
     if (state[i] == 1) {
@@ -347,21 +383,35 @@ std::string MailSourceProvider::WriteBackMaildir(Source& source, const Change& c
   if (!m_pJournal->AppendDurable(EncodeMailRecord(record)))
     return "the journal cannot be written: " + platform::ToUtf8(m_pJournal->Path());
 
-  bool ok = change.vecFiled.empty() || MakeMaildir(targetDir, &error);
+  bool ok = change.vecFiled.empty() || MakeMaildir(targetDir, source.path, &error);
   for (std::size_t k = 0; ok && k < record.vecFiles.size(); ++k) {
     const MailUndoRecord::FileChange& f = record.vecFiles[k];
-    if (f.strNewPath.empty()) {
-      ok = fs::remove(f.strOldPath, ec);
-    } else if (fs::exists(f.strNewPath, ec)) {
-      error = f.strNewPath + ": a file of that name is there";
-      ok = false;
-    } else if (fs::exists(f.strOldPath, ec) && f.bMoved) {
-      fs::rename(f.strOldPath, f.strNewPath, ec);  // trash, move
-      ok = !ec;
-    } else {
-      ok = CopyFileSynced(f.strOldPath, f.strNewPath, &error);  // copy
+    // A client renaming the file meanwhile makes the first try miss it; the
+    // message is then found again under its base name.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      const std::optional<fs::path> now = FindMaildirMessage(f.strOldPath);
+      if (!now) break;  // gone already: nothing left to dispose of
+      error.clear();
+      struct stat st {};
+      const bool link = ::lstat(now->c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+      if (f.strNewPath.empty()) {
+        ok = ::unlink(now->c_str()) == 0;
+        if (!ok) error = Errno(now->string());
+      } else if (f.bMoved && !link) {
+        ok = RenameNoReplace(*now, f.strNewPath);  // trash, move
+        if (!ok) error = errno == EEXIST ? f.strNewPath + ": a file of that name is there" : Errno(now->string());
+      } else {
+        // copy; or a link moved: its bytes, as a link would point elsewhere
+        // from the new folder
+        ok = CopyFileSynced(*now, f.strNewPath, &error, platform::Access::likeSource, ModeOf(*now, 0600));
+        if (ok && f.bMoved && ::unlink(now->c_str()) != 0) {
+          error = Errno(now->string());
+          ok = false;
+        }
+      }
+      if (ok || errno != ENOENT) break;
+      ok = true;  // renamed under our hands: look again
     }
-    if (!ok && error.empty()) error = f.strOldPath + ": " + ec.message();
   }
   if (ok) return {};
   for (const MailUndoOutcome::Failure& f : UndoMailWriteBack(record).vecFailures)

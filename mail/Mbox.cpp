@@ -1,15 +1,22 @@
 #include "mail/Mbox.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <string>
+
+#include "platform/CreateNew.h"
 
 namespace mailio {
 
 namespace {
 
 bool IsFromLine(std::string_view line) { return line.substr(0, 5) == "From "; }
+
+bool IsEmptyLine(std::string_view line) { return line.empty() || line == "\r"; }
 
 // ">From ", ">>From " ... : one ">" of those was added when writing.
 bool IsQuotedFromLine(std::string_view line) {
@@ -25,7 +32,11 @@ public:
 
   // line without its "\n", starting at offset in the file
   void Line(std::string_view line, std::uint64_t offset) {
-    if (IsFromLine(line)) {
+    // Only a "From " line at the very start or after an empty line begins a
+    // message; anywhere else it is a body line that a writer left unquoted.
+    const bool bAfterEmpty = m_bAfterEmpty;
+    m_bAfterEmpty = IsEmptyLine(line);
+    if (bAfterEmpty && IsFromLine(line)) {
       Flush(offset);
       m_nOffset = offset;
       m_bInMessage = true;
@@ -44,7 +55,9 @@ public:
   void Flush(std::uint64_t end, bool complete = true) {
     if (!m_bInMessage) return;
     // The empty line before the next From_ line separates; it is not content.
-    if (m_message.size() >= 2 && m_message.ends_with("\n\n")) m_message.pop_back();
+    // A message that is that line alone was empty.
+    if (m_message == "\n" || m_message == "\r\n") m_message.clear();
+    else if (m_message.size() >= 2 && m_message.ends_with("\n\n")) m_message.pop_back();
     else if (m_message.size() >= 3 && m_message.ends_with("\n\r\n")) m_message.resize(m_message.size() - 2);
     m_onMessage({++m_nCount, std::move(m_message), std::move(m_fromLine), m_nOffset, end - m_nOffset, complete});
     m_message.clear();
@@ -59,6 +72,7 @@ private:
   std::size_t m_nCount = 0;
   std::uint64_t m_nOffset = 0;  // of the open entry's From_ line
   bool m_bInMessage = false;
+  bool m_bAfterEmpty = true;  // the next line may begin a message
 };
 
 }  // namespace
@@ -179,13 +193,25 @@ std::string FromLine(const std::string& sender, const LocalTime& when) {
 }
 
 MboxWriter::~MboxWriter() {
-  if (m_pFile) std::fclose(m_pFile);  // a failure here was not asked for; Close reports it
+  if (!m_pFile) return;
+  std::fclose(m_pFile);  // not closed: no mbox is made
+  ::unlink(m_draft.c_str());
 }
 
 bool MboxWriter::Open(const std::filesystem::path& path, std::string* error) {
+  // Written into a draft created new beside it and renamed over path at the
+  // end: a link planted at path is replaced, never written through.
   m_path = path;
-  m_pFile = std::fopen(path.c_str(), "wb");
-  if (!m_pFile) *error = std::strerror(errno);
+  m_draft = path.parent_path() / (".tarnwick-mbox-" + std::to_string(::getpid()));  // short whatever path's name
+  const int fd = platform::CreateNewFile(m_draft.string(), platform::Access::ownerOnly);
+  m_pFile = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+  if (!m_pFile) {
+    *error = std::strerror(errno);
+    if (fd >= 0) {
+      ::close(fd);
+      ::unlink(m_draft.c_str());
+    }
+  }
   return m_pFile != nullptr;
 }
 
@@ -197,23 +223,24 @@ void MboxWriter::AppendWithFromLine(std::string_view fromLine, std::string_view 
   if (!m_pFile) return;
   std::string out(fromLine);
   out += '\n';
-  // An empty message is its From_ line alone: a separating empty line would
-  // be read back as a message of one line end.
+  // Every message, an empty one too, ends with an empty line: the next From_
+  // line begins a message only after one.
   if (!message.empty()) {
     out += QuoteFromLines(message);
     if (out.back() != '\n') out += '\n';
-    out += '\n';
   }
+  out += '\n';
   std::fwrite(out.data(), 1, out.size(), m_pFile);
 }
 
 bool MboxWriter::Close(std::string* error) {
   if (!m_pFile) return true;
-  const bool failed = std::ferror(m_pFile) != 0;
+  const bool failed = std::ferror(m_pFile) != 0 || std::fflush(m_pFile) != 0 || ::fsync(::fileno(m_pFile)) != 0;
   const bool closeFailed = std::fclose(m_pFile) != 0;
   m_pFile = nullptr;
-  if (failed || closeFailed) {
-    *error = "cannot write " + m_path.string();
+  if (failed || closeFailed || ::rename(m_draft.c_str(), m_path.c_str()) != 0) {
+    *error = "cannot write " + m_path.string() + ": " + std::strerror(errno);
+    ::unlink(m_draft.c_str());
     return false;
   }
   return true;

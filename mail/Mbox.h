@@ -1,5 +1,6 @@
 // The mbox file format, read and written as "mboxrd": a message starts at a
-// line beginning "From "; inside a message a line that would start ">*From "
+// line beginning "From " that is the file's first line or follows an empty
+// line (elsewhere such a line is body); inside a message a line that would start ">*From "
 // has one more ">" in the file. Reading takes one ">" off such lines again, so
 // what is written comes back byte for byte.
 //
@@ -58,7 +59,8 @@ public:
   MboxWriter(const MboxWriter&) = delete;
   MboxWriter& operator=(const MboxWriter&) = delete;
 
-  // Creates or truncates path. False with *error on failure.
+  // Makes the mbox at path (owner-only), replacing a file there only at
+  // Close. False with *error on failure.
   [[nodiscard]] bool Open(const std::filesystem::path& path, std::string* error);
   // A message with a From_ line made from sender and when.
   void Append(const std::string& sender, const LocalTime& when, std::string_view message);
@@ -69,6 +71,7 @@ public:
 private:
   std::FILE* m_pFile = nullptr;  // owned; closed by Close or the destructor
   std::filesystem::path m_path;
+  std::filesystem::path m_draft;  // written here, renamed to m_path by Close
 };
 
 }  // namespace mailio

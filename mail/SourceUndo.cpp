@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "engine/journal/RecordKinds.h"
@@ -54,6 +56,24 @@ bool ReadRange(int fd, std::uint64_t from, std::uint64_t len, Each each) {
 std::uint64_t SizeOf(int fd) {
   struct stat st {};
   return ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+// Makes sure the file open on fd can grow to size bytes without running out
+// of space, before a byte of it changes: its blocks are allocated (the size
+// stays), or where the file system cannot, its free space is checked.
+bool ReserveSpace(int fd, std::uint64_t size, std::string* error) {
+  const std::uint64_t now = SizeOf(fd);
+  if (size <= now) return true;
+  if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) == 0) return true;
+  if (errno == EOPNOTSUPP || errno == ENOSYS) {
+    struct statvfs vfs {};
+    if (::fstatvfs(fd, &vfs) != 0) return true;  // not known: the write will tell
+    const std::uint64_t blocks = ::geteuid() == 0 ? vfs.f_bfree : vfs.f_bavail;
+    if (blocks * vfs.f_frsize >= size - now) return true;
+    errno = ENOSPC;
+  }
+  *error = std::strerror(errno);
+  return false;
 }
 
 // Whether the file open on fd starts with every byte of the file at path.
@@ -139,9 +159,17 @@ MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
     }
     const int fd = lock.Descriptor();
     std::string later;
-    // Each restore ends whole even when this process is killed in the middle.
+    // Each restore ends whole even when this process is killed in the middle,
+    // and starts only when the space for all of it is there.
     const auto restore = [&](std::string_view after, std::string* error) {
-      return FinishEvenIfKilled([&](std::string* e) { return RestoreInPlace(fd, r.strKeptCopy, after, e); }, {&lock},
+      std::error_code sizeError;
+      const std::uint64_t keptSize = fs::file_size(r.strKeptCopy, sizeError);
+      if (sizeError) {
+        *error = r.strKeptCopy + ": " + sizeError.message();
+        return false;
+      }
+      return ReserveSpace(fd, keptSize + after.size(), error) &&
+             FinishEvenIfKilled([&](std::string* e) { return RestoreInPlace(fd, r.strKeptCopy, after, e); }, {&lock},
                                 error);
     };
     if (bCutShort) {
@@ -149,7 +177,8 @@ MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
       changed = restore({}, &why);
     } else if (fs::exists(undoing, ec)) {
       // A former undo was cut short; the mail that came later is kept here.
-      changed = ReadWholeFile(undoing, &later) && restore(later, &why);
+      if (!ReadWholeFile(undoing, &later)) why = Errno(undoing.string());
+      else changed = restore(later, &why);
     } else if (StartsWithFile(fd, r.strKeptCopy)) {
       // In place already.
     } else {
@@ -160,10 +189,28 @@ MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
         return out;
       }
       later.resize(size - r.nRewrittenSize);
-      changed = ::pread(fd, later.data(), later.size(), static_cast<off_t>(r.nRewrittenSize)) ==
-                    static_cast<ssize_t>(later.size()) &&
-                WriteFileSynced(undoing, later) && restore(later, &why);
-      if (!changed && why.empty()) why = Errno("cannot be read");
+      std::error_code sizeError;
+      const std::uint64_t keptSize = fs::file_size(r.strKeptCopy, sizeError);
+      if (::pread(fd, later.data(), later.size(), static_cast<off_t>(r.nRewrittenSize)) !=
+          static_cast<ssize_t>(later.size()))
+        why = Errno("cannot be read");
+      else if (sizeError)
+        why = r.strKeptCopy + ": " + sizeError.message();
+      // The space first, so that a full disk leaves no record of later mail
+      // behind that a next undo would trust over the mbox.
+      else if (!ReserveSpace(fd, keptSize + later.size(), &why)) {
+      } else if (!WriteFileSynced(undoing, later))
+        why = Errno("the journal's folder cannot be written");
+      else if (!(changed = restore(later, &why)) && SizeOf(fd) == size &&
+               DigestOfRange(fd, 0, r.nRewrittenSize) == r.rewrittenDigest) {
+        // Failed before a byte changed: the mbox, not this copy, holds the
+        // later mail, and gets more of it before the next undo.
+        std::string tail(later.size(), '\0');
+        if (::pread(fd, tail.data(), tail.size(), static_cast<off_t>(r.nRewrittenSize)) ==
+                static_cast<ssize_t>(tail.size()) &&
+            tail == later)
+          RemoveSynced(undoing);
+      }
     }
     if (!why.empty()) {
       out.vecFailures.push_back({r.strSource, why});
@@ -174,48 +221,6 @@ MailUndoOutcome UndoMbox(const MailUndoRecord& r) {
   for (const MailUndoRecord::Appended& a : r.vecAppended) changed = UndoAppended(a, bCutShort, out) || changed;
   if (out.vecFailures.empty()) RemoveSynced(cutShort);
   if (changed) out.nRestored = r.nMessages;
-  return out;
-}
-
-// A file filed elsewhere goes back (moved) or away (copied, the original
-// still in place); a removed file comes back from its kept copy, through a
-// hidden name beside it and a rename, so that it is back whole or not at all.
-MailUndoOutcome UndoMaildir(const MailUndoRecord& r) {
-  MailUndoOutcome out;
-  for (const MailUndoRecord::FileChange& f : r.vecFiles) {
-    std::error_code ec;
-    bool changed = false;
-    if (!f.strNewPath.empty() && fs::exists(f.strNewPath, ec)) {
-      if (fs::exists(f.strOldPath, ec)) fs::remove(f.strNewPath, ec);
-      else fs::rename(f.strNewPath, f.strOldPath, ec);
-      if (ec) {
-        out.vecFailures.push_back({f.strNewPath, ec.message()});
-        continue;
-      }
-      changed = true;
-    }
-    if (f.strKeptCopy.empty() && !changed && !fs::exists(f.strOldPath, ec)) {
-      // Filed away by renaming, and no longer where it was filed.
-      out.vecFailures.push_back({f.strOldPath, "it is no longer at " + f.strNewPath});
-      continue;
-    }
-    if (!f.strKeptCopy.empty() && !fs::exists(f.strOldPath, ec)) {
-      const fs::path old = f.strOldPath;
-      const fs::path hidden = old.parent_path() / (".tarnwick-restore-" + old.filename().string());
-      std::string why;
-      if (!CopyFileSynced(f.strKeptCopy, hidden, &why)) {
-        out.vecFailures.push_back({f.strOldPath, why});
-        continue;
-      }
-      fs::rename(hidden, old, ec);
-      if (ec) {
-        out.vecFailures.push_back({f.strOldPath, ec.message()});
-        continue;
-      }
-      changed = true;
-    }
-    out.nRestored += changed;
-  }
   return out;
 }
 
@@ -337,22 +342,37 @@ fs::path WriteBackMarker(const MailUndoRecord& record) {
   return fs::path(record.strKeptCopy).parent_path() / "writing";
 }
 
-bool CopyFileSynced(const fs::path& src, const fs::path& dst, std::string* error) {
+bool CopyFileSynced(const fs::path& src, const fs::path& dst, std::string* error, platform::Access access,
+                    mode_t sourceMode) {
   const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) {
     *error = Errno(src.string());
     return false;
   }
-  const int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const int out = platform::CreateNewFile(dst.string(), access, sourceMode);
   if (out < 0) {
     *error = Errno(dst.string());
     ::close(in);
     return false;
   }
-  const bool ok = Pump(in, out) && ::fsync(out) == 0;
+  bool ok = Pump(in, out) && ::fsync(out) == 0;
   if (!ok) *error = Errno(dst.string());
   ::close(in);
-  return ::close(out) == 0 && ok;
+  if (::close(out) != 0 && ok) {
+    *error = Errno(dst.string());
+    ok = false;
+  }
+  if (!ok) ::unlink(dst.c_str());  // a copy cut short is no copy
+  return ok;
+}
+
+bool RenameNoReplace(const fs::path& from, const fs::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without the flag: a hard link never replaces either.
+  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  ::unlink(from.c_str());
+  return true;
 }
 
 bool RewriteInPlace(int fd, const fs::path& src, std::string* error) {
@@ -369,11 +389,19 @@ static bool SyncFolder(const fs::path& folder) {
 
 bool WriteFileSynced(const fs::path& file, std::string_view bytes) {
   const fs::path temp = file.string() + ".new";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ::unlink(temp.c_str());  // left by a process killed while writing it
+  const int fd = platform::CreateNewFile(temp.string(), platform::Access::ownerOnly);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
   ok = ::close(fd) == 0 && ok;
-  return ok && ::rename(temp.c_str(), file.c_str()) == 0 && SyncFolder(file.parent_path());
+  ok = ok && ::rename(temp.c_str(), file.c_str()) == 0;
+  if (!ok) {
+    const int saved = errno;
+    ::unlink(temp.c_str());
+    errno = saved;
+    return false;
+  }
+  return SyncFolder(file.parent_path());
 }
 
 bool RemoveSynced(const fs::path& file) {
@@ -383,7 +411,7 @@ bool RemoveSynced(const fs::path& file) {
 }
 
 MailUndoOutcome UndoMailWriteBack(const MailUndoRecord& record) {
-  return record.kind == MailUndoRecord::Kind::mbox ? UndoMbox(record) : UndoMaildir(record);
+  return record.kind == MailUndoRecord::Kind::mbox ? UndoMbox(record) : UndoMaildirRecord(record);
 }
 
 }  // namespace mailio

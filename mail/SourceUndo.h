@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "engine/journal/JournalFile.h"
+#include "platform/CreateNew.h"
 
 namespace mailio {
 
@@ -82,6 +83,8 @@ struct MailUndoOutcome {
   std::vector<Failure> vecFailures;
 };
 MailUndoOutcome UndoMailWriteBack(const MailUndoRecord& record);
+// The maildir part of UndoMailWriteBack (MaildirUndo.cpp).
+MailUndoOutcome UndoMaildirRecord(const MailUndoRecord& record);
 
 // SHA-256 of bytes fed in pieces.
 class StreamDigest {
@@ -101,9 +104,14 @@ private:
 // when they cannot be read.
 std::optional<std::string> DigestOfRange(int fd, std::uint64_t from, std::uint64_t len);
 
-// Copies src to dst (created, or replaced) and syncs it. False with *error.
+// Copies src (read through a link) to dst, created new (never through a
+// name that is there), and syncs it. False with *error naming the cause; a
+// copy cut short (a full disk) is removed again.
 [[nodiscard]] bool CopyFileSynced(const std::filesystem::path& src, const std::filesystem::path& dst,
-                                  std::string* error);
+                                  std::string* error, platform::Access access = platform::Access::ownerOnly,
+                                  mode_t sourceMode = 0600);
+// Renames from to to unless to is taken (then false, errno EEXIST).
+[[nodiscard]] bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
 // Writes the bytes of file src into the open descriptor fd from offset 0
 // and cuts fd there (an in-place rewrite that keeps the file's inode).
 [[nodiscard]] bool RewriteInPlace(int fd, const std::filesystem::path& src, std::string* error);

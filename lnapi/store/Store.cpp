@@ -286,7 +286,16 @@ void Store::Fail(const char* what) {
   const LNSTATUS code = (rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB
                             ? LNERR_NOT_A_DATABASE
                             : LNERR_FILE;
-  ThrowStatus(code, std::string("Cannot ") + what + " " + m_strPath + ": " + sqlite3_errmsg(m_pDb));
+  const std::string message = std::string("Cannot ") + what + " " + m_strPath + ": " + sqlite3_errmsg(m_pDb);
+  if (sqlite3_get_autocommit(m_pDb) && m_strLostTransaction.empty()) m_strLostTransaction = message;
+  ThrowStatus(code, message);
+}
+
+void Store::LostTransaction() {
+  // SQLite ended the transaction at an earlier failure (a full disk): its
+  // work is lost, and that failure, not "no transaction", is the cause.
+  ThrowStatus(LNERR_FILE, m_strLostTransaction.empty() ? "Cannot write " + m_strPath + ": its changes were rolled back"
+                                                       : m_strLostTransaction);
 }
 
 void Store::Register() {
@@ -470,12 +479,17 @@ void Store::SetSoftDeletions(bool on) {
 void Store::Begin() {
   if (m_bReadOnly) ThrowStatus(LNERR_FILE, "Cannot change " + m_strPath + ": it is open read-only");
   EndReadLease();
+  if (m_nDepth == 0) m_strLostTransaction.clear();
   ExecCached(m_nDepth == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT level");
   ++m_nDepth;
 }
 
 void Store::Commit() {
   if (m_nDepth == 0) ThrowStatus(LNERR_BAD_ARGUMENT, "No transaction is open on " + m_strPath);
+  if (sqlite3_get_autocommit(m_pDb)) {
+    --m_nDepth;
+    LostTransaction();
+  }
   ExecCached(m_nDepth == 1 ? "COMMIT" : "RELEASE level");
   --m_nDepth;
   if (m_nDepth == 0 && m_fdWriteBack >= 0) ::sync_file_range(m_fdWriteBack, 0, 0, SYNC_FILE_RANGE_WRITE);
@@ -484,6 +498,10 @@ void Store::Commit() {
 void Store::Rollback() {
   if (m_nDepth == 0) ThrowStatus(LNERR_BAD_ARGUMENT, "No transaction is open on " + m_strPath);
   ++m_nRollbacks;
+  if (sqlite3_get_autocommit(m_pDb)) {  // SQLite rolled it back already
+    --m_nDepth;
+    return;
+  }
   Exec(m_nDepth == 1 ? "ROLLBACK" : "ROLLBACK TO level; RELEASE level");
   --m_nDepth;
 }

@@ -182,6 +182,8 @@ private:
   bool FindInPlan(NOTEID id);
   void ReadAhead();
   [[noreturn]] void Fail(const char* what);
+  // A commit after SQLite rolled the transaction back by itself.
+  [[noreturn]] void LostTransaction();
   void CreateSchema(const std::string& title, bool softDeletions);
   std::string Meta(const char* key);
   void SetMeta(const char* key, const std::string& value);
@@ -192,6 +194,9 @@ private:
   std::string m_strPath;
   bool m_bReadOnly = false;
   int m_nDepth = 0;
+  // The failure after which SQLite rolled back the open transaction by
+  // itself (a full disk): the cause that a later commit reports.
+  std::string m_strLostTransaction;
   // Guards the lease: another connection of this process that waits for
   // this file ends an idle lease (see OnBusy), never one in use.
   std::recursive_mutex m_mutexLease;

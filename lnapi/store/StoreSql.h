@@ -65,6 +65,7 @@ public:
     if (store.m_bReadOnly) ThrowStatus(LNERR_FILE, "Cannot change " + store.m_strPath + ": it is open read-only");
     store.EndReadLease();
     m_bNested = store.m_nDepth > 0 || !sqlite3_get_autocommit(store.m_pDb);
+    if (!m_bNested) store.m_strLostTransaction.clear();
     store.ExecCached(m_bNested ? "SAVEPOINT change" : "BEGIN IMMEDIATE");
   }
   ~WriteScope() {
@@ -78,6 +79,10 @@ public:
   WriteScope(const WriteScope&) = delete;
   WriteScope& operator=(const WriteScope&) = delete;
   void Commit() {
+    if (sqlite3_get_autocommit(m_store.m_pDb)) {
+      m_bDone = true;
+      m_store.LostTransaction();
+    }
     m_store.ExecCached(m_bNested ? "RELEASE change" : "COMMIT");
     m_bDone = true;
   }

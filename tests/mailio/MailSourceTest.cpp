@@ -3,17 +3,24 @@
 // back, and a source that cannot be read or locked is left untouched.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
+#include <map>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "mail/MailSourceRun.h"
+#include "mail/MailSources.h"
 #include "mail/Mbox.h"
 #include "mail/MimeImport.h"
 #include "mail/SourceLock.h"
+#include "mail/SourceUndo.h"
 #include "tests/mailio/MailTestSupport.h"
 
 using namespace mailio;
@@ -399,4 +406,267 @@ TEST_F(MailSourceTest, KilledRunOrUndoLeavesTheMboxWholeAndUndoRestoresIt) {
     std::string why;
     EXPECT_TRUE(lock.Acquire(box, &why)) << why;
   }
+}
+
+namespace {
+
+std::pair<int, std::string> RunCli(const std::string& args) {
+  // Bounded: a source that blocks the run fails the test instead of hanging it.
+  return mailtest::Run("timeout 60 '" + testsupport::ToolPath("tarnwick-cli").string() + "' " + args);
+}
+
+std::string Quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+// The maildir message files below dir by base name (without ":2,..." flags).
+std::map<std::string, int> BaseNames(const fs::path& maildir) {
+  std::map<std::string, int> out;
+  for (const char* sub : {"new", "cur"})
+    for (const auto& e : fs::directory_iterator(maildir / sub))
+      if (!e.path().filename().string().starts_with('.')) ++out[MaildirBaseName(e.path().filename().string())];
+  return out;
+}
+
+}  // namespace
+
+// Entries that are links or no regular files, and an emptied mbox: a link is
+// read through and never written through, a FIFO is refused without waiting
+// for a writer, a linked sub folder is left out, an empty file is an mbox.
+TEST_F(MailSourceTest, LinksFifosAndEmptyFilesAreReadOrRefusedWithoutTouchingAnythingElse) {
+  const std::string a = "From: a@example.org\nSubject: a\n\none\n", b = "From: b@example.org\nSubject: b\n\ntwo\n";
+  struct Case {
+    const char* name;
+    std::function<fs::path(const fs::path&)> make;  // builds the source in a folder, returns it
+    std::string args;                               // before the source; "DIR" is the folder
+    int nExit;
+    std::string row;  // expected in the output; SOURCE stands for the source's path
+    std::vector<std::string> untouched;  // below the folder: every file keeps its bytes
+  };
+  const std::vector<Case> cases = {
+      {"empty mbox",
+       [](const fs::path& d) {
+         testsupport::WriteFile(d / "box", "");
+         return d / "box";
+       },
+       "--action delete", 0, "Total Items Found: 0", {"."}},
+      {"FIFO in cur",
+       [&](const fs::path& d) {
+         testsupport::WriteFile(d / "md/cur/1.a:2,S", a);
+         testsupport::WriteFile(d / "md/cur/3.a:2,S", a);
+         fs::create_directories(d / "md/new");
+         EXPECT_EQ(mkfifo((d / "md/cur/2.fifo:2,S").c_str(), 0600), 0);
+         return d / "md";
+       },
+       "--action delete", 1, "Source not read: SOURCE (not a regular file: 2.fifo:2,S)", {"."}},
+      {"FIFO as the database",
+       [](const fs::path& d) {
+         EXPECT_EQ(mkfifo((d / "p.nsf").c_str(), 0600), 0);
+         return d / "p.nsf";
+       },
+       "--new-files DIR/out", 1, "Database cannot be Opened: SOURCE", {"."}},
+      {"linked sub folder",
+       [&](const fs::path& d) {
+         for (const char* md : {"md", "other"}) {
+           testsupport::WriteFile(d / md / "cur/1.a:2,S", a);
+           testsupport::WriteFile(d / md / "cur/2.a:2,S", a);
+           fs::create_directories(d / md / "new");
+         }
+         fs::create_directory_symlink(d / "other", d / "md/.Linked");
+         return d / "md";
+       },
+       "--action delete", 1, "Folder not fully processed: Linked (a link)", {"other"}},
+      {"linked message, new files beside the source",
+       [&](const fs::path& d) {
+         testsupport::WriteFile(d / "md/cur/1.a:2,S", a);
+         testsupport::WriteFile(d / "other/cur/5.b:2,S", b);
+         fs::create_directories(d / "md/new");
+         fs::create_symlink("../../other/cur/5.b:2,S", d / "md/cur/2.b:2,S");
+         return d / "md";
+       },
+       "--new-files DIR", 0, "Creating Database SOURCE-2", {"other", "md"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path dir = m_tmp / c.name;
+    fs::create_directories(dir);
+    const fs::path source = c.make(dir);
+    std::map<std::string, std::map<std::string, std::string>> before;
+    for (const std::string& sub : c.untouched) before[sub] = Tree(dir / sub);
+    std::string args = c.args;
+    if (const auto at = args.find("DIR"); at != std::string::npos) args.replace(at, 3, Quoted(dir));
+    const auto [status, output] =
+        RunCli("--yes --log-dir " + Quoted(m_tmp / "logs") + " " + args + " " + Quoted(source));
+    EXPECT_EQ(status, c.nExit) << output;
+    std::string row = c.row;
+    if (const auto at = row.find("SOURCE"); at != std::string::npos) row.replace(at, 6, source.string());
+    EXPECT_NE(output.find(row), std::string::npos) << output;
+    for (const std::string& sub : c.untouched) EXPECT_EQ(Tree(dir / sub), before[sub]) << sub;
+  }
+  // The linked message's copy is a file of the copy's own with its bytes.
+  const fs::path copied = m_tmp / "linked message, new files beside the source/md-2/cur/2.b:2,S";
+  EXPECT_FALSE(fs::is_symlink(copied));
+  EXPECT_EQ(testsupport::ReadFile(copied), b);
+  // Left out, the linked folder's duplicate stays; the maildir's own goes.
+  EXPECT_EQ(BaseNames(m_tmp / "linked sub folder/md").size(), 1u);
+}
+
+// Undo puts a removed maildir file back through a draft of its own, created
+// new under a short name: a link planted at a draft name is never written
+// through, and a name that uses up the name limit still comes back.
+TEST_F(MailSourceTest, MaildirUndoRestoresThroughANewDraftWhateverIsPlantedOrHowLongTheName) {
+  const fs::path md = m_tmp / "md", victim = m_tmp / "victim";
+  testsupport::WriteFile(victim, "not mail");
+  for (const char* sub : {"cur", "new"}) fs::create_directories(md / sub);
+  const std::string name = "2004" + std::string(240, 'x') + ":2,S";  // 248 bytes
+  testsupport::WriteFile(m_tmp / "kept", "Subject: s\n\nbody\n");
+  for (const std::string& draft : {".tarnwick-restore-" + name.substr(0, 200),
+                                   ".tarnwick-restore-" + std::to_string(getpid()) + "-0"})
+    fs::create_symlink(victim, md / "cur" / draft.substr(0, 255));
+  MailUndoRecord r;
+  r.kind = MailUndoRecord::Kind::maildir;
+  r.strSource = md.string();
+  r.vecFiles.push_back({(md / "cur" / name).string(), (m_tmp / "kept").string(), {}, false});
+  const MailUndoOutcome out = UndoMailWriteBack(r);
+  EXPECT_TRUE(out.vecFailures.empty()) << out.vecFailures[0].strReason;
+  EXPECT_EQ(out.nRestored, 1u);
+  EXPECT_FALSE(fs::is_symlink(md / "cur" / name));
+  EXPECT_EQ(testsupport::ReadFile(md / "cur" / name), "Subject: s\n\nbody\n");
+  EXPECT_EQ(testsupport::ReadFile(victim), "not mail");
+  std::size_t entries = 0;
+  for (const auto& e : fs::directory_iterator(md / "cur")) entries += !e.is_symlink();
+  EXPECT_EQ(entries, 1u);  // no draft left
+}
+
+// A mail client marks messages as read (new/X to cur/X:2,S) while a delete
+// run works on the maildir, for at most two seconds: every message is found
+// again by its base name, no row gives "Success" as a reason, and neither the
+// run, its rollback nor its undo leaves two files for one message.
+TEST_F(MailSourceTest, MessagesRenamedByAClientDuringARunAreFoundAgainByTheirBaseName) {
+  const fs::path md = m_tmp / "Maildir";
+  fs::create_directories(md / "cur");
+  std::string body;
+  for (int line = 0; line < 40; ++line) body += std::string(70, 'a' + line % 26) + "\n";
+  constexpr int kMessages = 1200;
+  for (int i = 0; i < kMessages; ++i) {
+    const int n = i % 2 ? i - 1 : i;  // every second message repeats the one before
+    testsupport::WriteFile(md / "new" / ("17000" + std::to_string(10000 + i) + ".M" + std::to_string(i) + ".host"),
+                           "From: s" + std::to_string(n) + "@example.org\nSubject: r" + std::to_string(n) + "\n\n" + body);
+  }
+  const auto original = BaseNames(md);
+  const std::string cli = testsupport::ToolPath("tarnwick-cli").string();
+  const fs::path out = m_tmp / "out.txt";
+  const std::string command = "'" + cli + "' --yes --quiet --action delete --log-dir " + Quoted(m_tmp / "logs") + " " +
+                              Quoted(md) + " > " + Quoted(out) + " 2>&1";
+  std::thread run([&] { EXPECT_NE(std::system(command.c_str()), -1); });
+  // The client: renames the messages of new/ one by one, newest first,
+  // spread over the run.
+  std::vector<fs::path> fresh;
+  for (const auto& e : fs::directory_iterator(md / "new")) fresh.push_back(e.path());
+  std::sort(fresh.rbegin(), fresh.rend());
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  for (const fs::path& f : fresh) {
+    if (std::chrono::steady_clock::now() > until) break;
+    std::error_code ec;
+    fs::rename(f, md / "cur" / (f.filename().string() + ":2,S"), ec);
+    std::this_thread::sleep_for(std::chrono::microseconds(1500));
+  }
+  run.join();
+  const std::string output = testsupport::ReadFile(out);
+  EXPECT_EQ(output.find("Success"), std::string::npos) << output;
+  for (const auto& [base, count] : BaseNames(md)) EXPECT_EQ(count, 1) << base;
+  const auto [undoStatus, undoOutput] = Undo(output);
+  EXPECT_EQ(undoStatus, 0) << undoOutput;
+  EXPECT_EQ(BaseNames(md), original);
+}
+
+namespace {
+
+// A small tmpfs at a folder of the test's own; unmounted when it ends.
+class SmallDisk {
+public:
+  explicit SmallDisk(const fs::path& dir, std::uint64_t bytes = 4 << 20) : m_dir(dir) {
+    fs::create_directories(dir);
+    const std::string options = "size=" + std::to_string(bytes);
+    m_bMounted = geteuid() == 0 && mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+  ~SmallDisk() {
+    if (m_bMounted) umount2(m_dir.c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return m_bMounted; }
+  // Fills the disk up to keep bytes free (a file "filler"); Free() undoes it.
+  void Fill(std::uint64_t keep) {
+    const std::uint64_t free = fs::space(m_dir).available;
+    const int fd = open((m_dir / "filler").c_str(), O_WRONLY | O_CREAT, 0600);
+    EXPECT_EQ(posix_fallocate(fd, 0, static_cast<off_t>(free - keep)), 0);
+    close(fd);
+  }
+  void Free() { fs::remove(m_dir / "filler"); }
+
+private:
+  fs::path m_dir;
+  bool m_bMounted = false;
+};
+
+}  // namespace
+
+// An undo that finds too little space changes nothing, says so, and leaves
+// no drafts; with the space back, a new undo restores everything and keeps
+// the mail delivered to an mbox since.
+TEST_F(MailSourceTest, UndoWithoutSpaceLeavesTheSourceAsItWasAndNamesTheCause) {
+  SmallDisk disk(m_tmp / "disk");
+  if (!disk.Mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
+  std::string body;
+  for (int line = 0; line < 100; ++line) body += std::string(70, 'a' + line % 26) + "\n";
+  const auto message = [&](int n) { return "From: s" + std::to_string(n) + "@example.org\nSubject: r\n\n" + body; };
+  const std::string later = Entry("From: d@example.org\nSubject: later\n\nfour\n");
+  for (const bool maildir : {false, true}) {
+    SCOPED_TRACE(maildir ? "maildir" : "mbox");
+    const fs::path source = m_tmp / "disk" / (maildir ? "md" : "box");
+    std::string mbox;
+    for (int i = 0; i < 200; ++i) {
+      if (maildir) testsupport::WriteFile(source / "cur" / (std::to_string(1000 + i) + ".x:2,S"), message(i / 4));
+      else mbox += Entry(message(i / 4));
+    }
+    if (maildir) fs::create_directories(source / "new");
+    else testsupport::WriteFile(source, mbox);
+    const auto original = Tree(m_tmp / "disk");
+    const auto [status, output] = Clean("--action delete", source, maildir ? "logs md" : "logs box");
+    ASSERT_EQ(status, 0) << output;
+    disk.Fill(64 * 1024);
+    auto cleaned = Tree(m_tmp / "disk");
+    cleaned.erase("filler");
+    const auto [fullStatus, fullOutput] = Undo(output);
+    EXPECT_EQ(fullStatus, 1) << fullOutput;
+    EXPECT_NE(fullOutput.find("No space left on device"), std::string::npos) << fullOutput;
+    auto after = Tree(m_tmp / "disk");
+    after.erase("filler");
+    EXPECT_EQ(after, cleaned);  // not a byte changed, no draft left
+    disk.Free();
+    auto expected = original;
+    if (!maildir) {
+      testsupport::WriteFile(source, testsupport::ReadFile(source) + later);
+      expected["box"] += later;
+    }
+    EXPECT_EQ(Undo(output).first, 0);
+    EXPECT_EQ(Tree(m_tmp / "disk"), expected);
+    fs::remove_all(source);
+  }
+}
+
+// A new-file copy that fills its disk names the full disk as the cause, not
+// the transaction that SQLite rolled back because of it.
+TEST_F(MailSourceTest, ANewFileCopyThatFillsTheDiskNamesTheFullDisk) {
+  const fs::path db = m_tmp / "a.nsf";
+  ASSERT_EQ(mailtest::Run("'" + testsupport::ToolPath("nsftool").string() + "' sample " + Quoted(db) +
+                          " --docs 1000 --dup-percent 50")
+                .first,
+            0);
+  const std::uint64_t size = fs::file_size(db);
+  SmallDisk disk(m_tmp / "disk", size + size / 20);  // the copy fits, its changes do not
+  if (!disk.Mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
+  const auto [status, output] = RunCli("--quiet --log-dir " + Quoted(m_tmp / "logs") + " --new-files " +
+                                       Quoted(m_tmp / "disk") + " " + Quoted(db));
+  EXPECT_EQ(status, 1) << output;
+  EXPECT_NE(output.find("database or disk is full"), std::string::npos) << output;
+  EXPECT_EQ(output.find("no transaction"), std::string::npos) << output;
+  EXPECT_EQ(output.find("no such savepoint"), std::string::npos) << output;
 }

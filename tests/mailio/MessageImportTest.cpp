@@ -165,6 +165,37 @@ TEST(Mbox, QuotedFromLinesComeBackUnchanged) {
   EXPECT_EQ(got[1], "Subject: y\n\nz\n\n");  // a blank line of its own survives
 }
 
+// A "From " line begins a message only as the first line or after an empty
+// line; anywhere else it is body, however much the next line looks like a
+// header. The file reader and the memory reader split alike.
+TEST_F(MailTest, AFromLineBeginsAMessageOnlyFirstOrAfterAnEmptyLine) {
+  const std::string from = "From a Fri Mar  5 14:07:09 2010\n";
+  struct Case {
+    const char* name;
+    std::string mbox;
+    std::vector<std::string> messages;
+  };
+  const std::vector<Case> cases = {
+      {"body line before a header-like line",
+       from + "Subject: a\n\nDear team,\nFrom Monday on\nSubject: closed\n\n" + from + "Subject: b\n\nx\n",
+       {"Subject: a\n\nDear team,\nFrom Monday on\nSubject: closed\n", "Subject: b\n\nx\n"}},
+      {"right below the From_ line", from + "From someone\nSubject: a\n\nx\n", {"From someone\nSubject: a\n\nx\n"}},
+      {"after an empty line", from + "Subject: a\n\nx\n\n" + from + "Subject: b\n", {"Subject: a\n\nx\n", "Subject: b\n"}},
+      {"after an empty line ending in CR", "From a\r\nSubject: a\r\n\r\nx\r\n\r\nFrom b\r\nSubject: b\r\n",
+       {"Subject: a\r\n\r\nx\r\n", "Subject: b\r\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> split, read;
+    SplitMbox(c.mbox, [&](MboxMessage&& m) { split.push_back(std::move(m.bytes)); });
+    EXPECT_EQ(split, c.messages);
+    testsupport::WriteFile(m_tmp / "m.mbox", c.mbox);
+    std::string error;
+    ASSERT_TRUE(ReadMbox(m_tmp / "m.mbox", [&](MboxMessage&& m) { read.push_back(std::move(m.bytes)); }, &error));
+    EXPECT_EQ(read, c.messages);
+  }
+}
+
 TEST(Mbox, FromLineHasTheAsctimeForm) {
   EXPECT_EQ(FromLine("a@example.org", {2010, 3, 5, 14, 7, 9}), "From a@example.org Fri Mar  5 14:07:09 2010");
   EXPECT_TRUE(LooksLikeMbox("\nFrom x Fri Mar  5 14:07:09 2010\n"));
