@@ -15,6 +15,7 @@
 #include "engine/report/SpareSet.h"
 #include "engine/journal/RunJournal.h"
 #include "mail/SourceUndo.h"
+#include "platform/CreateNew.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
@@ -84,6 +85,20 @@ bool ConfirmOriginals(const CliOptions& o) {
   return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
+// A report that could not be written at the end would lose what the run
+// judged: the folder must take a new file before anything is changed.
+bool CanCreateReport(const std::u16string& path, CliPage& page) {
+  const std::string probe = platform::ToUtf8(path) + ".check-" + std::to_string(::getpid());
+  const int fd = platform::CreateNewFile(probe, platform::Access::ownerOnly);
+  if (fd >= 0) {
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+  }
+  page.AddLogRow(u"Report file could not be created: " + path);
+  return false;
+}
+
 }  // namespace
 
 int Main(const std::vector<std::string>& args) {
@@ -135,6 +150,7 @@ int Main(const std::vector<std::string>& args) {
   ProgressLine* pProgress = progress ? &*progress : nullptr;
   CliPage page(stdout, o.bQuiet, pProgress);
   page.SetInitialRows(SummaryRows(settings));
+  if (!o.strReportPath.empty() && !CanCreateReport(o.strReportPath, page)) return kExitNotStarted;
   InstallStop(settings);
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
@@ -150,6 +166,7 @@ int Main(const std::vector<std::string>& args) {
     }
     options.pJournal = journal.get();
   }
+  if (page.LogNotCreated()) return kExitNotStarted;  // a run leaves its log or does not start
   options.pProgress = pProgress;
   options.pSources = &sources;
   sources.SetJournal(journal.get());
