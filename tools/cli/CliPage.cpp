@@ -66,7 +66,7 @@ bool IsFailureRow(std::u16string_view row) {
       u"Log file could not be created: ", u"Log file could not be written: ", u"Folder list incomplete: ",
       u"Folder not fully processed: ", u"Journal file could not be created: ",
       u"Journal file could not be written: ", u"Source not read: ", u"Source not written back: ",
-      u"Report file could not be created: "};
+      u"Report file could not be created: ", u"Journal damaged: ", u"Mail server not reached: "};
   for (std::u16string_view prefix : kPrefixes)
     if (row.substr(0, prefix.size()) == prefix) return true;
   return false;
