@@ -87,7 +87,7 @@ bool ConfirmOriginals(const CliOptions& o) {
 
 // A report that could not be written at the end would lose what the run
 // judged: the folder must take a new file before anything is changed.
-bool CanCreateReport(const std::u16string& path, CliPage& page) {
+bool CanCreateReport(const std::u16string& path, bool bQuiet) {
   const std::string probe = platform::ToUtf8(path) + ".check-" + std::to_string(::getpid());
   const int fd = platform::CreateNewFile(probe, platform::Access::ownerOnly);
   if (fd >= 0) {
@@ -95,7 +95,8 @@ bool CanCreateReport(const std::u16string& path, CliPage& page) {
     ::unlink(probe.c_str());
     return true;
   }
-  page.AddLogRow(u"Report file could not be created: " + path);
+  // A failure row, printed where the run's rows would go.
+  (bQuiet ? std::cerr : std::cout) << "Report file could not be created: " << platform::ToUtf8(path) << std::endl;
   return false;
 }
 
@@ -134,6 +135,7 @@ int Main(const std::vector<std::string>& args) {
     }
     spare.emplace(*loaded.report);
   }
+  if (!o.strReportPath.empty() && !CanCreateReport(o.strReportPath, o.bQuiet)) return kExitNotStarted;
   NormalizeMailSourcePaths(settings);
   mailio::MailSourceProvider sources(MailSourceSettingsFor(settings, o.bDryRun));
   if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources, o.bQuiet)) {
@@ -150,7 +152,6 @@ int Main(const std::vector<std::string>& args) {
   ProgressLine* pProgress = progress ? &*progress : nullptr;
   CliPage page(stdout, o.bQuiet, pProgress);
   page.SetInitialRows(SummaryRows(settings));
-  if (!o.strReportPath.empty() && !CanCreateReport(o.strReportPath, page)) return kExitNotStarted;
   InstallStop(settings);
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);

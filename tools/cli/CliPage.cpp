@@ -61,12 +61,12 @@ bool CliPage::LogNotCreated() const {
 
 bool IsFailureRow(std::u16string_view row) {
   static constexpr std::u16string_view kPrefixes[] = {
+      u"Report file could not be created: ", u"Journal damaged: ", u"Mail server not reached: ",
       u"Database not created: ", u"Database Cannot be Open: ", u"Item not moved:", u"Item not copied:",
       u"Sub folder missing, nothing moved or copied: ", u"Unexpected error while processing ",
       u"Log file could not be created: ", u"Log file could not be written: ", u"Folder list incomplete: ",
       u"Folder not fully processed: ", u"Journal file could not be created: ",
-      u"Journal file could not be written: ", u"Source not read: ", u"Source not written back: ",
-      u"Report file could not be created: ", u"Journal damaged: ", u"Mail server not reached: "};
+      u"Journal file could not be written: ", u"Source not read: ", u"Source not written back: "};
   for (std::u16string_view prefix : kPrefixes)
     if (row.substr(0, prefix.size()) == prefix) return true;
   return false;
