@@ -350,20 +350,6 @@ TEST_F(CliEndToEnd, ReportThenSpareDisposesOnlyOfWhatTheReportStillLists) {
   EXPECT_EQ(ids, (std::set<int>{4, 8}));
 }
 
-// A report that could not be written at the end would lose the run's
-// judgement: where no file can be made, the run does not start.
-TEST_F(CliEndToEnd, AReportThatCannotBeCreatedStopsTheRunBeforeItStarts) {
-  const std::string db = Db("mail.nsf");
-  const std::string before = testsupport::ReadFile(db);
-  const std::string report = (m_tmp / "no/such/folder/report.json").string();
-  const Outcome outcome = Run({"--action", "delete", "--yes", "--report", report, db});
-  EXPECT_EQ(outcome.nExit, 1);
-  ASSERT_FALSE(outcome.OutLines().empty());
-  EXPECT_EQ(outcome.OutLines().back(), "Report file could not be created: " + report) << outcome.out;
-  EXPECT_EQ(testsupport::ReadFile(db), before);
-  EXPECT_TRUE(DesktopLogs().empty());
-}
-
 TEST_F(CliEndToEnd, BadSpareFileIsAUsageErrorAndChangesNothing) {
   const std::string db = Db("mail.nsf");
   const std::string before = testsupport::ReadFile(db);

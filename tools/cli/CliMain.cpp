@@ -15,7 +15,6 @@
 #include "engine/report/SpareSet.h"
 #include "engine/journal/RunJournal.h"
 #include "mail/SourceUndo.h"
-#include "platform/CreateNew.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
@@ -85,21 +84,6 @@ bool ConfirmOriginals(const CliOptions& o) {
   return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
-// A report that could not be written at the end would lose what the run
-// judged: the folder must take a new file before anything is changed.
-bool CanCreateReport(const std::u16string& path, bool bQuiet) {
-  const std::string probe = platform::ToUtf8(path) + ".check-" + std::to_string(::getpid());
-  const int fd = platform::CreateNewFile(probe, platform::Access::ownerOnly);
-  if (fd >= 0) {
-    ::close(fd);
-    ::unlink(probe.c_str());
-    return true;
-  }
-  // A failure row, printed where the run's rows would go.
-  (bQuiet ? std::cerr : std::cout) << "Report file could not be created: " << platform::ToUtf8(path) << std::endl;
-  return false;
-}
-
 }  // namespace
 
 int Main(const std::vector<std::string>& args) {
@@ -135,7 +119,6 @@ int Main(const std::vector<std::string>& args) {
     }
     spare.emplace(*loaded.report);
   }
-  if (!o.strReportPath.empty() && !CanCreateReport(o.strReportPath, o.bQuiet)) return kExitNotStarted;
   NormalizeMailSourcePaths(settings);
   mailio::MailSourceProvider sources(MailSourceSettingsFor(settings, o.bDryRun));
   if (settings.m_bMultipleFiles == 0 && !SelectEveryFolderOfSource(settings, sources, o.bQuiet)) {
