@@ -1,5 +1,6 @@
 #include "engine/FolderPass.h"
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -159,6 +160,7 @@ public:
 private:
   bool Running() const { return m_s.m_bRunning.load() != 0; }
   void HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& batch);
+  void TellProgress(NOTEID id);
   void LogKept(NOTEID id, const std::u16string& form);
   void Dispose(LNMailMessage& doc, NOTEID id, const KeyDigest& digest);
   bool CopyToTarget(LNMailMessage& doc, NOTEID id, bool bDeleteOriginal);
@@ -197,7 +199,7 @@ bool FolderPass::Run(NOTEID folderId) {
         m_strKey.clear();
         if (!Running()) break;
         HandleEntry(folder, i, batch);
-        if (m_ctx.pProgress) m_ctx.pProgress->DocumentJudged();
+        if (m_ctx.pProgress) TellProgress(folder[i].GetNoteID());
       }
       batch.End();
       if (batch.Failed()) {
@@ -220,6 +222,17 @@ bool FolderPass::Run(NOTEID folderId) {
   }
   m_ctx.log.Flush();
   return Running();
+}
+
+// A document filed in several folders counts once, as in the total.
+void FolderPass::TellProgress(NOTEID id) {
+  const auto& ids = m_ctx.vecProgressIds;
+  const auto at = std::lower_bound(ids.begin(), ids.end(), id);
+  if (at == ids.end() || *at != id) return;
+  const auto index = static_cast<std::size_t>(at - ids.begin());
+  if (m_ctx.vecProgressTold[index]) return;
+  m_ctx.vecProgressTold[index] = true;
+  m_ctx.pProgress->DocumentJudged();
 }
 
 void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& batch) {

@@ -28,6 +28,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/RunSettings.h"
 #include "engine/report/RunHooks.h"
@@ -56,7 +57,8 @@ struct PassContext {
   // Set (never cleared) by a pass that ended at an error or skipped
   // documents it could not read; the run is then not complete.
   bool bIncomplete = false;
-  // Told of every entry the passes judge; may be null (not owned).
+  // Told of every document the passes judge, once per database however many
+  // folders file it; may be null (not owned).
   RunProgress* pProgress = nullptr;
   // The run's duplicate report and spare set (not owned; null when the run
   // has none), the database as they name it (the source, also in new-file
@@ -64,6 +66,10 @@ struct PassContext {
   DuplicateSink* pReport = nullptr;
   const SparePredicate* pSpare = nullptr;
   std::u16string strSourcePath;
+  // The documents the progress total counts, ascending, and which of them
+  // have been told; emptied with mapKeptIds.
+  std::vector<NOTEID> vecProgressIds;
+  std::vector<bool> vecProgressTold;
 };
 
 bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId, int action);

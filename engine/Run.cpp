@@ -2,6 +2,7 @@
 
 #include "notes/BodyText.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 
@@ -38,7 +39,7 @@ public:
         m_log(options.pLogFile ? *options.pLogFile : settings.m_logFile, page, options.strLogPath,
               options.pLogRecord),
         m_ctx{settings, m_log, options.bDryRun, false, {}, {}, options.pJournal, false,
-              options.pProgress, options.pReport, options.pSpare, {}},
+              options.pProgress, options.pReport, options.pSpare, {}, {}, {}},
         m_bMultiple(bMultiple) {}
 
   int Run();
@@ -58,7 +59,7 @@ private:
   void ReportFolderListError(const std::u16string& source, const std::u16string& error);
   void ProcessOpenDatabase(const std::u16string& source);
   bool PassesOver(std::size_t j, const FolderRecord& record) const;
-  std::uint64_t CountEntries() const;
+  std::uint64_t CountEntries();
   TargetFolder PrepareTargetFolder();
   void FolderLoop(TargetFolder& target);
   void EndOfRun(LNNotesSession& session);
@@ -229,6 +230,8 @@ void Worker::ProcessOpenDatabase(const std::u16string& source) {
   m_s.m_mapDuplicateKeys.clear();
   m_s.m_mapProcessedNotes.clear();
   m_ctx.mapKeptIds.clear();
+  m_ctx.vecProgressIds.clear();
+  m_ctx.vecProgressTold.clear();
   m_log.Flush();
 }
 
@@ -254,22 +257,29 @@ bool Worker::PassesOver(std::size_t j, const FolderRecord& record) const {
          (record.strName == kAllView && m_s.m_bExcludeAllFolder == 1);
 }
 
-// The entries the passes will walk, for the progress display only: a folder
-// that cannot be opened counts none here and ends its pass at once anyway.
-std::uint64_t Worker::CountEntries() const {
-  std::uint64_t nTotal = 0;
+// The documents the passes will walk, for the progress display only: a
+// document filed in several folders counts once, and a folder that cannot
+// be opened counts none here and ends its pass at once anyway.
+std::uint64_t Worker::CountEntries() {
+  std::vector<NOTEID>& ids = m_ctx.vecProgressIds;
+  ids.clear();
   const std::vector<FolderRecord>& records = m_s.m_vecSelectedFolders;
   for (std::size_t j = 0; j < records.size(); ++j) {
     if (PassesOver(j, records[j])) continue;
     try {
       LNViewFolder folder;
       m_s.m_db.GetViewFolder(records[j].dwNoteId, &folder);
-      if (folder.Open(0, m_s.m_db) == LNNOERROR) nTotal += static_cast<std::uint64_t>(folder.GetEntryCount());
+      if (folder.Open(0, m_s.m_db) != LNNOERROR) continue;
+      const LNINT n = folder.GetEntryCount();
+      for (LNINT i = 0; i < n; ++i) ids.push_back(folder[i].GetNoteID());
     } catch (...) {
       // Counted as empty; the pass reports the error.
     }
   }
-  return nTotal;
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  m_ctx.vecProgressTold.assign(ids.size(), false);
+  return ids.size();
 }
 
 void Worker::FolderLoop(TargetFolder& target) {

@@ -121,6 +121,7 @@ void RunLog::WriteLogText(std::u16string_view text) {
     events.back().strText += text;
     return;
   }
+  m_page.LogTextWritten(text);
   if (!m_file.IsOpen()) return;
   m_strPending += text;
   if (m_strPending.size() >= kFlushUnits) Flush();

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 class RunPage {
@@ -56,6 +57,11 @@ public:
   // A message box owned by the page: caption "Tarnwick v1.0", the
   // information icon and OK. Returns when it has been dismissed.
   virtual void ShowMessage(const std::u16string& text) = 0;
+
+  // Text the run writes into its log file, as it writes it (also when the
+  // file could not be made), in pieces of one or more lines. Pages that
+  // show only the rows ignore it.
+  virtual void LogTextWritten(std::u16string_view) {}
 };
 
 // A page that shows nothing, for runs whose rows reach the user another way

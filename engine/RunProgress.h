@@ -16,10 +16,12 @@ public:
 
   // The folder passes of a database begin. strPath is the database as the
   // run was given it (the source, also in new-file mode); nTotal counts the
-  // entries of every folder that its passes will walk.
+  // documents filed in the folders that its passes will walk, each once
+  // however many of those folders hold it.
   virtual void DatabaseStarted(const std::u16string& strPath, std::uint64_t nTotal) = 0;
 
-  // One more entry of that database has been judged (kept, disposed of, or
-  // passed over because it could not be opened or is outside the dates).
+  // One more document of that database has been judged (kept, disposed of,
+  // or passed over because it could not be opened or is outside the dates);
+  // told at its first entry only.
   virtual void DocumentJudged() = 0;
 };

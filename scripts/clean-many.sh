@@ -7,7 +7,8 @@
 # Every database below SOURCE_DIR (extension .nsf in any letter case) is one
 # job. Job N writes its log file into OUT_DIR/logs/N/ and its standard output
 # and error into OUT_DIR/results/N/; OUT_DIR/joblog.tsv lists every job with
-# its exit status (column Exitval) and the database it cleaned. Without
+# its exit status (column Exitval; 128 + N for a job killed by signal N) and
+# the database it cleaned. Without
 # tarnwick-cli options each database is cleaned into a new file in
 # OUT_DIR/clean/N/ (a folder per job, so databases of one file name cleaned
 # at the same moment on different machines never meet). The exit status is the number of jobs that failed (at most
@@ -18,11 +19,16 @@
 # must be on a file system that every machine mounts at the same place.
 set -euo pipefail
 
+# The first argument that is exactly "--" ends the parallel options; an
+# argument that merely holds " -- " (a folder "src -- old") is one argument.
 parallel_options=()
-if [[ " $* " == *" -- "* ]]; then
-  while [ "$1" != "--" ]; do parallel_options+=("$1"); shift; done
-  shift
-fi
+for arg in "$@"; do
+  if [ "$arg" = "--" ]; then
+    while [ "$1" != "--" ]; do parallel_options+=("$1"); shift; done
+    shift
+    break
+  fi
+done
 if [ $# -lt 2 ]; then
   echo "usage: $0 [PARALLEL OPTIONS --] SOURCE_DIR OUT_DIR [TARNWICK-CLI OPTIONS]" >&2
   exit 2
@@ -40,8 +46,12 @@ if [ $# -eq 0 ]; then
   cli_options=(--new-files "${out_dir@Q}/clean/{#}")
 fi
 
-# parallel reads NUL-separated names (-0), so no file name is split.
+# parallel reads NUL-separated names (-0), so no file name is split. The
+# job's shell waits for tarnwick-cli (the "exit" after it keeps the shell from
+# replacing itself with the program), so a job killed by a signal ends with
+# 128 + its number, and Exitval is never 0 for it.
 find "$source_dir" -type f -iname '*.nsf' -print0 | sort -z |
   parallel -0 "${parallel_options[@]}" --joblog "$out_dir/joblog.tsv" \
     --results "$out_dir/results/{#}/" \
-    mkdir -p "$job_folders" '&&' "${cli@Q}" "${cli_options[@]}" --log-dir "${out_dir@Q}/logs/{#}" {}
+    mkdir -p "$job_folders" '&&' "${cli@Q}" "${cli_options[@]}" --log-dir "${out_dir@Q}/logs/{#}" {} \
+    ';' exit '$?'

@@ -153,18 +153,28 @@ TEST_F(CliEndToEnd, OriginalFilesNeedYesWithoutATerminal) {
   EXPECT_NE(testsupport::ReadFile(db), before);
 }
 
-TEST_F(CliEndToEnd, DryRunLeavesTheDatabaseByteIdentical) {
+// Alone, --dry-run judges as --action delete --dry-run would; every duplicate
+// is printed as the log holds it, except with --quiet.
+TEST_F(CliEndToEnd, DryRunChangesNothingAndPrintsEachDuplicate) {
   const std::string db = Db("mail.nsf");
   const std::string before = testsupport::ReadFile(db);
-  const Outcome outcome = Run({"--dry-run", "--action", "move", "--folder", "Dups", db});
-  ASSERT_EQ(outcome.nExit, 0) << outcome.err;
-  EXPECT_EQ(testsupport::ReadFile(db), before);
-  EXPECT_NE(outcome.out.find("Duplicate Items: 2"), std::string::npos);
-  const auto logs = DesktopLogs();
-  ASSERT_EQ(logs.size(), 1u);
-  const std::string log = Utf16Text(testsupport::ReadFile(logs[0]));
-  EXPECT_NE(log.find("Duplicate Item ID:\t8 duplicate of 4\r\n"), std::string::npos);
-  EXPECT_NE(log.find("Duplicate Item ID:\t12 duplicate of 4\r\n"), std::string::npos);
+  const std::vector<std::string> runs[] = {
+      {"--dry-run", "--action", "move", "--folder", "Dups", db}, {"--dry-run", db}, {"--dry-run", "--quiet", db}};
+  for (std::vector<std::string> args : runs) {
+    const fs::path logDir = m_tmp / ("logs" + std::to_string(args.size()));
+    args.insert(args.begin(), {"--log-dir", logDir.string()});
+    const Outcome outcome = Run(args);
+    ASSERT_EQ(outcome.nExit, 0) << outcome.err;
+    EXPECT_EQ(testsupport::ReadFile(db), before);
+    const bool bQuiet = std::find(args.begin(), args.end(), "--quiet") != args.end();
+    EXPECT_EQ(outcome.out.find("Duplicate Items: 2") != std::string::npos, !bQuiet) << outcome.out;
+    for (const char* row : {"Duplicate Item ID:\t8 duplicate of 4\n", "Duplicate Item ID:\t12 duplicate of 4\n"})
+      EXPECT_EQ(outcome.out.find(row) != std::string::npos, !bQuiet) << outcome.out;
+    ASSERT_EQ(std::distance(fs::directory_iterator(logDir), fs::directory_iterator()), 1);
+    const std::string log = Utf16Text(testsupport::ReadFile(fs::directory_iterator(logDir)->path()));
+    EXPECT_NE(log.find("Duplicate Item ID:\t8 duplicate of 4\r\n"), std::string::npos);
+    EXPECT_NE(log.find("Duplicate Item ID:\t12 duplicate of 4\r\n"), std::string::npos);
+  }
 }
 
 TEST_F(CliEndToEnd, SearchMakesAMultipleFileRun) {
@@ -231,11 +241,12 @@ TEST_F(CliEndToEnd, QuietPrintsOnlyClosingLinesAndFailureRowsOnStandardError) {
   EXPECT_EQ(notCreated.err.rfind("Database not created: " + missing + "/mail.nsf", 0), 0u) << notCreated.err;
   EXPECT_EQ(std::count(notCreated.err.begin(), notCreated.err.end(), '\n'), 1) << notCreated.err;
 
-  // A log folder that cannot be made: no log file, so no line names one.
+  // A log folder that cannot be made: no log file, so no line names one, and
+  // no run.
   testsupport::WriteFile(m_tmp / "plain", "a file, not a folder");
   const std::string logDir = (m_tmp / "plain/logs").string();
   const Outcome noLog = Run({"--quiet", "--dry-run", "--action", "delete", "--log-dir", logDir, db});
-  EXPECT_EQ(noLog.nExit, 0) << noLog.err;
+  EXPECT_EQ(noLog.nExit, 1) << noLog.err;  // a run without its log does not start
   EXPECT_EQ(noLog.out, "");
   EXPECT_EQ(noLog.err.rfind("Log file could not be created: " + logDir + "/Tarnwick_log_", 0), 0u) << noLog.err;
 

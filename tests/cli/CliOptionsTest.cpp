@@ -1,3 +1,7 @@
+#include <sys/wait.h>
+
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include "platform/Text.h"
@@ -7,6 +11,7 @@
 namespace {
 
 using cli::ParseCommandLine;
+namespace fs = std::filesystem;
 
 platform::SystemTime Wednesday17March2010() {
   platform::SystemTime now;
@@ -79,10 +84,21 @@ TEST_F(CliOptionsTest, SearchFindsNsfInAnyLetterCaseOnly) {
   EXPECT_EQ(paths[1], platform::FromUtf8((m_tmp / "mail/deep/B.NSF").string()));
 }
 
-TEST_F(CliOptionsTest, SearchOfAMissingFolderCannotStart) {
+TEST_F(CliOptionsTest, SearchOfAMissingFolderIsAUsageError) {
   const auto result = Parse({"--search", (m_tmp / "none").string(), "--action", "delete"});
-  EXPECT_FALSE(result.usageError);
-  EXPECT_TRUE(result.startError);
+  EXPECT_NE(result.usageError.value_or("").find("--search"), std::string::npos);
+  EXPECT_FALSE(result.startError);
+}
+
+// A dry run changes nothing, so it needs no action; alone it judges as
+// delete; -h is --help.
+TEST_F(CliOptionsTest, DryRunAloneJudgesAsDeleteAndDashHIsHelp) {
+  const auto result = Parse({"--dry-run", "/a.nsf"});
+  ASSERT_FALSE(result.usageError) << *result.usageError;
+  EXPECT_TRUE(result.options.bDryRun);
+  EXPECT_EQ(m_s.m_bModifyOriginal, 1);
+  EXPECT_EQ(m_s.m_nAction, 0);
+  EXPECT_TRUE(Parse({"-h"}).options.bHelp);
 }
 
 TEST_F(CliOptionsTest, ScopeViewsAndTime) {
@@ -146,6 +162,39 @@ TEST_F(CliOptionsTest, UsageErrorsNameTheProblem) {
   for (const char* jobs : {"0", "x", "-1", "2x", ""})
     EXPECT_NE(UsageError({"--jobs", jobs, "--action", "delete", "/a.nsf"}).find("--jobs"), std::string::npos) << jobs;
   EXPECT_FALSE(UsageError({"--dry-run=yes", "--action", "delete", "/a.nsf"}).empty());
+  EXPECT_NE(UsageError({"--period", "1", "--range", "2010-03-01,2010-03-02", "--dry-run", "/a.nsf"}).find("--range"),
+            std::string::npos);
+}
+
+// For a mail source --folder names a folder beside it, never a path; a
+// database keeps any name, as the wizard does.
+TEST_F(CliOptionsTest, MailFolderNamesAreNamesNotPaths) {
+  const std::string mbox = (m_tmp / "in/x.mbox").string(), maildir = (m_tmp / "Maildir").string();
+  testsupport::WriteFile(mbox, "From a Fri Mar  5 14:07:09 2010\nSubject: a\n\none\n");
+  fs::create_directories(m_tmp / "Maildir/cur");
+  fs::create_directories(m_tmp / "Maildir/new");
+  const struct {
+    std::string name;
+    std::string source;
+    bool bRefused;
+  } cases[] = {
+      {"../escaped", mbox, true},  {"a/b", maildir, true},  {".hidden", maildir, true},
+      {"A\\..", maildir, true},   {"A\\\\B", maildir, true}, {"A\\B", mbox, true},
+      {"A\\B", maildir, false},   {"Dups", mbox, false},   {"../odd", "/m/a.nsf", false},
+  };
+  for (const auto& c : cases) {
+    const std::string error = UsageError({"--action", "copy", "--folder", c.name, "--yes", c.source});
+    EXPECT_EQ(!error.empty(), c.bRefused) << c.name << " " << c.source << ": " << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+  // The program refuses before it touches anything.
+  const std::string command = testsupport::ShellQuote(testsupport::ToolPath("tarnwick-cli").string()) +
+                              " --action copy --folder ../escaped --yes " + testsupport::ShellQuote(mbox) +
+                              " >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_FALSE(fs::exists(m_tmp / "escaped"));
+  EXPECT_EQ(testsupport::ReadFile(mbox), "From a Fri Mar  5 14:07:09 2010\nSubject: a\n\none\n");
 }
 
 TEST_F(CliOptionsTest, MoveWithFolderAndDoubleDashDatabase) {

@@ -3,6 +3,8 @@
 // reports the jobs that failed through its exit status and job log.
 #include <sys/wait.h>
 
+#include <csignal>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -22,9 +24,9 @@ int Shell(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The job log's rows: exit value by the database each job cleaned.
-std::map<std::string, int> JobExits(const fs::path& joblog) {
-  std::map<std::string, int> exits;
+// The job log's rows: each job's command line and exit value.
+std::vector<std::pair<std::string, int>> JobExits(const fs::path& joblog) {
+  std::vector<std::pair<std::string, int>> exits;
   std::istringstream rows(testsupport::ReadFile(joblog));
   std::string row;
   std::getline(rows, row);  // the heading
@@ -32,16 +34,30 @@ std::map<std::string, int> JobExits(const fs::path& joblog) {
     std::vector<std::string> cells;
     std::istringstream split(row);
     for (std::string cell; std::getline(split, cell, '\t');) cells.push_back(cell);
-    if (cells.size() < 9) continue;
-    exits[cells[8].substr(cells[8].rfind(' ') + 1)] = std::stoi(cells[6]);
+    if (cells.size() >= 9) exits.emplace_back(cells[8], std::stoi(cells[6]));
   }
   return exits;
 }
 
+// The exit value of the one job whose command names the database, -1 if
+// none or several do (parallel quotes the path, its last part stays).
+int ExitOf(const std::vector<std::pair<std::string, int>>& exits, const std::string& database) {
+  int found = -1, n = 0;
+  for (const auto& [command, exit] : exits) {
+    if (command.find(database) == std::string::npos) continue;
+    found = exit;
+    ++n;
+  }
+  return n == 1 ? found : -1;
+}
+
+// Run with and without parallel options, over a source folder whose name
+// holds " -- " (one argument, not the options' end); a job killed by a
+// signal is a failure in the job log too.
 TEST(ParallelRecipe, EveryDatabaseGetsItsOwnLogAndFailuresAreCounted) {
   if (Shell("command -v parallel") != 0) GTEST_SKIP() << "GNU parallel is not installed";
   testsupport::ScopedTempDir tmp;
-  const fs::path src = tmp / "src";
+  const fs::path src = tmp / "src -- old";
   for (const char* sub : {"a", "b", "c"}) {
     fs::create_directories(src / sub);
     ASSERT_EQ(Shell(ShellQuote(testsupport::ToolPath("nsftool").string()) + " sample " +
@@ -49,28 +65,36 @@ TEST(ParallelRecipe, EveryDatabaseGetsItsOwnLogAndFailuresAreCounted) {
               0);
   }
   testsupport::WriteFile(src / "broken.NSF", "not a database");
-  const fs::path out = tmp / "out";
+  testsupport::WriteFile(src / "killed.nsf", "its job dies of SIGKILL");
+  const fs::path cli = tmp / "cli.sh";
+  testsupport::WriteFile(cli, "#!/bin/sh\ncase \"$*\" in *killed.nsf) kill -KILL $$;; esac\nexec " +
+                                  ShellQuote(testsupport::ToolPath("tarnwick-cli").string()) + " \"$@\"\n");
+  fs::permissions(cli, fs::perms::owner_all);
   const std::string script = std::string(TARNWICK_SOURCE_DIR) + "/scripts/clean-many.sh";
-  const int exit = Shell("TARNWICK_CLI=" + ShellQuote(testsupport::ToolPath("tarnwick-cli").string()) + " " +
-                         ShellQuote(script) + " -j2 -- " + ShellQuote(src.string()) + " " + ShellQuote(out.string()));
-  EXPECT_EQ(exit, 1);  // the one file that is not a database
+  for (const std::string parallelOptions : {"-j2 -- ", ""}) {
+    const fs::path out = tmp / ("out" + std::to_string(parallelOptions.size()));
+    const int exit = Shell("TARNWICK_CLI=" + ShellQuote(cli.string()) + " " + ShellQuote(script) + " " +
+                           parallelOptions + ShellQuote(src.string()) + " " + ShellQuote(out.string()));
+    EXPECT_EQ(exit, 2) << parallelOptions;  // the file that is not a database, and the killed job
 
-  const auto exits = JobExits(out / "joblog.tsv");
-  ASSERT_EQ(exits.size(), 4u);
-  EXPECT_EQ(exits.at((src / "broken.NSF").string()), 1);
-  int nLogs = 0;
-  for (const auto& job : fs::directory_iterator(out / "logs"))
-    for (const auto& log : fs::directory_iterator(job.path())) {
-      ++nLogs;
-      const std::string bytes = testsupport::ReadFile(log.path());
-      EXPECT_NE(bytes.find(std::string("W\0o\0r\0k\0 \0C\0o\0m\0p\0l\0e\0t\0e\0d\0", 28)), std::string::npos)
-          << log.path();
-    }
-  EXPECT_EQ(nLogs, 3);
-  int nCopies = 0;
-  for (const auto& copy : fs::recursive_directory_iterator(out / "clean")) nCopies += copy.is_regular_file();
-  EXPECT_EQ(nCopies, 3);  // three databases of one file name, none lost
-  for (const char* sub : {"a", "b", "c"}) EXPECT_EQ(exits.at((src / sub / "mail.nsf").string()), 0) << sub;
+    const auto exits = JobExits(out / "joblog.tsv");
+    ASSERT_EQ(exits.size(), 5u);
+    EXPECT_EQ(ExitOf(exits, "broken.NSF"), 1);
+    EXPECT_EQ(ExitOf(exits, "killed.nsf"), 128 + SIGKILL);
+    int nLogs = 0;
+    for (const auto& job : fs::directory_iterator(out / "logs"))
+      for (const auto& log : fs::directory_iterator(job.path())) {
+        ++nLogs;
+        const std::string bytes = testsupport::ReadFile(log.path());
+        EXPECT_NE(bytes.find(std::string("W\0o\0r\0k\0 \0C\0o\0m\0p\0l\0e\0t\0e\0d\0", 28)), std::string::npos)
+            << log.path();
+      }
+    EXPECT_EQ(nLogs, 3);
+    int nCopies = 0;
+    for (const auto& copy : fs::recursive_directory_iterator(out / "clean")) nCopies += copy.is_regular_file();
+    EXPECT_EQ(nCopies, 3);  // three databases of one file name, none lost
+    for (const char* sub : {"a/mail.nsf", "b/mail.nsf", "c/mail.nsf"}) EXPECT_EQ(ExitOf(exits, sub), 0) << sub;
+  }
 }
 
 }  // namespace

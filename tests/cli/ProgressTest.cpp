@@ -83,12 +83,21 @@ struct RecordingProgress : RunProgress {
   void DocumentJudged() override { ++nJudged; }
 };
 
-// The total is what the passes walk: "($All)" only when it is included.
-TEST(RunProgress, CountsTheEntriesThePassesWalk) {
+// The total counts the documents the passes walk, each once however many
+// folders file it; "($All)" only when it is included.
+TEST(RunProgress, CountsDocumentsNotFolderEntries) {
+  const std::string kFiledTwice = R"J({ "format": "nsf-json", "version": 1, "notes": [
+    { "class": "document", "noteId": 4, "items": [ { "name": "Form", "type": "text", "value": "Memo" } ] },
+    { "class": "document", "noteId": 8, "items": [ { "name": "Form", "type": "text", "value": "Memo" } ] },
+    { "class": "document", "noteId": 12, "items": [ { "name": "Form", "type": "text", "value": "Memo" } ] },
+    { "class": "document", "noteId": 16, "items": [ { "name": "Form", "type": "text", "value": "Memo" } ] },
+    { "class": "folder", "noteId": 100, "name": "($Inbox)", "entries": [4, 8, 12] },
+    { "class": "folder", "noteId": 108, "name": "Projects", "entries": [8, 4] },
+    { "class": "view", "noteId": 104, "name": "($All)", "select": "all" } ] })J";
   for (const bool bAllView : {false, true}) {
     testsupport::ScopedTempDir tmp;
     const std::string db = (tmp / "mail.nsf").string();
-    nsftool::ImportJson(kThreeMemos, db);
+    nsftool::ImportJson(kFiledTwice, db);
     std::vector<std::string> args{"tarnwick-cli", "--new-files", tmp.Path().string(), db};
     if (bAllView) args.push_back("--include-all-view");
     RunSettings settings;
@@ -102,7 +111,7 @@ TEST(RunProgress, CountsTheEntriesThePassesWalk) {
     options.pProgress = &progress;
     RunWorker(settings, page, options);
     std::fclose(rows);
-    const std::uint64_t nExpected = bAllView ? 6 : 3;
+    const std::uint64_t nExpected = bAllView ? 4 : 3;
     ASSERT_EQ(progress.started.size(), 1u);
     EXPECT_EQ(progress.started[0], std::make_pair(platform::FromUtf8(db), nExpected));
     EXPECT_EQ(progress.nJudged, nExpected);

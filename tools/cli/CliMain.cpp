@@ -160,6 +160,7 @@ int Main(const std::vector<std::string>& args) {
     }
     options.pJournal = journal.get();
   }
+  if (page.LogNotCreated()) return kExitNotStarted;  // a run leaves its log or does not start
   options.pProgress = pProgress;
   options.pSources = &sources;
   sources.SetJournal(journal.get());

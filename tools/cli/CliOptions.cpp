@@ -7,6 +7,7 @@
 #include <map>
 
 #include "engine/DatePeriods.h"
+#include "mail/MailSourceRun.h"
 #include "platform/Text.h"
 
 namespace cli {
@@ -37,14 +38,14 @@ const std::map<std::string, Flag>& ContactCriteria() {
   return kMap;
 }
 
-std::vector<std::string> SplitCommas(const std::string& text) {
+std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> parts;
   std::size_t start = 0;
   while (true) {
-    const std::size_t comma = text.find(',', start);
-    parts.push_back(text.substr(start, comma - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
+    const std::size_t at = text.find(separator, start);
+    parts.push_back(text.substr(start, at - start));
+    if (at == std::string::npos) break;
+    start = at + 1;
   }
   return parts;
 }
@@ -86,6 +87,7 @@ private:
                      const std::map<std::string, Flag>& names, std::uint8_t& group);
   bool AddSearch(const std::string& dir);
   bool Check();
+  bool CheckMailFolderName();
 
   const std::vector<std::string>& m_args;
   RunSettings& m_s;
@@ -124,7 +126,7 @@ ParseResult Parser::Parse() {
     }
     static const std::vector<std::string> kSwitches = {"--include-all-view", "--time-hm",
                                                        "--dry-run", "--yes", "--quiet", "--help",
-                                                       "--version"};
+                                                       "-h", "--version"};
     if (std::find(kSwitches.begin(), kSwitches.end(), name) != kSwitches.end()) {
       if (bInlineValue) {
         Fail("option " + name + " takes no value");
@@ -162,7 +164,7 @@ bool Parser::Apply(const std::string& name, const std::string& value) {
   else if (name == "--dry-run") o.bDryRun = true;
   else if (name == "--yes") o.bYes = true;
   else if (name == "--quiet") o.bQuiet = true;
-  else if (name == "--help") o.bHelp = true;
+  else if (name == "--help" || name == "-h") o.bHelp = true;
   else if (name == "--version") o.bVersion = true;
   else if (name == "--search") return AddSearch(value);
   else if (name == "--scope") {
@@ -223,7 +225,7 @@ bool Parser::ApplyCriteria(const std::string& option, const std::string& value,
     return true;
   }
   group = 1;
-  for (const std::string& part : SplitCommas(value)) {
+  for (const std::string& part : Split(value, ',')) {
     const auto it = names.find(part);
     if (it == names.end()) return Fail("unknown " + option + " criterion: '" + part + "'");
     m_s.*(it->second) = 1;
@@ -234,10 +236,7 @@ bool Parser::ApplyCriteria(const std::string& option, const std::string& value,
 bool Parser::AddSearch(const std::string& dir) {
   m_result.options.bSearched = true;
   std::error_code ec;
-  if (!fs::is_directory(dir, ec)) {
-    m_result.startError = "Cannot search " + dir + ": not a folder";
-    return false;
-  }
+  if (!fs::is_directory(dir, ec)) return Fail("--search " + dir + ": no such folder");
   const fs::path root = fs::absolute(dir, ec);
   fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec);
   for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
@@ -263,11 +262,14 @@ bool Parser::Check() {
     return true;
   }
   if (m_nAction && m_strNewFiles) return Fail("--action and --new-files cannot be used together");
-  if (!m_nAction && !m_strNewFiles) return Fail("either --action or --new-files is required");
+  // A dry run changes nothing, so it needs no action: it judges as delete would.
+  if (!m_nAction && !m_strNewFiles && o.bDryRun) m_nAction = 0;
+  if (!m_nAction && !m_strNewFiles) return Fail("either --action or --new-files (or --dry-run) is required");
   if (m_nAction && (*m_nAction == 2 || *m_nAction == 3) && (!m_bFolderGiven || m_s.m_strSubFolderName.empty()))
     return Fail("--folder is required with --action move and --action copy");
   if (o.vecDatabases.empty() && !o.bSearched) return Fail("no database given");
   if (m_nPeriod && !m_s.m_vecDateRanges.empty()) return Fail("--period and --range cannot be used together");
+  if (m_nAction && (*m_nAction == 2 || *m_nAction == 3) && !CheckMailFolderName()) return false;
   if (m_nAction) {
     m_s.m_bModifyOriginal = 1;
     m_s.m_nAction = *m_nAction;
@@ -294,6 +296,32 @@ bool Parser::Check() {
   return true;
 }
 
+// In a mail source NAME becomes a file or folder beside the source, so it
+// must stay a name: a path or a hidden name would write elsewhere. Levels
+// are separated by a backslash, as in the rows; an mbox has none.
+bool Parser::CheckMailFolderName() {
+  bool bMail = false, bMbox = false;
+  for (const std::u16string& path : m_result.options.vecDatabases) {
+    const std::string bytes = platform::ToUtf8(path);
+    const bool bServer = bytes.rfind("imap://", 0) == 0 || bytes.rfind("imaps://", 0) == 0;
+    std::error_code ec;
+    if (!bServer && !mailio::IsMailSource(bytes)) continue;
+    bMail = true;
+    bMbox = bMbox || (!bServer && !fs::is_directory(bytes, ec));
+  }
+  if (!bMail) return true;
+  const std::string name = platform::ToUtf8(m_s.m_strSubFolderName);
+  const std::string quoted = "--folder '" + name + "'";
+  if (name.find('/') != std::string::npos) return Fail(quoted + " is a folder name, not a path: it may not hold '/'");
+  if (bMbox && name.find('\\') != std::string::npos)
+    return Fail(quoted + ": an mbox's folder has no levels ('\\')");
+  for (const std::string& level : Split(name, '\\')) {
+    if (level.empty()) return Fail(quoted + ": a folder level is empty");
+    if (level.front() == '.') return Fail(quoted + ": a folder name may not start with '.'");
+  }
+  return true;
+}
+
 }  // namespace
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args, RunSettings& settings,
@@ -301,29 +329,41 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, RunSettings& 
   return Parser(args, settings, now).Parse();
 }
 
+// A line per option (the period names and the dry run's rule continue on
+// the lines below theirs), with its default as "(default: ...)" when it has
+// one: the documents test reads the defaults from there.
 std::string UsageText() {
+  std::string periods;
+  for (int i = 0; i < dateperiods::kPeriodCount; ++i) {
+    const std::string item = std::to_string(i) + " " + platform::ToUtf8(dateperiods::PeriodText(i));
+    periods += (i == 0 ? "\n" : i % 3 == 0 ? ",\n" : ", ") + (i % 3 == 0 ? std::string(30, ' ') : "") + item;
+  }
   return "usage: tarnwick-cli [OPTIONS] DATABASE...\n"
-         "  --search DIR              add every .nsf file below DIR\n"
-         "  --scope folder|file       search duplicates per folder (default) or per file\n"
-         "  --include-all-view        also process the view ($All)\n"
-         "  --time-hm                 compare mail times without seconds\n"
-         "  --period N                date limit: predefined period 0-9\n"
-         "  --range START,END         date limit: YYYY-MM-DD[THH:MM:SS], repeatable\n"
-         "  --mail LIST|off           subject,sender,receiver,datetime,body,attachments\n"
-         "  --contact LIST|off        firstname,middlename,lastname,fullname,email,phone,company\n"
+         "       tarnwick-cli --undo JOURNAL [--log-dir DIR] [--quiet]\n"
+         "  --search DIR              add every .nsf file below DIR (any letter case)\n"
+         "  --scope folder|file       look for duplicates per folder or per file (default: folder)\n"
+         "  --include-all-view        also process the view ($All) (default: excluded)\n"
+         "  --time-hm                 compare mail times without seconds (default: off)\n"
+         "  --period N                date limit: the predefined period N, counted back from the start (default: off):" +
+         periods +
+         "\n"
+         "  --range START,END         date limit: YYYY-MM-DD[THH:MM:SS], repeatable; not with --period (default: off)\n"
+         "  --mail LIST|off           subject,sender,receiver,datetime,body,attachments (default: all six)\n"
+         "  --contact LIST|off        firstname,middlename,lastname,fullname,email,phone,company (default: all seven)\n"
          "  --action delete|trash|move|copy   change the original files\n"
-         "  --folder NAME             sub folder for move and copy\n"
-         "  --new-files DIR           clean copies written into DIR\n"
-         "  --log-dir DIR             where the log file goes (default: the desktop)\n"
-         "  --dry-run                 report duplicates, change nothing\n"
+         "  --folder NAME             sub folder for move and copy, required with them\n"
+         "  --new-files DIR           leave the originals alone, write clean copies into DIR\n"
+         "  --log-dir DIR             where the log file goes (default: the desktop folder)\n"
+         "  --dry-run                 judge and print every duplicate, change nothing; without --action\n"
+         "                            or --new-files it judges as --action delete (default: off)\n"
          "  --yes                     do not ask before changing original files\n"
-         "  --quiet                   print only errors and the final line\n"
-         "  --jobs N                  judge up to N databases side by side (default 1)\n"
+         "  --quiet                   print only the closing lines, and failure rows on standard error (default: off)\n"
+         "  --jobs N                  judge up to N databases side by side (default: 1)\n"
          "  --report FILE             write the duplicate groups as JSON\n"
          "  --spare FILE              dispose only of the duplicates a report lists\n"
          "  --undo JOURNAL            reverse the run that wrote JOURNAL\n"
          "  --version                 print the version\n"
-         "  --help                    print this help\n";
+         "  --help, -h                print this help\n";
 }
 
 }  // namespace cli

@@ -1,7 +1,8 @@
 // tarnwick-cli's command line: parsing it into the wizard's run settings.
 //
-// Pure functions except for --search, which walks the named folder. Paths
-// are made absolute, as the wizard's file dialogs give them.
+// Pure functions except for --search, which walks the named folder, and the
+// --folder check, which looks at what each source is. Paths are made
+// absolute, as the wizard's file dialogs give them.
 #pragma once
 
 #include <optional>
@@ -31,7 +32,7 @@ struct ParseResult {
   CliOptions options;
   // Set on a usage error: one line naming the problem (exit status 2).
   std::optional<std::string> usageError;
-  // Set when a --search folder cannot be walked (exit status 1).
+  // Set when a --search folder cannot be walked to its end (exit status 1).
   std::optional<std::string> startError;
 };
 

@@ -2,7 +2,8 @@
 // come, one per line; the database bar goes to the progress line, if there
 // is one; buttons and the status line have nothing to show.
 // Quiet: standard output gets no rows, and failure rows go to standard error
-// (so a script sees why a run failed). Used on one thread at a time (the run
+// (so a script sees why a run failed). A dry run's duplicates, which only the
+// log file's text names, are printed as rows too (not when quiet). Used on one thread at a time (the run
 // calls it from its worker).
 #pragma once
 
@@ -36,9 +37,12 @@ public:
   void EnableControl(int, bool) override {}
   void SetStatusLine(const std::u16string& text) override { m_strStatus = text; }
   void ShowMessage(const std::u16string& text) override { m_vecMessages.push_back(text); }
+  void LogTextWritten(std::u16string_view text) override;
 
   const std::vector<std::u16string>& Messages() const { return m_vecMessages; }
   const std::u16string& StatusLine() const { return m_strStatus; }
+  // Whether a row said that the run's log file could not be created.
+  bool LogNotCreated() const;
 
 private:
   void Print(const std::u16string& text, std::FILE* out);
@@ -52,6 +56,7 @@ private:
   std::vector<std::u16string> m_vecRows;
   std::vector<std::u16string> m_vecMessages;
   std::u16string m_strStatus;
+  std::u16string m_strLogLine;  // log text after its last line end
 };
 
 // Whether a row reports a failure: a database not copied or opened, a

@@ -21,18 +21,38 @@ namespace {
 
 const char* const kUsage =
     "usage: nsftool create [--force] [--title TEXT] [--no-soft-deletions] DB.nsf\n"
-    "       nsftool import [--force] DB.nsf FILE.json   (FILE.json may be - for standard input)\n"
+    "       nsftool import [--force] DB.nsf FILE.json   (FILE.json may be - for standard input;\n"
+    "         an empty notes list makes an empty database)\n"
     "       nsftool dump DB.nsf\n"
-    "       nsftool sample DB.nsf [--docs N] [--seed S] [--folders F] [--dup-percent P] [--force]\n"
-    "         N mail memos (default 1000) plus N/20 contacts (at least 10); F user folders\n"
-    "         (default 6) beside ($Inbox); about P percent exact duplicates (default 10)\n"
-    "       nsftool --version | --help\n";
+    "       nsftool sample DB.nsf [--docs N] [--seed S] [--folders F] [--dup-percent P] [--force]\n";
 
-// The mail commands' lines follow ours, aligned under "usage: ".
+// Each option with the commands it serves and its default, when it has one.
+const char* const kOptions =
+    "       nsftool --version | --help | -h\n"
+    "  --force              create, import, sample: replace DB.nsf when it exists\n"
+    "  --title TEXT         create: the database title (default: the file name)\n"
+    "  --no-soft-deletions  create: deleting leaves a deletion stub instead of moving to the trash\n"
+    "  --docs N             sample: N mail memos plus N/20 contacts, at least 10 (default: 1000)\n"
+    "  --seed S             sample: the seed; the same seed makes the same database (default: 1)\n"
+    "  --folders F          sample: user folders beside ($Inbox) (default: 6)\n"
+    "  --dup-percent P      sample: about P percent exact duplicates (default: 10)\n";
+
+#ifdef TARNWICK_HAVE_MAILIO
+const char* const kMailOptions =
+    "  --folder NAME        export-mail: only the memos of folder NAME\n"
+    "  --maildir            export-mail: write a maildir instead of an mbox file\n";
+#endif
+
+// The mail commands' lines follow ours, aligned under "usage: ", then every
+// option.
 void PrintUsage(std::ostream& out) {
   out << kUsage;
 #ifdef TARNWICK_HAVE_MAILIO
   out << "       " << mailio::MailUsage();
+#endif
+  out << kOptions;
+#ifdef TARNWICK_HAVE_MAILIO
+  out << kMailOptions;
 #endif
 }
 
