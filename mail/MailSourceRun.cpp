@@ -178,9 +178,10 @@ std::u16string MailSourceProvider::Prepare(const std::u16string& sourceText, std
     }
   }
   if (!EnsureTempFolder(&error) || !ReadSource(source, &error)) {
-    m_bAnyFailed = true;
     std::error_code ec;
     if (!source.workDb.empty()) fs::remove(source.workDb, ec);
+    if (error.empty()) return {};  // stopped: no failure
+    m_bAnyFailed = true;
     *failureRow = u"Source not read: " + sourceText + u" (" + platform::FromUtf8(error) + u")";
     return {};
   }
@@ -203,10 +204,16 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
   std::tm tm{};
   localtime_r(&now, &tm);
   const LocalTime readStart{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  // Stop ends the read before the next message; what was read is dropped.
+  bool bStopped = false;
+  const auto stopped = [&] {
+    bStopped = bStopped || (m_settings.pRunning && m_settings.pRunning->load() == 0);
+    return bStopped;
+  };
   // One message into the database; the first failure refuses the source.
   auto add = [&](std::string_view bytes, const std::string& folder, const std::string& where,
                  std::optional<LocalTime> arrival, Message place) {
-    if (!failure.empty()) return;
+    if (!failure.empty() || stopped()) return;
     if (!HasHeaderLines(bytes)) {
       failure = where + " has no header lines";
       return;
@@ -231,6 +238,7 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
   };
   if (source.bMaildir) {
     for (const MaildirFile& m : MaildirFiles(source.path)) {
+      if (failure.empty() && stopped()) break;
       bool ok = false;
       const std::string bytes = ReadFileBytes(m.file, &ok);
       if (!ok) failure = failure.empty() ? m.file.string() + " cannot be read" : failure;
@@ -251,6 +259,7 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
         &readError);
     if (!read && failure.empty()) failure = "cannot be read: " + readError;
   }
+  if (bStopped && failure.empty()) return false;  // *error stays empty
   if (!db->Finish() && failure.empty()) failure = "cannot be stored: " + db->BrokenReason();
   if (!failure.empty()) *error = failure;
   return failure.empty();
