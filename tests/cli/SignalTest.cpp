@@ -88,6 +88,8 @@ bool Catches(pid_t pid, unsigned long long mask) {
 }
 
 // Until ready, or the process has ended (it is left to be waited for).
+const unsigned long long kStopMask = (1ull << (SIGINT - 1)) | (1ull << (SIGTERM - 1)) | (1ull << (SIGHUP - 1));
+
 bool WaitFor(pid_t pid, const std::function<bool()>& ready) {
   for (const auto end = Clock::now() + std::chrono::seconds(30); Clock::now() < end;) {
     if (ready()) return true;
@@ -159,12 +161,16 @@ protected:
 
 testsupport::ScopedTempDir* Signals::s_dir = nullptr;
 
-// The run's undo: what it restores, and that the journal reads whole.
-std::string UndoRow(const fs::path& tmp, const std::string& out) {
+std::string JournalPath(const std::string& out) {
   const std::string key = "Journal file path: ";
   const std::size_t at = out.find(key);
-  if (at == std::string::npos) return "no journal";
-  const std::string journal = out.substr(at + key.size(), out.find('\n', at) - at - key.size());
+  return at == std::string::npos ? "" : out.substr(at + key.size(), out.find('\n', at) - at - key.size());
+}
+
+// The run's undo: what it restores, and that the journal reads whole.
+std::string UndoRow(const fs::path& tmp, const std::string& out) {
+  const std::string journal = JournalPath(out);
+  if (journal.empty()) return "no journal";
   const int status = testsupport::RunTool("tarnwick-cli", {"--undo", journal}, tmp / "undo.txt", true);
   const std::string undo = testsupport::ReadFile(tmp / "undo.txt");
   return (status == 0 ? "" : "exit " + std::to_string(status) + ": ") + undo.substr(undo.rfind("Restored: "));
@@ -177,7 +183,6 @@ TEST_F(Signals, EachSignalStopsTheRunCleanlyAtEachMoment) {
       {Moment::databaseLoad, SIGINT},   {Moment::databaseLoad, SIGTERM},   {Moment::databaseLoad, SIGHUP},
       {Moment::run, SIGINT, true},      {Moment::run, SIGTERM},            {Moment::run, SIGHUP},
   };
-  const unsigned long long stopMask = (1ull << (SIGINT - 1)) | (1ull << (SIGTERM - 1)) | (1ull << (SIGHUP - 1));
   for (const Case& c : cases) {
     SCOPED_TRACE(Name(c));
     for (const auto& entry : fs::directory_iterator(m_tmp.Path()))
@@ -202,7 +207,7 @@ TEST_F(Signals, EachSignalStopsTheRunCleanlyAtEachMoment) {
       switch (c.moment) {
         case Moment::mboxLoad:
         case Moment::maildirLoad: return HasDatabase(Cache());
-        case Moment::databaseLoad: return Catches(pid, stopMask);
+        case Moment::databaseLoad: return Catches(pid, kStopMask);
         case Moment::run: return Out().find("Processing Folder :") != std::string::npos;
       }
       return false;
@@ -266,6 +271,26 @@ TEST_F(Signals, ASourceThatFailedBeforeCtrlCFailsTheRunOfEitherKind) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1) << Out();
   }
+}
+
+// An undo is never cut short inside a restore: it ends by itself with 1, and
+// a new undo completes the work.
+TEST_F(Signals, UndoStoppedBySignalEndsByItselfAndANewUndoCompletesIt) {
+  const fs::path big = Copy("big.nsf");
+  const std::string before = State(big);
+  ASSERT_EQ(testsupport::RunTool("tarnwick-cli", {"--action", "delete", "--yes", "--log-dir", (m_tmp / "logs").string(),
+                                                  big.string()}, m_tmp / "run.txt", true), 0);
+  const std::string journal = JournalPath(testsupport::ReadFile(m_tmp / "run.txt"));
+  const pid_t pid = Start({"--undo", journal});
+  const bool bReady = WaitFor(pid, [&] { return Catches(pid, kStopMask); });
+  kill(pid, SIGTERM);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(bReady);
+  ASSERT_TRUE(WIFEXITED(status)) << Out();
+  EXPECT_EQ(WEXITSTATUS(status), 1) << Out();
+  EXPECT_EQ(testsupport::RunTool("tarnwick-cli", {"--undo", journal}, m_tmp / "undo.txt", true), 0);
+  EXPECT_TRUE(State(big) == before);
 }
 
 }  // namespace
