@@ -28,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-enum class Moment { mboxLoad, maildirLoad, databaseLoad, run };
+enum class Moment { mboxLoad, maildirLoad, databaseLoad, run, rewrite };
 
 struct Case {
   Moment moment;
@@ -37,7 +37,7 @@ struct Case {
 };
 
 std::string Name(const Case& c) {
-  const char* moment[] = {"mbox load", "maildir load", "database load", "run"};
+  const char* moment[] = {"mbox load", "maildir load", "database load", "run", "mbox rewrite"};
   return std::string(moment[static_cast<int>(c.moment)]) + ", " + strsignal(c.nSignal) + (c.bTwice ? ", twice" : "");
 }
 
@@ -72,12 +72,13 @@ std::string State(const fs::path& source) {
   return state;
 }
 
-bool HasDatabase(const fs::path& dir) {
+bool HasFile(const fs::path& dir, const std::string& part) {
   std::error_code ec;
   for (fs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-    if (it->path().string().find(".nsf") != std::string::npos) return true;
+    if (it->path().filename().string().find(part) != std::string::npos) return true;
   return false;
 }
+bool HasDatabase(const fs::path& dir) { return HasFile(dir, ".nsf"); }
 
 // Whether the process catches every signal in mask (its handlers are in).
 bool Catches(pid_t pid, unsigned long long mask) {
@@ -120,11 +121,11 @@ protected:
     return m_tmp / name;
   }
 
-  fs::path Mbox(int n) const {
+  fs::path Mbox(int n, const std::string& name = "in.mbox") const {
     std::string bytes;
     for (int i = 0; i < n; ++i) bytes += "From sender@example.org Mon Dec  1 10:00:00 2025\n" + Message(i) + "\n";
-    testsupport::WriteFile(m_tmp / "in.mbox", bytes);
-    return m_tmp / "in.mbox";
+    testsupport::WriteFile(m_tmp / name, bytes);
+    return m_tmp / name;
   }
   fs::path Maildir(int n) const {
     const fs::path dir = m_tmp / "Maildir";
@@ -182,6 +183,7 @@ TEST_F(Signals, EachSignalStopsTheRunCleanlyAtEachMoment) {
       {Moment::maildirLoad, SIGINT},    {Moment::maildirLoad, SIGTERM},    {Moment::maildirLoad, SIGHUP, true},
       {Moment::databaseLoad, SIGINT},   {Moment::databaseLoad, SIGTERM},   {Moment::databaseLoad, SIGHUP},
       {Moment::run, SIGINT, true},      {Moment::run, SIGTERM},            {Moment::run, SIGHUP},
+      {Moment::rewrite, SIGTERM},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Name(c));
@@ -197,6 +199,10 @@ TEST_F(Signals, EachSignalStopsTheRunCleanlyAtEachMoment) {
       source = Copy("big.nsf");
       untouched = Copy("small.nsf");
     }
+    if (c.moment == Moment::rewrite) {
+      source = Mbox(3000);
+      untouched = Mbox(100, "next.mbox");
+    }
     args.push_back(source.string());
     if (!untouched.empty()) args.push_back(untouched.string());
     const std::string before = State(source);
@@ -209,6 +215,7 @@ TEST_F(Signals, EachSignalStopsTheRunCleanlyAtEachMoment) {
         case Moment::maildirLoad: return HasDatabase(Cache());
         case Moment::databaseLoad: return Catches(pid, kStopMask);
         case Moment::run: return Out().find("Processing Folder :") != std::string::npos;
+        case Moment::rewrite: return HasFile(m_tmp / "logs", "original");  // the rewrite's kept copy
       }
       return false;
     });
@@ -228,9 +235,16 @@ TEST_F(Signals, EachSignalStopsTheRunCleanlyAtEachMoment) {
     EXPECT_EQ(WEXITSTATUS(status), bNamed ? 1 : 0) << out;
     EXPECT_EQ(out.find(row + "\n") != std::string::npos, bNamed) << out;
     // Nothing is disposed of after the signal: a source stopped while it
-    // loads is as before; a run stopped in its passes opens nothing more,
-    // and its undo gives back every document.
-    if (c.moment == Moment::run) {
+    // loads is as before; a run stopped in its passes or its rewrite opens
+    // nothing more, and its undo gives back every document.
+    if (c.moment == Moment::rewrite) {
+      // Its kept copy was made, so the rewrite went to its end: one of each pair.
+      const std::string rewritten = testsupport::ReadFile(source);
+      std::size_t n = 0;
+      for (std::size_t at = 0; (at = rewritten.find("From sender@", at)) != std::string::npos; ++at) ++n;
+      EXPECT_EQ(n, 1500u);
+    }
+    if (!untouched.empty()) {
       EXPECT_EQ(out.find("Opening Database " + untouched.string()), std::string::npos) << out;
       EXPECT_TRUE(testsupport::ReadFile(untouched) == untouchedBytes);
       EXPECT_EQ(UndoRow(m_tmp.Path(), out).substr(0, 10), "Restored: ") << out;
