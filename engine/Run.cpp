@@ -116,6 +116,9 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
   SourceProvider* provider =
       m_options.pSources && m_options.pSources->Handles(source) ? m_options.pSources : nullptr;
   if (provider) {
+    // After Stop a source is not locked or read again (its first read may
+    // have been the one Stop ended).
+    if (!Running()) return Outcome::done;
     std::u16string failure;
     path = provider->Prepare(source, &failure);
     // A read given up for Stop leaves the source as it was: nothing failed.
