@@ -117,8 +117,13 @@ Worker::Outcome Worker::ProcessDatabase(const std::u16string& source) {
   SourceProvider* provider =
       m_options.pSources && m_options.pSources->Handles(source) ? m_options.pSources : nullptr;
   if (provider) {
+    // After Stop a source is not locked or read again (its first read may
+    // have been the one Stop ended).
+    if (!Running()) return Outcome::done;
     std::u16string failure;
     path = provider->Prepare(source, &failure);
+    // A read given up for Stop leaves the source as it was: nothing failed.
+    if (path.empty() && failure.empty()) return Outcome::done;
     if (path.empty()) {
       m_log.AddLogRow(failure);
       m_log.WriteLogText(failure + u"\r\n");
@@ -204,10 +209,13 @@ void Worker::ProcessOpenDatabase(const std::u16string& source) {
     }
   } catch (LNSTATUS status) {
     // The sub folder calls and Save are outside the passes: report the
-    // error and go on with the next database.
-    m_log.AddLogRow(ErrorText(status));
-    m_log.WriteLogText(ErrorText(status) + u"\r\n");
-    m_bIncomplete = true;
+    // error and go on with the next database. A read given up for Stop is
+    // the end of a stopped run.
+    if (lnapi::ErrorCode(status) != LNERR_STOPPED) {
+      m_log.AddLogRow(ErrorText(status));
+      m_log.WriteLogText(ErrorText(status) + u"\r\n");
+      m_bIncomplete = true;
+    }
   } catch (...) {
     m_log.AddLogRow(u"Unexpected error while processing " + platform::FromUtf8(
                                                                m_s.m_db.GetFilePath().Bytes()));
@@ -377,7 +385,8 @@ bool SelectEveryFolder(RunSettings& s) {
     return false;
   }
   std::vector<FolderRecord> folders;
-  BuildFolderList(s.m_db, folders, s.m_curFolder, nullptr, &s.m_strFolderListError);
+  // Stopped while listing: the run that follows ends at once.
+  BuildFolderList(s.m_db, folders, s.m_curFolder, nullptr, &s.m_strFolderListError, &s.m_bRunning);
   const std::vector<FolderRecord> checked =
       CheckedFoldersPreOrder(BuildFolderTree(s.m_strSingleFilePath, folders));
   s.m_vecSelectedFolders.insert(s.m_vecSelectedFolders.end(), checked.begin(), checked.end());

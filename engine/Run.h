@@ -51,7 +51,8 @@ public:
   // Whether source is one this provider stands in for.
   virtual bool Handles(const std::u16string& source) = 0;
   // The database to judge in place of source, or "" with *failureRow set
-  // (the source is then left as it is and the run goes on with the next).
+  // (the source is then left as it is and the run goes on with the next),
+  // or "" with *failureRow empty when Stop ended the read (no failure).
   virtual std::u16string Prepare(const std::u16string& source, std::u16string* failureRow) = 0;
   // New-file mode: what the clean copy of source will be, for the
   // "Creating Database " row, and where the run puts its database copy.

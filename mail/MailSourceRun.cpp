@@ -112,9 +112,10 @@ std::u16string MailSourceProvider::Prepare(const std::u16string& sourceText, std
     }
   }
   if (!EnsureTempFolder(&error) || !ReadSource(source, &error)) {
-    m_bAnyFailed = true;
     std::error_code ec;
     if (!source.workDb.empty()) fs::remove(source.workDb, ec);
+    if (error.empty()) return {};  // stopped: no failure
+    m_bAnyFailed = true;
     *failureRow = u"Source not read: " + sourceText + u" (" + platform::FromUtf8(error) + u")";
     return {};
   }
@@ -137,10 +138,16 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
   std::tm tm{};
   localtime_r(&now, &tm);
   const LocalTime readStart{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+  // Stop ends the read before the next message; what was read is dropped.
+  bool bStopped = false;
+  const auto stopped = [&] {
+    bStopped = bStopped || (m_settings.pRunning && m_settings.pRunning->load() == 0);
+    return bStopped;
+  };
   // One message into the database; the first failure refuses the source.
   auto add = [&](std::string_view bytes, const std::string& folder, const std::string& where,
                  std::optional<LocalTime> arrival, Message place) {
-    if (!failure.empty()) return;
+    if (!failure.empty() || stopped()) return;
     if (!HasHeaderLines(bytes)) {
       failure = where + " has no header lines";
       return;
@@ -169,7 +176,7 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
     for (const std::string& folder : listing.vecLinkedFolders)
       source.vecRows.push_back(u"Folder not fully processed: " + platform::FromUtf8(folder) + u" (a link)");
     for (const MaildirListing::File& m : listing.vecFiles) {
-      if (!failure.empty()) break;
+      if (!failure.empty() || stopped()) break;
       fs::path file = m.file;
       std::string bytes;
       if (!ReadMaildirMessage(&file, &bytes, &failure)) break;
@@ -193,6 +200,7 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
     if (!read && failure.empty()) failure = "cannot be read: " + readError;
     if (source.vecMessages.empty() && !db->AddFolder(folder) && failure.empty()) failure = "cannot be stored";
   }
+  if (bStopped && failure.empty()) return false;  // *error stays empty
   if (!db->Finish() && failure.empty()) failure = "cannot be stored: " + db->BrokenReason();
   if (!failure.empty()) *error = failure;
   return failure.empty();

@@ -27,6 +27,7 @@
 // destroyed.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -54,6 +55,9 @@ struct MailSourceSettings {
   std::string strNewFilesFolder;    // new-file mode
   bool bDryRun = false;
   bool bReadBody = true;            // the run compares bodies or attachments
+  // The run's Stop flag (not owned; null: none): once it reads 0 a source
+  // being read is given up, left as it was, and Prepare fails nothing.
+  const std::atomic<std::uint8_t>* pRunning = nullptr;
 };
 
 class MailSourceProvider : public SourceProvider {

@@ -20,7 +20,7 @@ std::vector<FolderRecord> ListFolders(RunSettings& s, const std::u16string& path
   std::vector<FolderRecord> folders;
   if (OpenRunDatabase(s, path)) {
     std::u16string error;  // a short list only leaves the missing folders out
-    BuildFolderList(s.m_db, folders, s.m_curFolder, nullptr, &error);
+    BuildFolderList(s.m_db, folders, s.m_curFolder, nullptr, &error, &s.m_bRunning);
     try {
       s.m_db.Close();
     } catch (...) {
@@ -54,6 +54,7 @@ MailSourceSettings MailSourceSettingsForRun(const RunSettings& s, bool bDryRun) 
   out.strNewFilesFolder = platform::ToUtf8(s.m_strNewNsfFolder);
   out.bDryRun = bDryRun;
   out.bReadBody = s.m_bMailCriteria == 1 && (s.m_bMailBody == 1 || s.m_bMailAttachments == 1);
+  out.pRunning = &s.m_bRunning;
   return out;
 }
 

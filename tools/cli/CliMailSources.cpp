@@ -36,6 +36,8 @@ bool SelectEveryFolderOfSource(RunSettings& s, mailio::MailSourceProvider& sourc
   std::u16string failure;
   const std::u16string work = sources.Prepare(source, &failure);
   if (work.empty()) {
+    // Given up for Stop: nothing is selected, and the run only ends cleanly.
+    if (failure.empty()) return true;
     // A failure row, printed where the run's rows would go.
     (bQuiet ? std::cerr : std::cout) << platform::ToUtf8(failure) << std::endl;
     return false;

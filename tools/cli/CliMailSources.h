@@ -20,7 +20,8 @@ mailio::MailSourceSettings MailSourceSettingsFor(const RunSettings& settings, bo
 // False when the database or the source cannot be opened or read; a
 // source's reason is then printed as its "Source not read: " (or, locked,
 // "Source not written back: ") row: on standard output, or with bQuiet on
-// standard error, as every failure row.
+// standard error, as every failure row. True with nothing selected when a
+// signal stopped the read (the run then ends at once).
 [[nodiscard]] bool SelectEveryFolderOfSource(RunSettings& settings, mailio::MailSourceProvider& sources, bool bQuiet);
 
 }  // namespace cli

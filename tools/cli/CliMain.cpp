@@ -1,5 +1,6 @@
 #include "tools/cli/CliMain.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include "engine/Run.h"
+#include "engine/RunLog.h"
 #include "engine/RunSettings.h"
 #include "engine/SummaryRows.h"
 #include "engine/report/ReportCollector.h"
@@ -33,23 +35,59 @@ constexpr int kExitNotStarted = 1;
 constexpr int kExitIncomplete = 1;
 constexpr int kExitUsage = 2;
 
-// The flag Stop writes. A signal handler may only store to a lock-free
-// atomic, which this is.
-std::atomic<std::uint8_t>* g_pRunning = nullptr;
+// The flag Stop writes, and the first signal that stopped the run. A signal
+// handler may only store to lock-free atomics, which these are.
+std::atomic<std::atomic<std::uint8_t>*> g_pRunning{nullptr};
+std::atomic<int> g_nStopSignal{0};
 static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
+static_assert(std::atomic<std::atomic<std::uint8_t>*>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
 
-extern "C" void OnInterrupt(int) {
-  if (g_pRunning) g_pRunning->store(0);
+extern "C" void OnStopSignal(int signal) {
+  int none = 0;
+  g_nStopSignal.compare_exchange_strong(none, signal);
+  if (std::atomic<std::uint8_t>* pRunning = g_pRunning.load()) pRunning->store(0);
 }
 
-// SIGINT acts as the Stop button once; a second one ends the process as usual.
-void InstallStop(RunSettings& settings) {
-  g_pRunning = &settings.m_bRunning;
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  action.sa_flags = SA_RESETHAND;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+// SIGINT, SIGTERM and SIGHUP act as the Stop button from the first moment a
+// source may be read until the process ends: the handlers stay, so a second
+// signal cannot cut short the ending that releases locks and removes the
+// temporary databases. The flag is let go before the settings holding it.
+class StopOnSignals {
+public:
+  explicit StopOnSignals(std::atomic<std::uint8_t>& running) {
+    g_pRunning.store(&running);
+    Install(true);
+  }
+  // bRestart: calls the signal lands in go on (a lock wait, a pipe read),
+  // so Stop never turns into an error; false lets a question on the
+  // terminal end at the signal.
+  static void Install(bool bRestart) {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = bRestart ? SA_RESTART : 0;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&action.sa_mask, signal);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  }
+  ~StopOnSignals() { g_pRunning.store(nullptr); }
+  StopOnSignals(const StopOnSignals&) = delete;
+  StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+  static int Signal() { return g_nStopSignal.load(); }
+  // StartRun sets the flag for a fresh run: a signal that came before must
+  // still stop this one.
+  static void KeepStop(std::atomic<std::uint8_t>& running) {
+    if (Signal() != 0) running.store(0);
+  }
+};
+
+// SIGTERM and SIGHUP end a run that did not finish; SIGINT is the user's own
+// Stop.
+std::u16string StopSignalRow(int signal) {
+  if (signal == SIGTERM) return u"Run stopped by signal: SIGTERM";
+  if (signal == SIGHUP) return u"Run stopped by signal: SIGHUP";
+  return {};
 }
 
 platform::SystemTime LocalNow() {
@@ -80,7 +118,10 @@ bool ConfirmOriginals(const CliOptions& o) {
                "File.Do you want to Proceed ? [y/N] "
             << std::flush;
   std::string answer;
+  StopOnSignals::Install(false);
   std::getline(std::cin, answer);
+  StopOnSignals::Install(true);
+  if (StopOnSignals::Signal() != 0) return false;  // Ctrl+C is no answer
   return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
@@ -88,6 +129,9 @@ bool ConfirmOriginals(const CliOptions& o) {
 
 int Main(const std::vector<std::string>& args) {
   RunSettings settings;
+  // As early as can be: until the handlers are in, a shell's background job
+  // ignores SIGINT and SIGTERM ends it outright.
+  const StopOnSignals stop(settings.m_bRunning);
   const ParseResult parsed = ParseCommandLine(args, settings, LocalNow());
   if (parsed.usageError) {
     PrintError("tarnwick-cli: " + *parsed.usageError);
@@ -107,7 +151,12 @@ int Main(const std::vector<std::string>& args) {
     return kExitDone;
   }
   mailio::RegisterMailRecordKinds();
-  if (!o.strUndoJournal.empty()) return RunUndo(o.strUndoJournal);
+  if (!o.strUndoJournal.empty()) {
+    // A signal never cuts a restore short; an undo it arrived during did
+    // not finish by the caller's account, and a new undo completes it.
+    const int undone = RunUndo(o.strUndoJournal);
+    return undone == kExitDone && StopOnSignals::Signal() != 0 ? kExitIncomplete : undone;
+  }
   // A spare file that is not a report changes nothing: refused before any
   // database is opened.
   std::optional<report::SpareSet> spare;
@@ -135,8 +184,10 @@ int Main(const std::vector<std::string>& args) {
     PrintError("Database cannot be Opened: " + platform::ToUtf8(settings.m_strSingleFilePath));
     return kExitNotStarted;
   }
-  // A dry run changes nothing, so there is nothing to confirm.
-  if (settings.m_bModifyOriginal == 1 && !o.bDryRun && !ConfirmOriginals(o)) return kExitNotStarted;
+  // A dry run changes nothing, so there is nothing to confirm; nor does a
+  // run stopped before it started, which only ends cleanly.
+  if (settings.m_bModifyOriginal == 1 && !o.bDryRun && StopOnSignals::Signal() == 0 && !ConfirmOriginals(o))
+    return kExitNotStarted;
 
   // The progress line is for a person watching a terminal; a script reading
   // standard error, or --quiet, gets none.
@@ -145,9 +196,9 @@ int Main(const std::vector<std::string>& args) {
   ProgressLine* pProgress = progress ? &*progress : nullptr;
   CliPage page(stdout, o.bQuiet, pProgress);
   page.SetInitialRows(SummaryRows(settings));
-  InstallStop(settings);
   RunOptions options;
   options.strLogPath = StartRun(settings, page, o.strLogDir);
+  StopOnSignals::KeepStop(settings.m_bRunning);
   options.bDryRun = o.bDryRun;
   options.nJobs = o.nJobs;
   std::unique_ptr<journal::RunJournal> journal;
@@ -169,11 +220,14 @@ int Main(const std::vector<std::string>& args) {
   if (spare) options.pSpare = &*spare;
   const int outcome = RunWorker(settings, page, options);
   if (progress) progress->Clear();
-  // Ctrl+C is the user's own Stop: what it cut short (even an error met
-  // while stopping) does not fail the run.
-  const bool bStopped = settings.m_bRunning.load() == 0;
-  std::signal(SIGINT, SIG_DFL);
-  g_pRunning = nullptr;
+  // A signal later than this finds the work done and the ending under way.
+  const int nSignal = StopOnSignals::Signal();
+  const std::u16string stopRow = StopSignalRow(nSignal);
+  if (!stopRow.empty()) {
+    RunLog log(options.pLogFile ? *options.pLogFile : settings.m_logFile, page, options.strLogPath);
+    log.AddLogRow(stopRow);
+    log.WriteLogText(stopRow + u"\r\n");
+  }
 
   const std::string logPath = platform::ToUtf8(options.strLogPath);
   if (platform::FileExists(logPath)) std::cout << "Log file path: " << logPath << std::endl;
@@ -190,9 +244,11 @@ int Main(const std::vector<std::string>& args) {
   if (journal && journal->Failed()) return kExitNotStarted;
   // A single-file run whose database was not made or opened ends without
   // its completion message; any database or source not processed
-  // completely fails the run too (its row says why).
-  if (page.Messages().empty() || sources.AnyFailed() || !bReportWritten) return kExitIncomplete;
-  return outcome == kRunIncomplete && !bStopped ? kExitIncomplete : kExitDone;
+  // completely fails the run too (its row says why), whatever stopped it
+  // later. Ctrl+C is the user's own Stop: what it cut short is no failure.
+  if (page.Messages().empty() || sources.AnyFailed() || !bReportWritten || !stopRow.empty())
+    return kExitIncomplete;
+  return outcome == kRunIncomplete ? kExitIncomplete : kExitDone;
 }
 
 }  // namespace cli

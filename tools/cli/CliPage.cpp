@@ -66,7 +66,8 @@ bool IsFailureRow(std::u16string_view row) {
       u"Sub folder missing, nothing moved or copied: ", u"Unexpected error while processing ",
       u"Log file could not be created: ", u"Log file could not be written: ", u"Folder list incomplete: ",
       u"Folder not fully processed: ", u"Journal file could not be created: ",
-      u"Journal file could not be written: ", u"Source not read: ", u"Source not written back: "};
+      u"Journal file could not be written: ", u"Source not read: ", u"Source not written back: ",
+      u"Run stopped by signal: "};
   for (std::u16string_view prefix : kPrefixes)
     if (row.substr(0, prefix.size()) == prefix) return true;
   return false;

@@ -61,7 +61,8 @@ private:
 
 // Whether a row reports a failure: a database not copied or opened, a
 // document not moved or copied, a log, journal or source problem, a folder
-// list or pass cut short. "Item spared:" is a choice, not a failure.
+// list or pass cut short, a run ended by SIGTERM or SIGHUP. "Item spared:"
+// is a choice, not a failure.
 bool IsFailureRow(std::u16string_view row);
 
 }  // namespace cli
