@@ -105,7 +105,8 @@ JournalRecord UndoneRecord(const std::vector<std::uint64_t>& offsets) {
 
 }  // namespace
 
-UndoResult UndoJournal(const std::string& path, UndoOutput& out) {
+UndoResult UndoJournal(const std::string& path, UndoOutput& out,
+                       const std::function<bool()>& stopRequested) {
   UndoResult result;
   // Held while undo works: no run appends meanwhile, and undo's own records
   // go after the last whole one. A journal that cannot be written (another
@@ -138,9 +139,14 @@ UndoResult UndoJournal(const std::string& path, UndoOutput& out) {
   out.SetProgress(0, nPending);
   bool bNotWritten = false;
   std::string lastTarget;
+  bool bStopped = false;
   // Newest first, in groups of consecutive records of one kind and target,
   // so that a kind opens its database once per group.
   for (std::size_t end = disposals.size(); end > 0;) {
+    if (stopRequested && stopRequested()) {
+      bStopped = true;
+      break;
+    }
     const JournalRecord& newest = records[disposals[end - 1]];
     std::size_t begin = end - 1;
     while (begin > 0 && records[disposals[begin - 1]].strKind == newest.strKind &&
@@ -178,7 +184,7 @@ UndoResult UndoJournal(const std::string& path, UndoOutput& out) {
   if (bNotWritten) out.AddRow(std::u16string(kJournalNotWrittenRow) + platform::FromUtf8(path));
   out.AddRow(RestoredRow(session.RestoredCount()));
   result.nRestored = session.RestoredCount();
-  const bool bWhole = session.Complete() && contents->vecDamage.empty() && !bNotWritten;
+  const bool bWhole = session.Complete() && contents->vecDamage.empty() && !bNotWritten && !bStopped;
   result.status = bWhole ? UndoStatus::complete : UndoStatus::incomplete;
   return result;
 }

@@ -114,7 +114,11 @@ inline constexpr std::string_view kUndoneKind = "undone";
 // N documents". Damage or a record not appended makes the result
 // incomplete. A journal that is missing or not a journal gives notAJournal
 // and no rows.
-UndoResult UndoJournal(const std::string& path, UndoOutput& out);
+// stopRequested, when given, is asked before each group of records: once it
+// says yes, the group in hand has finished and no further one is begun
+// (incomplete; a new undo finishes the work).
+UndoResult UndoJournal(const std::string& path, UndoOutput& out,
+                       const std::function<bool()>& stopRequested = {});
 
 inline constexpr std::u16string_view kUndoingRow = u"Undoing: ";
 inline constexpr std::u16string_view kNotRestoredRow = u"Not restored:\t";

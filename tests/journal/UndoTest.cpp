@@ -154,3 +154,17 @@ TEST_F(JournalTest, DamageIsNamedAndEveryRecordAroundItIsUndone) {
     fs::remove(journalPath);
   }
 }
+
+TEST_F(JournalTest, UndoAskedToStopBeginsNoRecordAndANewUndoFinishes) {
+  const fs::path db = Db("stopped.nsf", Mailbox(2, 6, false));
+  const std::string before = testsupport::DumpWithEntrySets(db);
+  const std::string journalPath = RunJournaled(db, 0);
+  const std::string after = testsupport::DumpWithEntrySets(db);
+  RowsOut out;
+  const journal::UndoResult stopped = journal::UndoJournal(journalPath, out, [] { return true; });
+  EXPECT_EQ(stopped.status, journal::UndoStatus::incomplete);
+  EXPECT_EQ(stopped.nRestored, 0u);
+  EXPECT_EQ(testsupport::DumpWithEntrySets(db), after);
+  EXPECT_EQ(Undo(journalPath).status, journal::UndoStatus::complete);
+  EXPECT_EQ(testsupport::DumpWithEntrySets(db), before);
+}

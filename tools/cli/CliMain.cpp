@@ -152,9 +152,9 @@ int Main(const std::vector<std::string>& args) {
   }
   mailio::RegisterMailRecordKinds();
   if (!o.strUndoJournal.empty()) {
-    // A signal never cuts a restore short; an undo it arrived during did
-    // not finish by the caller's account, and a new undo completes it.
-    const int undone = RunUndo(o.strUndoJournal);
+    // A signal never cuts a restore short: the records in hand finish, no
+    // further ones begin, and a new undo completes the work.
+    const int undone = RunUndo(o.strUndoJournal, [] { return StopOnSignals::Signal() != 0; });
     return undone == kExitDone && StopOnSignals::Signal() != 0 ? kExitIncomplete : undone;
   }
   // A spare file that is not a report changes nothing: refused before any

@@ -22,9 +22,9 @@ public:
 
 }  // namespace
 
-int RunUndo(const std::u16string& journalPath) {
+int RunUndo(const std::u16string& journalPath, const std::function<bool()>& stopRequested) {
   PrintedUndo out;
-  const journal::UndoResult result = journal::UndoJournal(platform::ToUtf8(journalPath), out);
+  const journal::UndoResult result = journal::UndoJournal(platform::ToUtf8(journalPath), out, stopRequested);
   switch (result.status) {
     case journal::UndoStatus::complete:
       return 0;

@@ -5,10 +5,11 @@
 // 2 the journal is missing or not a journal (a message on standard error).
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace cli {
 
-int RunUndo(const std::u16string& journalPath);
+int RunUndo(const std::u16string& journalPath, const std::function<bool()>& stopRequested = {});
 
 }  // namespace cli
