@@ -22,7 +22,8 @@ namespace imaptest {
 
 class Dovecot {
 public:
-  // dir: a folder of the test's own (made when missing). The certificate and
+  // dir: a folder directly in the test's temporary folder (made when
+  // missing; run as root, the two are opened to others for traversal). The certificate and
   // key (PEM files) serve both STARTTLS and the TLS port; without them the
   // server offers no TLS at all (ssl = no) and TlsPort() is 0.
   Dovecot(const std::filesystem::path& dir, std::filesystem::path certFile = {},
