@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstring>
@@ -64,6 +66,18 @@ std::string Upper(std::string_view text) {
   return out;
 }
 
+// True when the server has closed its side of session's connection.
+bool PeerClosed(mailimap* session) {
+  if (!session || !session->imap_stream) return true;
+  const int fd = mailstream_low_get_fd(mailstream_get_low(session->imap_stream));
+  if (fd < 0) return true;
+  pollfd pfd{fd, POLLIN | POLLRDHUP, 0};
+  if (poll(&pfd, 1, 0) <= 0) return false;
+  if (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR)) return true;
+  char byte = 0;
+  return recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
 bool Contains(const UidSet& set, uint32_t uid) {
   for (const UidRange& range : set.ranges) {
     if (uid >= range.first && uid <= range.last) return true;
@@ -88,6 +102,9 @@ ImapSession::~ImapSession() { Logout(); }
 
 std::string ImapSession::Failure(int code, const char* what) {
   std::string out;
+  // libetpan reports a connection closed in the middle of an answer as an
+  // answer it cannot parse.
+  if (code == MAILIMAP_ERROR_PARSE && PeerClosed(m_impl->session)) code = MAILIMAP_ERROR_STREAM;
   if (code == MAILIMAP_ERROR_STREAM || code == MAILIMAP_ERROR_PARSE) {
     out = code == MAILIMAP_ERROR_STREAM ? std::string("the connection was lost or timed out during ") + what
                                         : std::string("the server's answer to ") + what + " cannot be read";

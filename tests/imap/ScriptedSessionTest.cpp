@@ -1,0 +1,92 @@
+// The session against a scripted server: what an old server or Gmail
+// announces, only read-only commands and PEEK fetches going out, answers
+// for other messages kept apart, and a connection that drops mid-fetch.
+#include <gtest/gtest.h>
+
+#include "mail/imap/ImapSession.h"
+#include "tests/imap/ScriptedServer.h"
+
+using namespace mailio::imap;
+using imaptest::ScriptedServer;
+using imaptest::ScriptStep;
+
+namespace {
+
+std::vector<ScriptStep> LoginSteps(const std::string& capabilities) {
+  return {
+      {"CAPABILITY", {"* CAPABILITY IMAP4rev1", "TAG OK done"}},
+      {"LOGIN", {"TAG OK logged in"}},
+      {"CAPABILITY", {"* CAPABILITY " + capabilities, "TAG OK done"}},
+  };
+}
+
+bool ConnectAndLogin(ImapSession& session, const ScriptedServer& server, std::string* error) {
+  std::string parseError;
+  const std::optional<AccountUrl> url =
+      ParseAccountUrl("imap://ada@127.0.0.1:" + std::to_string(server.Port()) + "/", &parseError);
+  ConnectOptions options;
+  options.nTimeoutSeconds = 5;
+  return url && session.Connect(*url, options, error) && session.Login("pa\"ss\\word", error);
+}
+
+TEST(ScriptedSession, CapabilitiesAreThoseAnnouncedAfterLogin) {
+  ScriptedServer server("* OK ready", LoginSteps("IMAP4rev1 X-GM-EXT-1 IDLE"));
+  std::string error;
+  ASSERT_TRUE(server.Start(&error)) << error;
+  ImapSession session;
+  ASSERT_TRUE(ConnectAndLogin(session, server, &error)) << error;
+  EXPECT_FALSE(session.IsEncrypted());
+  EXPECT_TRUE(session.HasCapability("X-GM-EXT-1"));
+  EXPECT_FALSE(session.HasCapability("UIDPLUS"));
+  EXPECT_FALSE(session.HasCapability("MOVE"));
+  session.Logout();
+  server.Stop();
+  const std::vector<std::string> received = server.Received();
+  ASSERT_GE(received.size(), 2u);
+  // The password's quote and backslash reach the server escaped, or as a
+  // literal, never cutting the command short.
+  const bool bQuoted = received[1].find("LOGIN ada \"pa\\\"ss\\\\word\"") != std::string::npos;
+  const bool bLiteral = received[1].find("pa\"ss\\word") != std::string::npos;
+  EXPECT_TRUE(bQuoted || bLiteral) << received[1];
+}
+
+TEST(ScriptedSession, FetchKeepsItsOwnUidsAndADroppedConnectionEndsTheSession) {
+  std::vector<ScriptStep> steps = LoginSteps("IMAP4rev1 UIDPLUS");
+  steps.push_back({"EXAMINE",
+                   {"* 2 EXISTS", "* OK [UIDVALIDITY 42] ok", "* OK [UIDNEXT 9] ok", "TAG OK [READ-ONLY] done"}});
+  steps.push_back({"UID FETCH",
+                   {"* 1 FETCH (UID 5 FLAGS (\\Seen))",
+                    "* 2 FETCH (UID 7 FLAGS (\\Flagged $Work) RFC822.SIZE 12 BODY[HEADER.FIELDS (SUBJECT)] {12}",
+                    "Subject: x", ")", "TAG OK done"}});
+  steps.push_back({"UID FETCH", {}, true});
+  ScriptedServer server("* OK ready", steps);
+  std::string error;
+  ASSERT_TRUE(server.Start(&error)) << error;
+  ImapSession session;
+  ASSERT_TRUE(ConnectAndLogin(session, server, &error)) << error;
+  FolderStatus status;
+  ASSERT_TRUE(session.Examine("Archive", &status, &error)) << error;
+  EXPECT_EQ(status.nUidValidity, 42u);
+  FetchRequest request;
+  request.bFlags = request.bSize = true;
+  request.headerFields = {"Subject"};
+  std::vector<FetchedMessage> messages;
+  ASSERT_TRUE(session.Fetch(UidSet{{{7, 8}}}, request, &messages, &error)) << error;
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].nUid, 7u);
+  EXPECT_EQ(messages[0].flags, (std::vector<std::string>{"\\Flagged", "$Work"}));
+  EXPECT_EQ(messages[0].nSize, 12u);
+
+  EXPECT_FALSE(session.Fetch(UidSet{{{7, 8}}}, request, &messages, &error));
+  EXPECT_NE(error.find("connection was lost"), std::string::npos) << error;
+  EXPECT_FALSE(session.IsConnected());
+  server.Stop();
+  const std::vector<std::string> received = server.Received();
+  ASSERT_GE(received.size(), 5u);
+  EXPECT_NE(received[3].find("EXAMINE Archive"), std::string::npos) << received[3];
+  EXPECT_NE(received[4].find("UID FETCH 7:8 (UID FLAGS RFC822.SIZE BODY.PEEK[HEADER.FIELDS (Subject)])"),
+            std::string::npos)
+      << received[4];
+}
+
+}  // namespace
