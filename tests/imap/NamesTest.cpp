@@ -2,6 +2,7 @@
 // numbers every command to a server is built from.
 #include <gtest/gtest.h>
 
+#include "mail/imap/AccountFolders.h"
 #include "mail/imap/AccountUrl.h"
 #include "mail/imap/FolderName.h"
 #include "mail/imap/UidSet.h"
@@ -126,6 +127,64 @@ TEST(UidSet, SplitsIntoRangesOfAtMostTheLimit) {
   EXPECT_EQ(big[1].Text(), "1001:2000");
   EXPECT_EQ(big[2].Text(), "2001:2500,4294967295");
   EXPECT_EQ(big[2].Count(), 501u);
+}
+
+}  // namespace
+
+namespace {
+
+FolderInfo Folder(std::vector<std::string> levels, bool bSelectable = true, std::vector<std::string> uses = {}) {
+  FolderInfo f;
+  f.levels = std::move(levels);
+  f.strServerName = f.levels.front();
+  f.bSelectable = bSelectable;
+  f.specialUse = std::move(uses);
+  return f;
+}
+
+std::vector<std::vector<std::string>> Levels(const std::vector<FolderInfo>& folders) {
+  std::vector<std::vector<std::string>> out;
+  for (const FolderInfo& f : folders) out.push_back(f.levels);
+  return out;
+}
+
+TEST(AccountFolders, InboxFirstThenTreeOrderWithoutWhatCannotBeJudged) {
+  const std::vector<FolderInfo> listed = {
+      Folder({"Trash"}, true, {"\\Trash"}), Folder({"Archive"}, false), Folder({"Archive", "2019"}),
+      Folder({"[Gmail]", "All Mail"}, true, {"\\All"}), Folder({"Archive", "2018"}), Folder({"inbox", "Sub"}),
+      Folder({"Archive", "2018", "Q1"}), Folder({"INBOX"}), Folder({"Archiv"}),
+  };
+  using L = std::vector<std::vector<std::string>>;
+  EXPECT_EQ(Levels(AccountFolders(listed, false)),
+            (L{{"INBOX"}, {"inbox", "Sub"}, {"Archiv"}, {"Archive", "2018"}, {"Archive", "2018", "Q1"},
+               {"Archive", "2019"}, {"Trash"}}));
+  EXPECT_EQ(AccountFolders(listed, true).size(), 8u);
+  ASSERT_TRUE(FindFolder(listed, {"Inbox"}));
+  EXPECT_EQ(FindFolder(listed, {"Inbox"})->levels, std::vector<std::string>{"INBOX"});
+  EXPECT_EQ(FindFolder(listed, {"Archive", "2018", "Q1"}), &listed[6]);
+  EXPECT_FALSE(FindFolder(listed, {"archive"}));
+}
+
+TEST(AccountFolders, NamesGoToTheServerInItsForm) {
+  struct Case {
+    std::vector<std::string> levels;
+    char delimiter;
+    bool bUtf8;
+    std::optional<std::string> name;
+  };
+  const Case cases[] = {
+      {{"Archive", "2019"}, '.', false, "Archive.2019"},
+      {{"inbox", "Entw\xc3\xbcrfe"}, '/', false, "INBOX/Entw&APw-rfe"},
+      {{"Entw\xc3\xbcrfe"}, '/', true, "Entw\xc3\xbcrfe"},
+      {{"Tom & Jerry"}, '.', false, "Tom &- Jerry"},
+      {{"v1.2"}, '.', false, std::nullopt},
+      {{"a", "b"}, 0, false, std::nullopt},
+      {{"a/b"}, '.', false, "a/b"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_EQ(ServerFolderName(c.levels, c.delimiter, c.bUtf8, &error), c.name) << c.levels.back();
+  }
 }
 
 }  // namespace
