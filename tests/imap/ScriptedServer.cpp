@@ -89,8 +89,7 @@ std::vector<std::string> ScriptedServer::Received() const {
 }
 
 void ScriptedServer::Serve() {
-  // One client, then the next, until stopped; each new client starts the
-  // script again from its first step.
+  // One client, then the next, until stopped.
   while (!m_bStop) {
     pollfd pfd{m_listener, POLLIN, 0};
     if (poll(&pfd, 1, 20) <= 0) continue;
@@ -104,7 +103,6 @@ void ScriptedServer::Serve() {
 void ScriptedServer::Talk(int fd) {
   if (!SendAll(fd, m_strGreeting + "\r\n")) return;
   std::string buffered;
-  size_t next = 0;
   std::string line;
   while (!m_bStop && ReadLine(fd, &buffered, &line)) {
     std::string command = line;
@@ -129,16 +127,19 @@ void ScriptedServer::Talk(int fd) {
     const size_t space = command.find(' ');
     const std::string tag = command.substr(0, space);
     const std::string rest = space == std::string::npos ? std::string() : command.substr(space + 1);
-    if (next >= m_steps.size() ||
-        strncasecmp(rest.c_str(), m_steps[next].strCommand.c_str(), m_steps[next].strCommand.size()) != 0) {
+    if (m_nNext >= m_steps.size() ||
+        strncasecmp(rest.c_str(), m_steps[m_nNext].strCommand.c_str(), m_steps[m_nNext].strCommand.size()) != 0) {
       if (!SendAll(fd, tag + " BAD unexpected\r\n")) return;
       continue;
     }
-    const ScriptStep& step = m_steps[next++];
+    const ScriptStep& step = m_steps[m_nNext++];
+    // One write per answer: line by line, Nagle's rule and the client's
+    // delayed acknowledgement would cost 40 ms a step.
+    std::string out;
     for (const std::string& reply : step.replies) {
-      const std::string out = reply.rfind("TAG", 0) == 0 ? tag + reply.substr(3) : reply;
-      if (!SendAll(fd, out + "\r\n")) return;
+      out += (reply.rfind("TAG", 0) == 0 ? tag + reply.substr(3) : reply) + "\r\n";
     }
+    if (!out.empty() && !SendAll(fd, out)) return;
     if (step.bClose) return;
   }
 }

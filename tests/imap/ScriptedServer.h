@@ -17,6 +17,8 @@
 namespace imaptest {
 
 struct ScriptStep {
+  // The script runs across connections: a client that connects again gets
+  // the greeting and the steps after the last one played.
   // The command the client must send next, after its tag: a prefix such as
   // "LOGIN" or "UID FETCH", compared without regard to case.
   std::string strCommand;
@@ -49,6 +51,7 @@ private:
 
   std::string m_strGreeting;
   std::vector<ScriptStep> m_steps;
+  size_t m_nNext = 0;  // the next step to play; only the server thread uses it
   int m_listener = -1;  // owned
   uint16_t m_nPort = 0;
   std::atomic_bool m_bStop{false};

@@ -90,3 +90,65 @@ TEST(ScriptedSession, FetchKeepsItsOwnUidsAndADroppedConnectionEndsTheSession) {
 }
 
 }  // namespace
+
+#include "mail/imap/AccountConnection.h"
+
+namespace {
+
+std::vector<ScriptStep> Examined(uint32_t uidValidity) {
+  std::vector<ScriptStep> steps = LoginSteps("IMAP4rev1 UIDPLUS");
+  steps.push_back({"EXAMINE", {"* 2 EXISTS", "* OK [UIDVALIDITY " + std::to_string(uidValidity) + "] ok",
+                               "TAG OK [READ-ONLY] done"}});
+  return steps;
+}
+
+TEST(AccountConnection, ADroppedConnectionIsOpenedAgainOnceAndTheReadGoesOn) {
+  const ScriptStep drop{"UID FETCH", {}, true};
+  const ScriptStep answer{"UID FETCH", {"* 1 FETCH (UID 3 RFC822.SIZE 10)", "* 2 FETCH (UID 4 RFC822.SIZE 20)", "TAG OK done"}};
+  struct Case {
+    const char* name;
+    uint32_t secondUidValidity;
+    ScriptStep second;
+    ReadOutcome::Kind kind;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"goes on", 42, answer, ReadOutcome::Kind::done, ""},
+      {"renumbered meanwhile", 43, answer, ReadOutcome::Kind::renumbered, "renumbered"},
+      {"drops again", 42, drop, ReadOutcome::Kind::accountFailed, "connection was lost"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<ScriptStep> steps = Examined(42);
+    steps.push_back({"UID SEARCH", {"* SEARCH 4 3", "TAG OK done"}});
+    steps.push_back(drop);
+    for (const ScriptStep& step : Examined(c.secondUidValidity)) steps.push_back(step);
+    steps.push_back(c.second);
+    ScriptedServer server("* OK ready", steps);
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    std::optional<AccountUrl> url =
+        ParseAccountUrl("imap://ada@127.0.0.1:" + std::to_string(server.Port()) + "/", &error);
+    ASSERT_TRUE(url) << error;
+    Secret password;
+    ASSERT_TRUE(password.Append("pw"));
+    AccountConnection account(*url, ConnectOptions{}, std::move(password));
+    ASSERT_TRUE(account.Open(&error)) << error;
+    FolderInfo folder;
+    folder.strServerName = "INBOX";
+    FetchRequest request;
+    request.bSize = true;
+    std::vector<uint32_t> sizes;
+    const ReadOutcome outcome = account.ReadFolder(folder, request, [&](const FolderStatus& status, auto&& batch) {
+      EXPECT_EQ(status.nUidValidity, 42u);
+      for (const FetchedMessage& m : batch) sizes.push_back(m.nSize);
+      return true;
+    });
+    EXPECT_EQ(outcome.kind, c.kind);
+    EXPECT_NE(outcome.strReason.find(c.reason), std::string::npos) << outcome.strReason;
+    EXPECT_EQ(account.Reconnects(), 1);
+    EXPECT_EQ(sizes, c.kind == ReadOutcome::Kind::done ? (std::vector<uint32_t>{10, 20}) : std::vector<uint32_t>{});
+  }
+}
+
+}  // namespace
