@@ -193,4 +193,12 @@ std::optional<Secret> PasswordFromTerminal(const std::string& prompt, std::strin
   return secret;
 }
 
+std::optional<Secret> AccountPassword(const AccountUrl& url, const std::string& command, bool bTerminal,
+                                      std::string* reason) {
+  if (!command.empty()) return PasswordFromCommand(command, reason);
+  if (bTerminal) return PasswordFromTerminal("Password for " + url.DisplayForm() + ": ", reason);
+  *reason = "no password";
+  return std::nullopt;
+}
+
 }  // namespace mailio::imap

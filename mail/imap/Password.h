@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "mail/imap/AccountUrl.h"
+
 namespace mailio::imap {
 
 // A password in a page of its own: locked in memory where the system allows
@@ -50,5 +52,12 @@ private:
 // Asks on the controlling terminal with echo off, when standard input is a
 // terminal: prompt, then one line. nullopt with *error otherwise.
 [[nodiscard]] std::optional<Secret> PasswordFromTerminal(const std::string& prompt, std::string* error);
+
+// The password of an account from the first source that has one: the
+// command when one is given (its failure refuses the account), else the
+// terminal when bTerminal (standard input is one). nullopt with *reason
+// otherwise, "no password" when there was no source to ask.
+[[nodiscard]] std::optional<Secret> AccountPassword(const AccountUrl& url, const std::string& command, bool bTerminal,
+                                                    std::string* reason);
 
 }  // namespace mailio::imap

@@ -52,3 +52,51 @@ TEST(PasswordSecret, ClearsWhatItHeld) {
 }
 
 }  // namespace
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace {
+
+TEST(PasswordTerminal, ReadsALineWithoutEchoingIt) {
+  int master = -1;
+  int slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  const int savedStdin = dup(STDIN_FILENO);
+  dup2(slave, STDIN_FILENO);
+  // Types only once echo is off, as a person would at the prompt.
+  std::thread typist([master] {
+    for (int i = 0; i < 500; ++i) {
+      termios t{};
+      if (tcgetattr(master, &t) == 0 && !(t.c_lflag & ECHO)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(write(master, "hunter2\n", 8), 8);
+  });
+  std::string error;
+  const std::optional<Secret> secret = PasswordFromTerminal("Password: ", &error);
+  typist.join();
+  dup2(savedStdin, STDIN_FILENO);
+  close(savedStdin);
+  ASSERT_TRUE(secret) << error;
+  EXPECT_EQ(secret->View(), "hunter2");
+  termios after{};
+  ASSERT_EQ(tcgetattr(slave, &after), 0);
+  EXPECT_TRUE(after.c_lflag & ECHO);  // the terminal is as it was
+  fcntl(master, F_SETFL, O_NONBLOCK);
+  char echoed[256];
+  const ssize_t n = read(master, echoed, sizeof echoed);
+  EXPECT_EQ(std::string(echoed, n > 0 ? static_cast<size_t>(n) : 0).find("hunter2"), std::string::npos);
+  close(slave);
+  close(master);
+
+  std::string reason;
+  EXPECT_FALSE(AccountPassword(AccountUrl{}, "", false, &reason));
+  EXPECT_EQ(reason, "no password");
+}
+
+}  // namespace
