@@ -17,39 +17,6 @@
 
 namespace mailio::imap {
 
-struct ImapSession::Impl {
-  mailimap* session = nullptr;  // owned; holds the stream once connected
-  std::string strHost;
-  std::string strSniName;       // empty for an address: no SNI is sent for one
-  uint16_t nPort = 0;
-  TrustSettings trust;
-  std::string strCertificateError;  // why the last handshake's chain was refused
-
-  ~Impl() {
-    if (session) mailimap_free(session);
-  }
-
-  static void SetServerName(mailstream_ssl_context* ctx, void* data) {
-    const Impl* self = static_cast<const Impl*>(data);
-    if (!self->strSniName.empty()) {
-      mailstream_ssl_set_server_name(ctx, const_cast<char*>(self->strSniName.c_str()));
-    }
-  }
-
-  // The chain the handshake on stream brought, checked; true when trusted.
-  bool CheckCertificate(mailstream* stream) {
-    std::vector<std::string> chain;
-    if (carray* certs = mailstream_get_certificate_chain(stream)) {
-      for (unsigned i = 0; i < carray_count(certs); ++i) {
-        const MMAPString* der = static_cast<const MMAPString*>(carray_get(certs, i));
-        chain.emplace_back(der->str, der->len);
-      }
-      mailstream_certificate_chain_free(certs);
-    }
-    return VerifyServerCertificate(chain, strHost, nPort, trust, &strCertificateError);
-  }
-};
-
 namespace {
 
 bool IsAddressLiteral(const std::string& host) {

@@ -103,6 +103,31 @@ public:
   [[nodiscard]] bool Fetch(const UidSet& uids, const FetchRequest& request, std::vector<FetchedMessage>* messages,
                            std::string* error);
 
+  // --- Changing the account: only for disposal and undo, never while
+  // judging. Each command names messages by UID alone.
+
+  // Opens strServerName read-write.
+  [[nodiscard]] bool Select(const std::string& strServerName, FolderStatus* status, std::string* error);
+  // UID STORE +FLAGS.SILENT / -FLAGS.SILENT of flags ("\\Seen", keywords).
+  [[nodiscard]] bool AddFlags(const UidSet& uids, const std::vector<std::string>& flags, std::string* error);
+  [[nodiscard]] bool RemoveFlags(const UidSet& uids, const std::vector<std::string>& flags, std::string* error);
+  // UID EXPUNGE of exactly uids (UIDPLUS): other messages marked \Deleted
+  // stay. Refused without UIDPLUS; the caller decides what may be done then.
+  [[nodiscard]] bool UidExpunge(const UidSet& uids, std::string* error);
+  // UID MOVE (RFC 6851) or UID COPY into strTarget; *newUids (when the
+  // server answers COPYUID) maps each source UID to its new one, in order.
+  [[nodiscard]] bool UidMove(const UidSet& uids, const std::string& strTarget,
+                             std::vector<std::pair<uint32_t, uint32_t>>* newUids, std::string* error);
+  [[nodiscard]] bool UidCopy(const UidSet& uids, const std::string& strTarget,
+                             std::vector<std::pair<uint32_t, uint32_t>>* newUids, std::string* error);
+  [[nodiscard]] bool Create(const std::string& strServerName, std::string* error);
+  // APPEND of bytes with flags and the INTERNALDATE strInternalDate (as
+  // FetchedMessage holds it; empty: the server's now). *newUid is the UID the
+  // server gave (APPENDUID), 0 when it does not say.
+  [[nodiscard]] bool Append(const std::string& strServerName, const std::string& bytes,
+                            const std::vector<std::string>& flags, const std::string& strInternalDate,
+                            uint32_t* newUid, std::string* error);
+
   // Says LOGOUT (waiting briefly for the answer) and closes.
   void Logout();
 
@@ -112,6 +137,9 @@ private:
   void Drop();
   struct Impl;
   [[nodiscard]] bool RefreshCapabilities(std::string* error);
+  [[nodiscard]] bool Store(const UidSet& uids, const std::vector<std::string>& flags, bool bAdd, std::string* error);
+  [[nodiscard]] bool Transfer(const UidSet& uids, const std::string& strTarget, bool bMove,
+                              std::vector<std::pair<uint32_t, uint32_t>>* newUids, std::string* error);
   // The reason for a failed command; a lost or garbled conversation is
   // closed.
   std::string Failure(int code, const char* what);

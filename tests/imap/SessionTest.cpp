@@ -248,3 +248,54 @@ TEST_F(SessionTest, JudgingReadsFoldersAndChangesNoFlag) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SessionTest, ChangesTouchExactlyTheMessagesNamedByUid) {
+  Dovecot server(m_tmp / "dovecot");
+  server.AddMessage("", Message("dup"), "");
+  server.AddMessage("", Message("mine"), "T");  // the user's own \Deleted message
+  server.AddMessage("", Message("keep"), "S");
+  server.AddFolder("Trash");
+  std::string error;
+  ASSERT_TRUE(server.Start(&error)) << error;
+  ImapSession session;
+  ASSERT_TRUE(session.Connect(Url(PlainUrl(server)), Options(), &error)) << error;
+  ASSERT_TRUE(session.Login(Dovecot::kPassword, &error)) << error;
+  FolderStatus status;
+  ASSERT_TRUE(session.Select("INBOX", &status, &error)) << error;
+  std::vector<uint32_t> uids;
+  ASSERT_TRUE(session.AllUids(&uids, &error)) << error;
+  ASSERT_EQ(uids.size(), 3u);
+
+  ASSERT_TRUE(session.AddFlags(UidSet{{{uids[0], uids[0]}}}, {"\\Deleted"}, &error)) << error;
+  ASSERT_TRUE(session.UidExpunge(UidSet{{{uids[0], uids[0]}}}, &error)) << error;
+  std::vector<std::pair<uint32_t, uint32_t>> moved;
+  ASSERT_TRUE(session.UidMove(UidSet{{{uids[2], uids[2]}}}, "Trash", &moved, &error)) << error;
+  ASSERT_EQ(moved.size(), 1u);
+  EXPECT_EQ(moved[0].first, uids[2]);
+  ASSERT_TRUE(session.Create("Restored", &error)) << error;
+  uint32_t newUid = 0;
+  ASSERT_TRUE(session.Append("Restored", Message("dup"), {"\\Seen", "$Work"}, "04-Jan-2021 10:00:00 +0100", &newUid,
+                             &error))
+      << error;
+  EXPECT_NE(newUid, 0u);
+  EXPECT_FALSE(session.AddFlags(UidSet{{{uids[1], uids[1]}}}, {"bad flag"}, &error));
+
+  // What is left: the user's own \Deleted message in INBOX, the moved one in
+  // Trash, the appended one as it was given.
+  EXPECT_EQ(server.MaildirFlags(""), std::vector<std::string>{"T"});
+  EXPECT_EQ(server.MaildirFlags("Trash"), std::vector<std::string>{"S"});
+  ASSERT_TRUE(session.Examine("Restored", &status, &error)) << error;
+  FetchRequest request;
+  request.bFlags = request.bInternalDate = request.bWholeMessage = true;
+  std::vector<FetchedMessage> restored;
+  ASSERT_TRUE(session.Fetch(UidSet{{{newUid, newUid}}}, request, &restored, &error)) << error;
+  ASSERT_EQ(restored.size(), 1u);
+  EXPECT_EQ(restored[0].bytes, Message("dup"));
+  EXPECT_EQ(restored[0].flags, (std::vector<std::string>{"\\Seen", "$Work"}));
+  // Maildir keeps the instant, not the zone it was given in.
+  EXPECT_EQ(restored[0].strInternalDate, "04-Jan-2021 09:00:00 +0000");
+}
+
+}  // namespace
