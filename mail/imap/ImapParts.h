@@ -22,7 +22,10 @@ struct ImapSession::Impl {
   std::string strCertificateError;  // why the last handshake's chain was refused
 
   ~Impl() {
-    if (session) mailimap_free(session);
+    if (!session) return;
+    if (session->imap_stream) mailstream_close(session->imap_stream);  // no LOGOUT from mailimap_free
+    session->imap_stream = nullptr;
+    mailimap_free(session);
   }
 
   static void SetServerName(mailstream_ssl_context* ctx, void* data) {

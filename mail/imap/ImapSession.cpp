@@ -322,6 +322,12 @@ bool ImapSession::IsConnected() const { return m_impl && m_impl->session; }
 
 void ImapSession::Drop() {
   if (!m_impl || !m_impl->session) return;
+  // mailimap_free says LOGOUT on a stream it still holds, and waits for the
+  // answer: the stream goes first.
+  if (m_impl->session->imap_stream) {
+    mailstream_close(m_impl->session->imap_stream);
+    m_impl->session->imap_stream = nullptr;
+  }
   mailimap_free(m_impl->session);
   m_impl->session = nullptr;
 }
@@ -330,11 +336,10 @@ void ImapSession::Logout() {
   if (!m_impl || !m_impl->session) return;
   if (m_impl->session->imap_stream) {
     // A short wait: the answer to LOGOUT changes nothing for us.
-    mailimap_set_timeout(m_impl->session, 2);
+    mailstream_low_set_timeout(mailstream_get_low(m_impl->session->imap_stream), 2);
     mailimap_logout(m_impl->session);
   }
-  mailimap_free(m_impl->session);
-  m_impl->session = nullptr;
+  Drop();
 }
 
 }  // namespace mailio::imap
