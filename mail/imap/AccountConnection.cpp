@@ -36,6 +36,22 @@ ReadOutcome AccountConnection::Attempt(const std::function<bool(std::string*)>& 
   return {m_session.IsConnected() ? ReadOutcome::Kind::folderFailed : ReadOutcome::Kind::accountFailed, reason};
 }
 
+ReadOutcome AccountConnection::OneByOne(const UidSet& set, const FetchRequest& request,
+                                        std::vector<FetchedMessage>* batch) {
+  batch->clear();
+  for (const UidRange& range : set.ranges) {
+    for (uint64_t uid = range.first; uid <= range.last; ++uid) {
+      const uint32_t one = static_cast<uint32_t>(uid);
+      std::string reason;
+      if (!m_session.Fetch(UidSet{{{one, one}}}, request, batch, &reason)) {
+        if (!m_session.IsConnected()) return {ReadOutcome::Kind::accountFailed, reason};
+        return {ReadOutcome::Kind::messageFailed, reason, one};
+      }
+    }
+  }
+  return {};
+}
+
 ReadOutcome AccountConnection::ReadFolder(const FolderInfo& folder, const FetchRequest& request,
                                           const BatchHandler& onBatch) {
   FolderStatus status;
@@ -54,6 +70,7 @@ ReadOutcome AccountConnection::ReadFolder(const FolderInfo& folder, const FetchR
           return m_session.Fetch(set, request, &batch, e);
         },
         folder.strServerName, status.nUidValidity);
+    if (outcome.kind == ReadOutcome::Kind::folderFailed) outcome = OneByOne(set, request, &batch);
     if (outcome.kind != ReadOutcome::Kind::done) return outcome;
     if (!onBatch(status, std::move(batch))) return {ReadOutcome::Kind::stopped, {}};
   }

@@ -21,11 +21,13 @@ struct ReadOutcome {
     done,           // every batch was handed over
     stopped,        // the batch handler said to stop
     folderFailed,   // the folder cannot be examined or read; the account goes on
+    messageFailed,  // the server cannot deliver message nUid; the account goes on
     renumbered,     // the folder's UIDVALIDITY changed while it was read
     accountFailed,  // the connection failed twice in a row, or cannot be opened again
   };
   Kind kind = Kind::done;
   std::string strReason;
+  uint32_t nUid = 0;  // with messageFailed
 };
 
 class AccountConnection {
@@ -45,7 +47,9 @@ public:
   // Examines folder and fetches what request asks for of every message.
   // After a drop the folder is examined again; with the same UIDVALIDITY the
   // read goes on from the batch that failed, messages another client
-  // removed meanwhile simply missing.
+  // removed meanwhile simply missing. A batch the server refuses is asked
+  // for again one message at a time, which names the message it cannot
+  // deliver (or gets the batch after all).
   ReadOutcome ReadFolder(const FolderInfo& folder, const FetchRequest& request, const BatchHandler& onBatch);
 
   // Times the connection was opened again (for the log).
@@ -57,6 +61,9 @@ private:
   // keep nUidValidity) and runs it once more.
   ReadOutcome Attempt(const std::function<bool(std::string*)>& step, const std::string& strFolder,
                       uint32_t nUidValidity);
+
+  // The set fetched UID by UID into *batch: done, or which one failed.
+  ReadOutcome OneByOne(const UidSet& set, const FetchRequest& request, std::vector<FetchedMessage>* batch);
 
   AccountUrl m_url;
   ConnectOptions m_options;

@@ -129,10 +129,6 @@ TEST(UidSet, SplitsIntoRangesOfAtMostTheLimit) {
   EXPECT_EQ(big[2].Count(), 501u);
 }
 
-}  // namespace
-
-namespace {
-
 FolderInfo Folder(std::vector<std::string> levels, bool bSelectable = true, std::vector<std::string> uses = {}) {
   FolderInfo f;
   f.levels = std::move(levels);

@@ -1,5 +1,12 @@
 // Passwords from a command: the first line of what it prints, refused when
 // the command fails or prints nothing usable.
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "mail/imap/Password.h"
@@ -50,17 +57,6 @@ TEST(PasswordSecret, ClearsWhatItHeld) {
   EXPECT_FALSE(secret.Append(std::string(Secret::kCapacity, 'x')));
   EXPECT_EQ(secret.View(), "hun");
 }
-
-}  // namespace
-
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <thread>
-
-namespace {
 
 TEST(PasswordTerminal, ReadsALineWithoutEchoingIt) {
   int master = -1;

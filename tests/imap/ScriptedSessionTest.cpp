@@ -3,6 +3,7 @@
 // for other messages kept apart, and a connection that drops mid-fetch.
 #include <gtest/gtest.h>
 
+#include "mail/imap/AccountConnection.h"
 #include "mail/imap/ImapSession.h"
 #include "tests/imap/ScriptedServer.h"
 
@@ -89,12 +90,6 @@ TEST(ScriptedSession, FetchKeepsItsOwnUidsAndADroppedConnectionEndsTheSession) {
       << received[4];
 }
 
-}  // namespace
-
-#include "mail/imap/AccountConnection.h"
-
-namespace {
-
 std::vector<ScriptStep> Examined(uint32_t uidValidity) {
   std::vector<ScriptStep> steps = LoginSteps("IMAP4rev1 UIDPLUS");
   steps.push_back({"EXAMINE", {"* 2 EXISTS", "* OK [UIDVALIDITY " + std::to_string(uidValidity) + "] ok",
@@ -149,6 +144,29 @@ TEST(AccountConnection, ADroppedConnectionIsOpenedAgainOnceAndTheReadGoesOn) {
     EXPECT_EQ(account.Reconnects(), 1);
     EXPECT_EQ(sizes, c.kind == ReadOutcome::Kind::done ? (std::vector<uint32_t>{10, 20}) : std::vector<uint32_t>{});
   }
+}
+
+TEST(AccountConnection, AMessageTheServerCannotDeliverIsNamedByUid) {
+  std::vector<ScriptStep> steps = Examined(42);
+  steps.push_back({"UID SEARCH", {"* SEARCH 3 4 5", "TAG OK done"}});
+  steps.push_back({"UID FETCH 3:5", {"TAG NO [UNAVAILABLE] cannot read"}});
+  steps.push_back({"UID FETCH 3 ", {"* 1 FETCH (UID 3 RFC822.SIZE 10)", "TAG OK done"}});
+  steps.push_back({"UID FETCH 4 ", {"TAG NO [UNAVAILABLE] broken message"}});
+  ScriptedServer server("* OK ready", steps);
+  std::string error;
+  ASSERT_TRUE(server.Start(&error)) << error;
+  std::optional<AccountUrl> url = ParseAccountUrl("imap://ada@127.0.0.1:" + std::to_string(server.Port()), &error);
+  ASSERT_TRUE(url) << error;
+  AccountConnection account(*url, ConnectOptions{}, Secret{});
+  ASSERT_TRUE(account.Open(&error)) << error;
+  FolderInfo folder;
+  folder.strServerName = "INBOX";
+  FetchRequest request;
+  request.bSize = true;
+  const ReadOutcome outcome = account.ReadFolder(folder, request, [](const FolderStatus&, auto&&) { return true; });
+  EXPECT_EQ(outcome.kind, ReadOutcome::Kind::messageFailed);
+  EXPECT_EQ(outcome.nUid, 4u);
+  EXPECT_NE(outcome.strReason.find("broken message"), std::string::npos) << outcome.strReason;
 }
 
 }  // namespace

@@ -247,10 +247,6 @@ TEST_F(SessionTest, JudgingReadsFoldersAndChangesNoFlag) {
   EXPECT_EQ(server.MaildirFlags(""), flagsBefore);
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(SessionTest, ChangesTouchExactlyTheMessagesNamedByUid) {
   Dovecot server(m_tmp / "dovecot");
   server.AddMessage("", Message("dup"), "");
