@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <grp.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
@@ -60,6 +61,7 @@ struct RunAs {
   std::string strName;
   uid_t uid;
   gid_t gid;
+  std::string strGroup;
 };
 
 // Dovecot refuses root for its login processes and for mail users.
@@ -69,8 +71,9 @@ RunAs ServerUser() {
     const passwd* nobody = getpwnam("nobody");
     if (nobody) pw = nobody;
   }
-  if (!pw) return {"nobody", 65534, 65534};
-  return {pw->pw_name, pw->pw_uid, pw->pw_gid};
+  if (!pw) return {"nobody", 65534, 65534, "nogroup"};
+  const group* gr = getgrgid(pw->pw_gid);
+  return {pw->pw_name, pw->pw_uid, pw->pw_gid, gr ? gr->gr_name : std::to_string(pw->pw_gid)};
 }
 
 // True while a process of group is alive (a zombie does not count: it
@@ -138,6 +141,7 @@ void Dovecot::WriteConfig() const {
        << "auth_failure_delay = 0\n"
        << "auth_verbose = yes\n"
        << "default_internal_user = " << user.strName << "\n"
+       << "default_internal_group = " << user.strGroup << "\n"
        << "default_login_user = " << user.strName << "\n"
        << "first_valid_uid = 1\n"
        << "mail_fsync = never\n"
