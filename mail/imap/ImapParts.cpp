@@ -94,6 +94,18 @@ void AddStatic(const mailimap_msg_att_static* st, FetchedMessage* out) {
   }
 }
 
+void AddGmail(const mailimap_extension_data* ext, FetchedMessage* out) {
+  if (!ext->ext_data) return;
+  if (ext->ext_extension == &mailimap_extension_xgmmsgid) {
+    out->nGmailMessageId = *static_cast<const uint64_t*>(ext->ext_data);
+  } else if (ext->ext_extension == &mailimap_extension_xgmlabels) {
+    const auto* labels = static_cast<const mailimap_msg_att_xgmlabels*>(ext->ext_data);
+    for (clistiter* it = labels->att_labels ? clist_begin(labels->att_labels) : nullptr; it; it = clist_next(it)) {
+      out->gmailLabels.emplace_back(static_cast<const char*>(clist_content(it)));
+    }
+  }
+}
+
 bool SafeFieldName(const std::string& name) {
   if (name.empty()) return false;
   for (unsigned char c : name) {
@@ -159,6 +171,8 @@ mailimap_fetch_type* MakeFetchType(const FetchRequest& request, std::string* err
     mailimap_section* section = mailimap_section_new_header_fields(mailimap_header_list_new(names));
     mailimap_fetch_type_new_fetch_att_list_add(type, mailimap_fetch_att_new_body_peek_section(section));
   }
+  if (request.bGmailId) mailimap_fetch_type_new_fetch_att_list_add(type, mailimap_fetch_att_new_xgmmsgid());
+  if (request.bGmailLabels) mailimap_fetch_type_new_fetch_att_list_add(type, mailimap_fetch_att_new_xgmlabels());
   if (request.bWholeMessage) {
     mailimap_fetch_type_new_fetch_att_list_add(type, mailimap_fetch_att_new_body_peek_section(mailimap_section_new(nullptr)));
   }
@@ -173,6 +187,8 @@ FetchedMessage MessageFromFetch(const mailimap_msg_att* att) {
       AddFlags(item->att_data.att_dyn, &out.flags);
     } else if (item->att_type == MAILIMAP_MSG_ATT_ITEM_STATIC && item->att_data.att_static) {
       AddStatic(item->att_data.att_static, &out);
+    } else if (item->att_type == MAILIMAP_MSG_ATT_ITEM_EXTENSION && item->att_data.att_extension_data) {
+      AddGmail(item->att_data.att_extension_data, &out);
     }
   }
   return out;

@@ -59,6 +59,8 @@ void MergeInto(FetchedMessage* kept, FetchedMessage&& more) {
   if (kept->strHeaderFields.empty()) kept->strHeaderFields = std::move(more.strHeaderFields);
   if (!kept->bytes) kept->bytes = std::move(more.bytes);
   if (kept->attachmentNames.empty()) kept->attachmentNames = std::move(more.attachmentNames);
+  if (kept->nGmailMessageId == 0) kept->nGmailMessageId = more.nGmailMessageId;
+  if (kept->gmailLabels.empty()) kept->gmailLabels = std::move(more.gmailLabels);
 }
 
 }  // namespace
@@ -285,6 +287,10 @@ bool ImapSession::Fetch(const UidSet& uids, const FetchRequest& request, std::ve
   if (uids.ranges.empty()) return true;
   if (uids.Count() > kMaxUidsPerCommand) {
     *error = "too many UIDs for one command";
+    return false;
+  }
+  if ((request.bGmailId || request.bGmailLabels) && !HasCapability("X-GM-EXT-1")) {
+    *error = "the server has no Gmail extensions";
     return false;
   }
   mailimap_fetch_type* type = MakeFetchType(request, error);

@@ -50,6 +50,12 @@ struct FetchRequest {
   bool bInternalDate = false;
   bool bStructure = false;     // BODYSTRUCTURE: the names of attachments
   bool bWholeMessage = false;  // BODY.PEEK[]
+  // X-GM-EXT-1 servers only. X-GM-MSGID: one message shown under several
+  // labels has one id. X-GM-LABELS: libetpan reads each label as an
+  // astring, so an answer with Gmail's unquoted system labels (\Inbox)
+  // cannot be read; ask for labels apart, where such a failure costs little.
+  bool bGmailId = false;
+  bool bGmailLabels = false;
 };
 
 struct FetchedMessage {
@@ -60,6 +66,8 @@ struct FetchedMessage {
   std::string strHeaderFields;       // the requested fields as the server sent them
   std::optional<std::string> bytes;  // the whole message, when asked for
   std::vector<std::string> attachmentNames;  // file names of parts, outer first
+  uint64_t nGmailMessageId = 0;              // X-GM-MSGID: one message under several labels
+  std::vector<std::string> gmailLabels;      // X-GM-LABELS as the server wrote them
 };
 
 class ImapSession {

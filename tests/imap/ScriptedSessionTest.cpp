@@ -30,8 +30,13 @@ bool ConnectAndLogin(ImapSession& session, const ScriptedServer& server, std::st
   return url && session.Connect(*url, options, error) && session.Login("pa\"ss\\word", error);
 }
 
-TEST(ScriptedSession, CapabilitiesAreThoseAnnouncedAfterLogin) {
-  ScriptedServer server("* OK ready", LoginSteps("IMAP4rev1 X-GM-EXT-1 IDLE"));
+TEST(ScriptedSession, GmailIsKnownByItsCapabilityAndGivesMessageIdsAndLabels) {
+  std::vector<ScriptStep> steps = LoginSteps("IMAP4rev1 X-GM-EXT-1 IDLE");
+  steps.push_back({"EXAMINE", {"* OK [UIDVALIDITY 11] ok", "TAG OK [READ-ONLY] done"}});
+  steps.push_back({"UID FETCH 5 (UID X-GM-MSGID X-GM-LABELS)",
+                   {"* 1 FETCH (UID 5 X-GM-MSGID 1278455344230334865 X-GM-LABELS (\"\\\\Inbox\" \"Work Stuff\"))",
+                    "TAG OK done"}});
+  ScriptedServer server("* OK ready", steps);
   std::string error;
   ASSERT_TRUE(server.Start(&error)) << error;
   ImapSession session;
@@ -40,6 +45,15 @@ TEST(ScriptedSession, CapabilitiesAreThoseAnnouncedAfterLogin) {
   EXPECT_TRUE(session.HasCapability("X-GM-EXT-1"));
   EXPECT_FALSE(session.HasCapability("UIDPLUS"));
   EXPECT_FALSE(session.HasCapability("MOVE"));
+  FolderStatus status;
+  ASSERT_TRUE(session.Examine("[Gmail]/All Mail", &status, &error)) << error;
+  FetchRequest request;
+  request.bGmailId = request.bGmailLabels = true;
+  std::vector<FetchedMessage> messages;
+  ASSERT_TRUE(session.Fetch(UidSet{{{5, 5}}}, request, &messages, &error)) << error;
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].nGmailMessageId, 1278455344230334865u);
+  EXPECT_EQ(messages[0].gmailLabels, (std::vector<std::string>{"\\Inbox", "Work Stuff"}));
   session.Logout();
   server.Stop();
   const std::vector<std::string> received = server.Received();
