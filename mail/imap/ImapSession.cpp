@@ -256,12 +256,19 @@ bool ImapSession::Examine(const std::string& strServerName, FolderStatus* status
   return true;
 }
 
-bool ImapSession::AllUids(std::vector<uint32_t>* uids, std::string* error) {
+bool ImapSession::AllUids(std::vector<uint32_t>* uids, std::string* error) { return SearchUids(false, uids, error); }
+
+bool ImapSession::SearchUids(bool bDeletedOnly, std::vector<uint32_t>* uids, std::string* error) {
   if (!IsConnected()) {
     *error = "not connected";
     return false;
   }
-  mailimap_search_key* key = mailimap_search_key_new_all();
+  mailimap_search_key* key =
+      bDeletedOnly ? mailimap_search_key_new(MAILIMAP_SEARCH_KEY_DELETED, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                             nullptr, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0,
+                                             nullptr, nullptr, nullptr)
+                   : mailimap_search_key_new_all();
   clist* result = nullptr;
   const int r = mailimap_uid_search(m_impl->session, nullptr, key, &result);
   mailimap_search_key_free(key);

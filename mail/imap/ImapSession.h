@@ -122,6 +122,14 @@ public:
   // UID EXPUNGE of exactly uids (UIDPLUS): other messages marked \Deleted
   // stay. Refused without UIDPLUS; the caller decides what may be done then.
   [[nodiscard]] bool UidExpunge(const UidSet& uids, std::string* error);
+  // Removes exactly uids, which this program marked \\Deleted: UID EXPUNGE
+  // with UIDPLUS; without it a plain EXPUNGE, but only when no other message
+  // of the folder is marked \\Deleted (it would go too): else false with
+  // *error = kOtherMessagesMarkedDeleted and nothing removed. Without
+  // UIDPLUS another client could still mark a message between the check and
+  // the EXPUNGE; no command closes that gap.
+  [[nodiscard]] bool ExpungeOnly(const UidSet& uids, std::string* error);
+  static constexpr const char* kOtherMessagesMarkedDeleted = "other messages marked deleted";
   // UID MOVE (RFC 6851) or UID COPY into strTarget; *newUids (when the
   // server answers COPYUID) maps each source UID to its new one, in order.
   [[nodiscard]] bool UidMove(const UidSet& uids, const std::string& strTarget,
@@ -145,6 +153,8 @@ private:
   void Drop();
   struct Impl;
   [[nodiscard]] bool RefreshCapabilities(std::string* error);
+  // UID SEARCH ALL, or UID SEARCH DELETED with bDeletedOnly; ascending.
+  [[nodiscard]] bool SearchUids(bool bDeletedOnly, std::vector<uint32_t>* uids, std::string* error);
   [[nodiscard]] bool Store(const UidSet& uids, const std::vector<std::string>& flags, bool bAdd, std::string* error);
   [[nodiscard]] bool Transfer(const UidSet& uids, const std::string& strTarget, bool bMove,
                               std::vector<std::pair<uint32_t, uint32_t>>* newUids, std::string* error);

@@ -1,4 +1,5 @@
 // The commands of ImapSession that change an account.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -150,6 +151,27 @@ bool ImapSession::UidExpunge(const UidSet& uids, std::string* error) {
   mailimap_set_free(set);
   if (r != MAILIMAP_NO_ERROR) {
     *error = Failure(r, "UID EXPUNGE");
+    return false;
+  }
+  return true;
+}
+
+bool ImapSession::ExpungeOnly(const UidSet& uids, std::string* error) {
+  if (HasCapability("UIDPLUS")) return UidExpunge(uids, error);
+  if (uids.ranges.empty()) return true;
+  std::vector<uint32_t> deleted;
+  if (!SearchUids(true, &deleted, error)) return false;
+  for (uint32_t uid : deleted) {
+    const bool bOurs = std::any_of(uids.ranges.begin(), uids.ranges.end(),
+                                   [uid](const UidRange& r) { return uid >= r.first && uid <= r.last; });
+    if (!bOurs) {
+      *error = kOtherMessagesMarkedDeleted;
+      return false;
+    }
+  }
+  const int r = mailimap_expunge(m_impl->session);
+  if (r != MAILIMAP_NO_ERROR) {
+    *error = Failure(r, "EXPUNGE");
     return false;
   }
   return true;

@@ -183,4 +183,32 @@ TEST(AccountConnection, AMessageTheServerCannotDeliverIsNamedByUid) {
   EXPECT_NE(outcome.strReason.find("broken message"), std::string::npos) << outcome.strReason;
 }
 
+
+TEST(ScriptedSession, WithoutUidplusOnlyAFolderWithNoOtherDeletedMessagesIsExpunged) {
+  for (const bool bOthers : {true, false}) {
+    SCOPED_TRACE(bOthers ? "another message marked deleted" : "only ours");
+    std::vector<ScriptStep> steps = LoginSteps("IMAP4rev1 MOVE");
+    steps.push_back({"SELECT", {"* OK [UIDVALIDITY 42] ok", "TAG OK [READ-WRITE] done"}});
+    steps.push_back({"UID SEARCH DELETED", {bOthers ? "* SEARCH 3 9 4" : "* SEARCH 4 3", "TAG OK done"}});
+    steps.push_back({"EXPUNGE", {"* 2 EXPUNGE", "* 1 EXPUNGE", "TAG OK done"}});
+    ScriptedServer server("* OK ready", steps);
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    ImapSession session;
+    ASSERT_TRUE(ConnectAndLogin(session, server, &error)) << error;
+    FolderStatus status;
+    ASSERT_TRUE(session.Select("INBOX", &status, &error)) << error;
+    EXPECT_EQ(session.ExpungeOnly(UidSet{{{3, 4}}}, &error), !bOthers) << error;
+    if (bOthers) {
+      EXPECT_EQ(error, ImapSession::kOtherMessagesMarkedDeleted);
+    }
+    session.Logout();
+    server.Stop();
+    const std::vector<std::string> received = server.Received();
+    const bool bExpunged = std::any_of(received.begin(), received.end(),
+                                       [](const std::string& line) { return line.find(" EXPUNGE") != std::string::npos; });
+    EXPECT_EQ(bExpunged, !bOthers);
+  }
+}
+
 }  // namespace
