@@ -6,7 +6,7 @@
 #                                whole suite, then every fuzz target briefly
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" --tests
 if [ "${1:-}" = "--sanitize" ]; then
   build=${BUILD_DIR:-$root/build-asan}
   # -O1 keeps the instrumented build quick to compile and still fast to run.
