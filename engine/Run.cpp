@@ -15,6 +15,7 @@
 #include "notes/BodyText.h"
 #include "notes/FolderList.h"
 #include "notes/FolderTree.h"
+#include "platform/CreateNew.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -416,8 +417,8 @@ std::u16string StartRun(RunSettings& settings, RunPage& page, const std::u16stri
   if (folder.empty()) {
     folder = platform::FromUtf8(platform::DesktopFolder());
   } else {
-    std::error_code ec;  // a folder that cannot be made shows as a log that cannot be made
-    std::filesystem::create_directories(platform::ToUtf8(folder), ec);
+    // A folder that cannot be made shows as a log that cannot be made.
+    (void)platform::CreateMissingDirectories(platform::ToUtf8(folder), platform::Access::likeSource);
   }
   // The second's names may be held by a run still going: the log (and the
   // journal beside it) then get the next free ones.

@@ -115,15 +115,16 @@ TEST_F(CliEndToEnd, SingleDatabaseThatDoesNotOpenExitsOneWithoutLog) {
 TEST_F(CliEndToEnd, NewFileRunPrintsSummaryRowsAndLogPath) {
   const std::string db = Db("mail.nsf");
   const std::string before = testsupport::ReadFile(db);
-  fs::create_directories(m_tmp / "clean");
-  const Outcome outcome = Run({"--new-files", (m_tmp / "clean").string(), db});
+  // A missing folder of clean copies is made, with its parents.
+  const Outcome outcome = Run({"--new-files", (m_tmp / "clean/deep").string(), db});
   ASSERT_EQ(outcome.nExit, 0) << outcome.err;
   const auto lines = outcome.OutLines();
   ASSERT_EQ(lines.size(), 13u) << outcome.out;
   EXPECT_EQ(lines[0], "Selection Summary of Process:");
   EXPECT_EQ(lines[1], "Selected Nsf File: " + db);
   EXPECT_EQ(lines[6], "Select Start Process button to continue the duplicate remover process ");
-  EXPECT_EQ(lines[7].rfind("Creating Database " + (m_tmp / "clean/mail.nsf").string(), 0), 0u);
+  EXPECT_EQ(lines[7].rfind("Creating Database " + (m_tmp / "clean/deep/mail.nsf").string(), 0), 0u);
+  EXPECT_EQ(fs::status(m_tmp / "clean/deep").permissions() & fs::perms::all, fs::perms::owner_all);
   EXPECT_EQ(lines[10], "Processing Folder :\t($Inbox)");
   EXPECT_EQ(lines[11], "Total Items Found: 3 , Items Save: 1 , Duplicate Items: 2 , Items not save: 0");
   const auto logs = DesktopLogs();
@@ -233,7 +234,8 @@ TEST_F(CliEndToEnd, ARunThatCouldNotReadEverythingSaysSoAndFails) {
 
 TEST_F(CliEndToEnd, QuietPrintsOnlyClosingLinesAndFailureRowsOnStandardError) {
   const std::string db = Db("mail.nsf");
-  const std::string missing = (m_tmp / "no/such/folder").string();
+  testsupport::WriteFile(m_tmp / "blocker", "a file, not a folder");
+  const std::string missing = (m_tmp / "blocker/folder").string();
   const Outcome notCreated = Run({"--quiet", "--new-files", missing, db});
   EXPECT_EQ(notCreated.nExit, 1);
   ASSERT_EQ(DesktopLogs().size(), 1u);

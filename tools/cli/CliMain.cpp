@@ -17,6 +17,7 @@
 #include "engine/report/SpareSet.h"
 #include "engine/journal/RunJournal.h"
 #include "mail/SourceUndo.h"
+#include "platform/CreateNew.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/Version.h"
@@ -188,6 +189,12 @@ int Main(const std::vector<std::string>& args) {
   // run stopped before it started, which only ends cleanly.
   if (settings.m_bModifyOriginal == 1 && !o.bDryRun && StopOnSignals::Signal() == 0 && !ConfirmOriginals(o))
     return kExitNotStarted;
+
+  // The folder of the clean copies is made when missing, with its parents,
+  // as the log's is; one that cannot be made shows on each copy's row.
+  if (settings.m_bModifyOriginal == 0 && !o.bDryRun && !settings.m_strNewNsfFolder.empty())
+    (void)platform::CreateMissingDirectories(platform::ToUtf8(settings.m_strNewNsfFolder),
+                                             platform::Access::ownerOnly);
 
   // The progress line is for a person watching a terminal; a script reading
   // standard error, or --quiet, gets none.
