@@ -236,13 +236,19 @@ bool ImapSession::ListFolders(std::vector<FolderInfo>* folders, std::string* err
 }
 
 bool ImapSession::Examine(const std::string& strServerName, FolderStatus* status, std::string* error) {
+  return OpenFolder(strServerName, true, status, error);
+}
+
+bool ImapSession::OpenFolder(const std::string& strServerName, bool bReadOnly, FolderStatus* status,
+                             std::string* error) {
   if (!IsConnected()) {
     *error = "not connected";
     return false;
   }
-  const int r = mailimap_examine(m_impl->session, strServerName.c_str());
+  const int r = bReadOnly ? mailimap_examine(m_impl->session, strServerName.c_str())
+                          : mailimap_select(m_impl->session, strServerName.c_str());
   if (r != MAILIMAP_NO_ERROR) {
-    *error = Failure(r, "EXAMINE");
+    *error = Failure(r, bReadOnly ? "EXAMINE" : "SELECT");
     return false;
   }
   const mailimap_selection_info* info = m_impl->session->imap_selection_info;

@@ -153,6 +153,9 @@ private:
   void Drop();
   struct Impl;
   [[nodiscard]] bool RefreshCapabilities(std::string* error);
+  // EXAMINE (bReadOnly) or SELECT, and the folder's numbers.
+  [[nodiscard]] bool OpenFolder(const std::string& strServerName, bool bReadOnly, FolderStatus* status,
+                                std::string* error);
   // UID SEARCH ALL, or UID SEARCH DELETED with bDeletedOnly; ascending.
   [[nodiscard]] bool SearchUids(bool bDeletedOnly, std::vector<uint32_t>* uids, std::string* error);
   [[nodiscard]] bool Store(const UidSet& uids, const std::vector<std::string>& flags, bool bAdd, std::string* error);

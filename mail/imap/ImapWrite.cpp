@@ -87,24 +87,7 @@ void Pairs(const mailimap_set* source, const mailimap_set* dest, std::vector<std
 }  // namespace
 
 bool ImapSession::Select(const std::string& strServerName, FolderStatus* status, std::string* error) {
-  if (!IsConnected()) {
-    *error = "not connected";
-    return false;
-  }
-  const int r = mailimap_select(m_impl->session, strServerName.c_str());
-  if (r != MAILIMAP_NO_ERROR) {
-    *error = Failure(r, "SELECT");
-    return false;
-  }
-  const mailimap_selection_info* info = m_impl->session->imap_selection_info;
-  if (!info || info->sel_uidvalidity == 0) {
-    *error = "the server gives the folder no UIDVALIDITY";
-    return false;
-  }
-  status->nUidValidity = info->sel_uidvalidity;
-  status->nUidNext = info->sel_uidnext;
-  status->nExists = info->sel_exists;
-  return true;
+  return OpenFolder(strServerName, false, status, error);
 }
 
 bool ImapSession::Store(const UidSet& uids, const std::vector<std::string>& flags, bool bAdd, std::string* error) {
