@@ -9,6 +9,7 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -144,6 +145,8 @@ bool SaveMboxReview(frame::CWizardPage* creator, const QString& dir) {
   }
   review->resize(1100, 700);
   review->Rows()->setCurrentIndex(review->Model()->index(2, ReviewModel::kSubject));
+  if (QTreeWidget* comparison = review->Comparison(); comparison->topLevelItemCount() > 4)
+    comparison->setCurrentItem(comparison->topLevelItem(4));  // the bodies, whole beside it
   const bool ok = Save(review, dir, QStringLiteral("134-review-window-mbox.png"));
   review->accept();
   summary->hide();
