@@ -97,14 +97,10 @@ int Worker::Run() {
   } else {
     m_page.SetBarRange(RunPage::kDatabaseBar, 0, 1);
     m_page.SetBarPos(RunPage::kDatabaseBar, 0);
-    if (ProcessDatabase(m_s.m_strSingleFilePath) != Outcome::done) {
-      // A single database that is not there ends the run quietly: no closing
-      // lines and no completion message.
-      m_log.Flush();
-      session.TermThread();
-      GiveBackPage();
-      return kRunIncomplete;
-    }
+    // A database that is not there ends the run as every run ends (its
+    // failure row, the closing lines, the completion message): a run that
+    // stops in silence looks to the user like one still working.
+    if (ProcessDatabase(m_s.m_strSingleFilePath) != Outcome::done) m_bIncomplete = true;
     m_page.SetBarPos(RunPage::kDatabaseBar, 1);
   }
   EndOfRun(session);

@@ -116,8 +116,8 @@ int RunWorker(RunSettings& settings, RunPage& page, const RunOptions& options);
 // listing each database's folders itself, and tests m_bRunning before each
 // database. RunSingleFile works on m_strSingleFilePath with the folders the
 // single-file page left in m_vecSelectedFolders (kept after the run); when
-// that database cannot be copied or opened the run ends at once, without
-// closing lines or completion message. Both return kRunComplete or
+// that database cannot be copied or opened the run logs why and ends with
+// its closing lines and completion message. Both return kRunComplete or
 // kRunIncomplete.
 int RunMultipleFiles(RunSettings& settings, RunPage& page, const RunOptions& options);
 int RunSingleFile(RunSettings& settings, RunPage& page, const RunOptions& options);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "engine/report/DocumentFields.h"
 #include "lnapi/store/Store.h"
 #include "mail/MailDatabase.h"
 #include "mail/MailSources.h"
@@ -161,6 +162,7 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
     // every copy (the clock would part copies read a second apart).
     if (!r.doc->created) r.doc->created = arrival ? arrival : readStart;
     r.doc->items.push_back(Item::MakeText(kSourceIndexItem, std::to_string(source.vecMessages.size())));
+    r.doc->items.push_back(Item::MakeText(report::kSourceBytesItem, std::to_string(bytes.size())));
     NOTEID id = 0;
     std::string storeError;
     if (!db->Add(std::move(*r.doc), folder, &storeError, &id)) {

@@ -160,6 +160,8 @@ DocumentFields ReadFields(const LNMailMessage& doc, Kind kind, DHANDLE hDatabase
   DocumentFields f;
   try {
     f.nSizeBytes = static_cast<std::uint32_t>(doc.GetSize());
+    const std::u16string sourceBytes = ItemText(doc, kSourceBytesItem);
+    if (!sourceBytes.empty()) f.nSizeBytes = static_cast<std::uint32_t>(std::stoul(platform::ToUtf8(sourceBytes)));
   } catch (...) {
   }
   if (kind == Kind::contact) {

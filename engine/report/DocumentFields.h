@@ -25,6 +25,10 @@ namespace report {
 enum class BodyText { none, snippet, whole };
 inline constexpr std::size_t kBodySnippetChars = 200;
 
+// Stored with a document read from a mail source: the message's length in
+// bytes there, which is its size (the document's items are not the message).
+inline constexpr const char* kSourceBytesItem = "$SourceBytes";
+
 struct DocumentFields {
   std::vector<std::u16string> values;  // FieldNames(kind) order
   // The body as the duplicate judgement compares it (pictures included), so

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <set>
+#include <tuple>
 
 #include "platform/Text.h"
 
@@ -78,9 +80,9 @@ std::string_view Review::CellAt(const Row& row, Cell cell) const {
   return CellOf(GroupAt(row.nGroup), MemberOf(row), cell);
 }
 
-bool Review::Matches(std::uint32_t group, const std::u16string& folder,
-                     std::string_view folded) const {
-  if (!folder.empty() && FolderOf(group) != folder) return false;
+bool Review::Matches(std::uint32_t group, const Arrangement& arrangement, std::string_view folded) const {
+  if (!arrangement.strFolder.empty() && FolderOf(group) != arrangement.strFolder) return false;
+  if (!arrangement.strDatabase.empty() && DatabaseOf(group).strPath != arrangement.strDatabase) return false;
   if (folded.empty()) return true;
   const Group& g = GroupAt(group);
   if (ContainsFolded(CellOf(g, g.kept, kSender), folded)) return true;
@@ -96,7 +98,7 @@ void Review::Arrange(const Arrangement& arrangement) {
   std::vector<std::uint32_t> order;
   order.reserve(m_vecGroups.size());
   for (std::uint32_t g = 0; g < m_vecGroups.size(); ++g)
-    if (Matches(g, arrangement.strFolder, folded)) order.push_back(g);
+    if (Matches(g, arrangement, folded)) order.push_back(g);
   // Sort keys are taken once, side by side, so that comparing touches no
   // group: this keeps ordering 100,000 groups well under a second.
   if (arrangement.order == Order::folder) {
@@ -105,11 +107,20 @@ void Review::Arrange(const Arrangement& arrangement) {
     for (std::uint32_t g : order) keys.emplace_back(&FolderOf(g), g);
     std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
     for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].second;
-  } else if (arrangement.order == Order::sender) {
+  } else if (arrangement.order == Order::size || arrangement.order == Order::noteId) {
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> keys;
+    keys.reserve(order.size());
+    for (std::uint32_t g : order)
+      keys.emplace_back(arrangement.order == Order::size ? GroupAt(g).kept.nSizeBytes : GroupAt(g).kept.id, g);
+    std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].second;
+  } else if (arrangement.order != Order::judged) {
     std::vector<std::pair<std::string, std::uint32_t>> keys;
     keys.reserve(order.size());
+    const Cell cell = arrangement.order == Order::subject ? kSubject : arrangement.order == Order::date ? kDate : kSender;
     for (std::uint32_t g : order) {
-      std::string key(CellOf(GroupAt(g), GroupAt(g).kept, kSender));
+      std::string key = arrangement.order == Order::database ? platform::ToUtf8(DatabaseOf(g).strPath)
+                                                             : std::string(CellOf(GroupAt(g), GroupAt(g).kept, cell));
       std::transform(key.begin(), key.end(), key.begin(), Folded);
       keys.emplace_back(std::move(key), g);
     }
@@ -124,6 +135,27 @@ void Review::Arrange(const Arrangement& arrangement) {
     for (std::int32_t m = 0; m < n; ++m) m_vecRows.push_back(Row{g, m});
   }
   m_vecRows.shrink_to_fit();
+}
+
+std::size_t Review::CarryChoices(const Review& earlier) {
+  std::set<std::tuple<std::u16string, Key, NOTEID>> spared;
+  for (std::uint32_t g = 0; g < earlier.GroupCount(); ++g) {
+    const Group& group = earlier.GroupAt(g);
+    for (std::size_t m = 0; m < group.duplicates.size(); ++m)
+      if (!earlier.IsTicked(Row{g, static_cast<std::int32_t>(m)}))
+        spared.emplace(earlier.DatabaseOf(g).strPath, group.key, group.duplicates[m].id);
+  }
+  std::size_t nCarried = 0;
+  for (std::uint32_t g = 0; g < GroupCount() && !spared.empty(); ++g) {
+    const Group& group = GroupAt(g);
+    for (std::size_t m = 0; m < group.duplicates.size(); ++m) {
+      const Row row{g, static_cast<std::int32_t>(m)};
+      if (!IsTicked(row) || !spared.count({DatabaseOf(g).strPath, group.key, group.duplicates[m].id})) continue;
+      SetTicked(row, false);
+      ++nCarried;
+    }
+  }
+  return nCarried;
 }
 
 std::vector<std::u16string> Review::Folders() const {

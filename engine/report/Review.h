@@ -29,12 +29,15 @@ public:
     std::uint32_t nGroup = 0;   // in judged order over every database
     std::int32_t nMember = -1;  // -1 the kept document, else its duplicate number
   };
-  enum class Order { judged, folder, sender };
+  // Groups are ordered by their kept document's value (the folder of the
+  // pass that judged them, the database they are in).
+  enum class Order { judged, folder, sender, subject, date, size, noteId, database };
   struct Arrangement {
     Order order = Order::judged;
     bool bDescending = false;
     std::u16string strFolder;  // empty: every folder; else exactly this one
     std::u16string strSender;  // empty: every sender; else contained in some member's sender (case ignored)
+    std::u16string strDatabase;  // empty: every database; else exactly this path
   };
   // Rebuilds the rows; groups with equal sort keys keep their judged order.
   void Arrange(const Arrangement& arrangement);
@@ -54,6 +57,13 @@ public:
   void SetTicked(const Row& row, bool bTicked);
   std::size_t DuplicateCount() const { return m_vecTicked.size(); }
   std::size_t TickedCount() const { return m_nTicked; }
+
+  // Unticks every duplicate that earlier left unticked: the same database
+  // path, key and note id (a second judgement of the same documents).
+  // Returns how many were unticked here.
+  std::size_t CarryChoices(const Review& earlier);
+  // How many duplicates are unticked (spared).
+  std::size_t SparedCount() const { return DuplicateCount() - TickedCount(); }
 
   // Every folder that heads a group, in first-seen order.
   std::vector<std::u16string> Folders() const;
@@ -88,7 +98,7 @@ private:
     std::uint32_t nFirstTick;  // index of its first duplicate in m_vecTicked
   };
   // folded: the sender filter, ASCII letters in lower case.
-  bool Matches(std::uint32_t group, const std::u16string& folder, std::string_view folded) const;
+  bool Matches(std::uint32_t group, const Arrangement& arrangement, std::string_view folded) const;
 
   Report m_report;
   std::vector<GroupRef> m_vecGroups;

@@ -179,11 +179,11 @@ TEST(ReviewTest, ArrangingOrdersAndFiltersGroupsKeptFirst) {
   };
   for (const Case& c : std::vector<Case>{
            {A{}, {10, 11, 20, 21, 22, 30, 31}},
-           {A{O::folder, false, u"", u""}, {20, 21, 22, 10, 11, 30, 31}},
-           {A{O::sender, false, u"", u""}, {20, 21, 22, 30, 31, 10, 11}},
-           {A{O::sender, true, u"", u""}, {10, 11, 30, 31, 20, 21, 22}},
-           {A{O::judged, false, u"Inbox", u""}, {10, 11, 30, 31}},
-           {A{O::judged, false, u"", u"ADA"}, {20, 21, 22}}}) {
+           {A{O::folder, false, u"", u"", u""}, {20, 21, 22, 10, 11, 30, 31}},
+           {A{O::sender, false, u"", u"", u""}, {20, 21, 22, 30, 31, 10, 11}},
+           {A{O::sender, true, u"", u"", u""}, {10, 11, 30, 31, 20, 21, 22}},
+           {A{O::judged, false, u"Inbox", u"", u""}, {10, 11, 30, 31}},
+           {A{O::judged, false, u"", u"ADA", u""}, {20, 21, 22}}}) {
     review.Arrange(c.arrangement);
     std::vector<NOTEID> ids;
     for (std::size_t i = 0; i < review.RowCount(); ++i) ids.push_back(review.MemberOf(review.RowAt(i)).id);

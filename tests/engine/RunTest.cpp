@@ -226,15 +226,17 @@ TEST_F(RunTest, MultipleFilesGoOnAfterACopyOrOpenFailure) {
   EXPECT_NE(RunLogText().find(u"Database not created. \r\n "), std::u16string::npos);
 }
 
-TEST_F(RunTest, SingleFileThatDoesNotOpenEndsQuietly) {
+TEST_F(RunTest, SingleFileThatDoesNotOpenEndsAsEveryRunEnds) {
+  const std::u16string closing =
+      u"\r\n" + std::u16string(90, u'/') + u"\r\n\r\nWork Completed!!!!\r\n\r\n";
   const auto db = Db("mail.nsf", kThreeMemos);
   s.m_bModifyOriginal = 0;
   s.m_strNewNsfFolder = U(m_tmp / "nowhere");
   RunSingle(db);
-  EXPECT_TRUE(page.messages.empty());
-  EXPECT_EQ(page.status, u"");
+  EXPECT_EQ(page.messages.size(), 1u);
+  EXPECT_EQ(page.status, u"Log file path: " + platform::FromUtf8(logPath));
   EXPECT_TRUE(page.enabled[RunPage::kStartProcess]);
-  EXPECT_EQ(RunLogText(), u"Database not created. \r\n ");
+  EXPECT_EQ(RunLogText(), u"Database not created. \r\n " + closing);
   std::filesystem::remove(logPath);
 
   // The database went away between the page's load and the run.
@@ -244,8 +246,8 @@ TEST_F(RunTest, SingleFileThatDoesNotOpenEndsQuietly) {
   s.m_strSingleFilePath = U(m_tmp / "gone.nsf");
   Run({});
   EXPECT_EQ(RunRows().back(), u"Database Cannot be Open: " + U(m_tmp / "gone.nsf"));
-  EXPECT_EQ(RunLogText(), u"Database Cannot be open. \r\n ");
-  EXPECT_TRUE(page.messages.empty());
+  EXPECT_EQ(RunLogText(), u"Database Cannot be open. \r\n " + closing);
+  EXPECT_EQ(page.messages.size(), 2u);
 }
 
 TEST_F(RunTest, NewDatabasePathKeepsTheOddName) {

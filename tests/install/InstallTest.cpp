@@ -62,7 +62,7 @@ TEST_F(InstallTree, HoldsProgramsMenuEntryIconsManualPagesAndDocumentation) {
     const std::string dir = std::to_string(size) + "x" + std::to_string(size);
     EXPECT_EQ(PngSize(stage / "share/icons/hicolor" / dir / "apps/tarnwick.png"), std::make_pair(size, size));
   }
-  for (const char* doc : {"README.md", "artwork-licences.md", "copyright", "changelog.gz"})
+  for (const char* doc : {"README.md", "artwork-licences.md", "copyright", "changelog.gz", "manual.html"})
     EXPECT_TRUE(fs::is_regular_file(stage / "share/doc/tarnwick" / doc)) << doc;
 
   const fs::path desktop = stage / "share/applications/tarnwick.desktop";

@@ -1,5 +1,7 @@
 // The wizard page frame: Next and Back, the Close and Cancel confirmations,
 // the common shutdown, the Help menu and the about box.
+#include <algorithm>
+
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include "engine/RunSettings.h"
@@ -152,7 +155,14 @@ TEST_F(FrameTest, HelpMenuOpensManualWebPageAndNothingWhenDismissed) {
   items[0]->trigger();
   EXPECT_EQ(help->m_nMenuResult, 32771);
   items[2]->trigger();
-  EXPECT_EQ(shell.opened, (QStringList{frame::kProductManual, frame::kProductWebPage}));
+  EXPECT_EQ(shell.opened, (QStringList{frame::ProductManualUrl(), frame::kProductWebPage}));
+  // The manual is the build tree's page, made of the README and the manual
+  // pages, when the program runs from there.
+  const QString manual = QUrl(frame::ProductManualUrl()).toLocalFile();
+  EXPECT_EQ(manual, QStringLiteral(TARNWICK_BINARY_DIR "/packaging/manual.html"));
+  const std::string text = testsupport::ReadFile(manual.toStdString());
+  for (const char* part : {"<h2 id=\"tarnwick\">tarnwick(1)</h2>", "tarnwick-cli(1)", "nsftool(1)", "Tarnwick"})
+    EXPECT_NE(text.find(part), std::string::npos) << part;
   // Opened and dismissed without a choice: nothing happens.
   emit help->PopupMenu()->aboutToShow();
   help->PopupMenu()->hide();
@@ -228,3 +238,27 @@ TEST(FrameDeathTest, CancelConfirmedEndsTheProcessWithStatus255) {
 }
 
 }  // namespace
+
+TEST_F(FrameTest, TabFollowsTheReadingOrderOnEveryPage) {
+  for (int nTemplate : {102, 131, 129, 130, 133, 134}) {
+    SCOPED_TRACE(nTemplate);
+    TestPage other(settings, nullptr, nTemplate);
+    ASSERT_TRUE(other.Create());
+    other.show();
+    std::vector<QWidget*> chain;  // the controls Tab reaches, from the first
+    for (QWidget* w = other.nextInFocusChain(); w != &other && chain.size() < 200; w = w->nextInFocusChain())
+      if (w->parentWidget() == &other && w->isVisible() && (w->focusPolicy() & Qt::TabFocus)) chain.push_back(w);
+    ASSERT_GE(chain.size(), 3u);
+    // Tab goes round: read the round from its top left control.
+    std::rotate(chain.begin(), std::min_element(chain.begin(), chain.end(), [](QWidget* a, QWidget* b) {
+                  return std::pair(a->geometry().center().y(), a->x()) < std::pair(b->geometry().center().y(), b->x());
+                }), chain.end());
+    const int nSlack = other.Units().Y(4);
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+      const QRect a = chain[i - 1]->geometry(), b = chain[i]->geometry();
+      const bool bSameRow = std::abs(a.center().y() - b.center().y()) <= nSlack;
+      EXPECT_TRUE(bSameRow ? b.x() > a.x() : b.center().y() > a.center().y())
+          << chain[i - 1]->objectName().toStdString() << " before " << chain[i]->objectName().toStdString();
+    }
+  }
+}

@@ -187,3 +187,13 @@ TEST_F(StartPageTest, TheBrowseDialogListsEveryFileFirstAndTakesAMaildirLikeAFil
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.Chosen(), QStringList{QString::fromStdString(maildir.string())});
 }
+
+TEST_F(StartPageTest, TheFirstOpenFileDialogIsCentredOverThePage) {
+  QWidget page;
+  page.setGeometry(300, 200, 645, 495);
+  page.show();
+  win::SourceFileDialog dialog(&page, {}, sourcechoice::DatabasesAndMail(), false);
+  dialog.show();
+  uitest::Pump();
+  EXPECT_LE((dialog.frameGeometry().center() - page.frameGeometry().center()).manhattanLength(), 2);
+}

@@ -172,6 +172,34 @@ TEST_F(StartTemplate, PressingTheBannerAndDraggingMovesTheWholeDialog) {
   EXPECT_EQ(dlg.pos(), start + QPoint(40, 30));
 }
 
+TEST_F(StartTemplate, AWindowMoveStartsOnlyPastTheDragDistanceWithTheButtonHeld) {
+  dlg.move(100, 100);
+  dlg.show();
+  int nRequests = 0;
+  const auto old = win::CDialog::SetWindowMoveHook([&](win::CDialog&) { return ++nRequests, true; });
+  const auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+    QMouseEvent e(type, QPointF(at), dlg.mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(&dlg, &e);
+  };
+  const int d = QApplication::startDragDistance();
+  const QPoint at(300, 20);
+  // A tap: press and release at once.
+  send(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(nRequests, 0);
+  // Moves without the button, or within the drag distance, start nothing.
+  send(QEvent::MouseMove, at + QPoint(3 * d, 0), Qt::NoButton, Qt::NoButton);
+  send(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+  send(QEvent::MouseMove, at + QPoint(d - 1, 0), Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(nRequests, 0);
+  // Past it with the button held: one move request, not one per event.
+  send(QEvent::MouseMove, at + QPoint(d, 1), Qt::NoButton, Qt::LeftButton);
+  send(QEvent::MouseMove, at + QPoint(2 * d, 1), Qt::NoButton, Qt::LeftButton);
+  EXPECT_EQ(nRequests, 1);
+  send(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+  win::CDialog::SetWindowMoveHook(old);
+}
+
 TEST(MessageBoxes, CarryTheCaptionIconsAndButtonsOfTheirKind) {
   QWidget owner;
   auto seen = uitest::AnswerMessageBoxes([&] { win::MessageBoxNotice(&owner, "Notice text"); });

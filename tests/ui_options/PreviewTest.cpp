@@ -1,5 +1,7 @@
 // Preview on the summary and progress page: the judgement without a change,
 // the review window, and a run that spares what the review unticked.
+#include <QPushButton>
+#include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -36,8 +38,14 @@ protected:
     m_settings.m_bMailSubject = m_settings.m_bMailSender = m_settings.m_bMailReceiver = 1;
     m_settings.m_bMailDateTime = m_settings.m_bMailAttachments = 1;
     EXPECT_TRUE(SelectEveryFolder(m_settings));
+    NewPage();
+  }
+  // Back, then Next again: the page goes before its successor is made.
+  void NewPage() {
+    m_page.reset();
     m_page = std::make_unique<progressDlg>(m_settings, nullptr);
     EXPECT_TRUE(m_page->Create());
+    m_page->show();
   }
   ~PreviewTest() override {
     m_page.reset();
@@ -45,7 +53,7 @@ protected:
   }
 
   ReviewDlg* PreviewAndWait() {
-    m_page->DlgItem<QAbstractButton>(progressDlg::kPreview)->click();
+    QTest::mouseClick(m_page->DlgItem<QAbstractButton>(progressDlg::kPreview), Qt::LeftButton);
     EXPECT_FALSE(m_page->GetDlgItem(progressDlg::kPreview)->isEnabled());
     EXPECT_TRUE(PumpUntil([&] {
       return !m_page->IsRunning() && m_page->Preview() && m_page->Preview()->Window();
@@ -100,3 +108,65 @@ TEST_F(PreviewTest, PreviewChangesNothingAndTheRunSparesWhatWasUnticked) {
 }
 
 }  // namespace
+
+namespace {
+
+// Clicks and keys as a user gives them: the row's Subject cell, then Space.
+void UntickByKeyboard(ReviewDlg& review, int row) {
+  QTreeView* rows = review.Rows();
+  const QRect cell = rows->visualRect(review.Model()->index(row, ReviewModel::kSubject));
+  QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, cell.center());
+  QTest::keyClick(rows, Qt::Key_Space);
+}
+
+void CloseByClick(ReviewDlg& review) {
+  for (QPushButton* b : review.findChildren<QPushButton*>())
+    if (b->text() == "Close") QTest::mouseClick(b, Qt::LeftButton);
+}
+
+}  // namespace
+
+TEST_F(PreviewTest, ChoicesSurviveAnotherPreviewAndPageUntilTheCriteriaChange) {
+  ReviewDlg* review = PreviewAndWait();
+  ASSERT_NE(review, nullptr);
+  ReviewModel* model = review->Model();
+  const QModelIndex tick = model->index(1, ReviewModel::kRemove);
+  EXPECT_EQ(tick.data().toString(), "remove");
+  UntickByKeyboard(*review, 1);
+  EXPECT_EQ(tick.data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+  EXPECT_EQ(tick.data().toString(), "kept");
+  EXPECT_EQ(model->index(0, ReviewModel::kRemove).data().toString(), "kept: first found");
+  CloseByClick(*review);
+  EXPECT_EQ(m_page->StatusLine(),
+            "The review's choices are in force: Start Process removes only the 1 of 2 duplicates left ticked.");
+
+  // A second Preview on the page: 108 stays unticked, and the review says so.
+  review = PreviewAndWait();
+  ASSERT_NE(review, nullptr);
+  model = review->Model();
+  EXPECT_EQ(model->index(1, ReviewModel::kNoteId).data().toString(), "108");
+  EXPECT_EQ(model->index(1, ReviewModel::kRemove).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+  EXPECT_EQ(model->index(2, ReviewModel::kRemove).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+  EXPECT_EQ(review->Notice(), "The duplicate you unticked in the earlier review stays unticked.");
+  CloseByClick(*review);
+
+  // Back and Next with the same settings: Start Process without a Preview
+  // still spares it.
+  NewPage();
+  EXPECT_NE(m_page->StatusLine(), "");
+  StartAndWait(*m_page);
+  const auto rows = m_page->LogRows();
+  EXPECT_NE(std::find(rows.begin(), rows.end(), u"Item spared:\t108"), rows.end());
+
+  // Other criteria: every duplicate is ticked again, and the review says why.
+  m_settings.m_bMailBody = 1;
+  NewPage();
+  EXPECT_EQ(m_page->StatusLine(), "");
+  review = PreviewAndWait();
+  ASSERT_NE(review, nullptr);
+  model = review->Model();
+  ASSERT_EQ(model->rowCount(), 2);  // 112's body differs now
+  EXPECT_EQ(model->index(1, ReviewModel::kRemove).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+  EXPECT_EQ(review->Notice(), "The choices of the earlier review were reset, every duplicate is ticked again: "
+                              "the criteria changed since it was made.");
+}

@@ -3,6 +3,8 @@
 #include "ui/pages/progressDlg.h"
 
 #include <QAbstractButton>
+#include <QImage>
+#include <QPalette>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -146,4 +148,44 @@ TEST_F(SummaryPage, StartProcessInOriginalModeAnsweredNoChangesNothing) {
   EXPECT_EQ(m_settings.m_bRunning, 0);
   EXPECT_TRUE(m_page->LogPath().empty());
   EXPECT_EQ(m_page->LogRows(), before);
+}
+
+// Within the rounding of a gradient drawn twice.
+bool Alike(QRgb a, QRgb b) {
+  return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 && std::abs(qBlue(a) - qBlue(b)) <= 2;
+}
+
+TEST_F(SummaryPage, TheStatusLineLiesBeneathTheBarsInTheDialogsColour) {
+  Open();
+  m_page->show();
+  for (int bar : {RunPage::kFolderBar, RunPage::kDatabaseBar}) {
+    m_page->ShowControl(bar, true);
+    m_page->SetBarRange(bar, 0, 4);
+    m_page->SetBarPos(bar, 2);
+  }
+  m_page->SetStatusLine(u"Log file path: /home/anna/Desktop/Tarnwick_log_8-12-2025-9-5-7.txt");
+  uitest::Pump();
+  // Each bar looks on the page as it does drawn alone: nothing lies over it
+  // (its rounded edge alone blends with what is beneath).
+  const QImage page = m_page->grab().toImage();
+  for (int bar : {RunPage::kFolderBar, RunPage::kDatabaseBar}) {
+    QWidget* w = m_page->GetDlgItem(bar);
+    const QImage alone = w->grab().toImage().convertToFormat(page.format());
+    const QImage there = page.copy(w->geometry());
+    int nDiffering = 0;
+    for (int y = 2; y < alone.height() - 2; ++y)
+      for (int x = 2; x < alone.width() - 2; ++x) nDiffering += !Alike(alone.pixel(x, y), there.pixel(x, y));
+    EXPECT_EQ(nDiffering, 0) << "bar " << bar;
+  }
+  // Once the bars go, the text stands on the dialog's colour.
+  for (int bar : {RunPage::kFolderBar, RunPage::kDatabaseBar}) m_page->ShowControl(bar, false);
+  uitest::Pump();
+  QWidget* status = m_page->GetDlgItem(RunPage::kStatusLine);
+  const QImage line = m_page->grab(status->geometry()).toImage();
+  const QRgb background = m_page->palette().color(QPalette::Window).rgb();
+  EXPECT_EQ(line.pixel(line.width() - 2, line.height() / 2), background);
+  int nInk = 0;
+  for (int x = 0; x < line.width() / 2; ++x)
+    for (int y = 0; y < line.height(); ++y) nInk += line.pixel(x, y) != background;
+  EXPECT_GT(nInk, 50);
 }

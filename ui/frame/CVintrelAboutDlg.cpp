@@ -47,6 +47,7 @@ bool CVintrelAboutDlg::Create() {
     version->setText(QStringLiteral("Version ") + QString::fromLatin1(platform::ProgramVersion()));
   if (auto* ok = DlgItem<QPushButton>(1)) connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   setWindowTitle(QString::fromLatin1(win::kCaption));
+  OrderTabsByReading();
   return true;
 }
 

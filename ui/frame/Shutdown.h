@@ -6,6 +6,7 @@
 // observe it without dying; child-process tests keep the real one.
 #pragma once
 
+#include <QString>
 #include <functional>
 
 struct RunSettings;
@@ -14,10 +15,16 @@ namespace frame {
 
 // The maker's addresses (a reserved example domain stands for the maker's).
 inline constexpr const char* kProductWebPage = "https://www.example.com/tarnwick/";
-inline constexpr const char* kProductManual = "https://www.example.com/tarnwick/manual.pdf";
 inline constexpr const char* kMakerWebSite = "https://www.example.com/";
 inline constexpr const char* kSupportMail = "support@example.com";
 inline constexpr const char* kSalesMail = "sales@example.com";
+
+// The product manual, a local file: manual.html made from the README and
+// the manual pages at build time (packaging/make-manual.py), installed in
+// the package's documentation folder. Run from the build tree the program
+// opens the build tree's copy. A file: URL, whether the file is there or
+// not (the shell then opens nothing, and nothing is reported).
+QString ProductManualUrl();
 
 // Exit status of a Close or Cancel: -1, all bits set, as the process sees it.
 inline constexpr int kExitStatusClosed = 255;

@@ -52,7 +52,9 @@ bool CWizardPage::Create() {
   WireCommonButtons();
   m_pNextPage.reset();
   setWindowTitle(QString::fromLatin1(win::kCaption));
-  return OnInitDialog();
+  if (!OnInitDialog()) return false;
+  OrderTabsByReading();
+  return true;
 }
 
 void CWizardPage::WireCommonButtons() {
@@ -133,7 +135,7 @@ void CWizardPage::OnCancel() {
 
 void CWizardPage::OnHelpCommand(int nCommandId) {
   switch (nCommandId) {
-    case kCmdHelpManual: win::ShellOpen(QString::fromLatin1(kProductManual)); break;
+    case kCmdHelpManual: win::ShellOpen(ProductManualUrl()); break;
     case kCmdWebPage: win::ShellOpen(QString::fromLatin1(kProductWebPage)); break;
     case kCmdAbout: {
       CVintrelAboutDlg about(this);

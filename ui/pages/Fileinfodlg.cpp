@@ -34,6 +34,13 @@ QPixmap FolderImageStrip() {
   return strip;
 }
 
+// The box's second line: the path and why it did not open. The store's
+// own texts name the path already ("Cannot open PATH: reason").
+std::u16string OpenFailureLine(const std::u16string& path, const std::u16string& reason) {
+  if (reason.find(path) != std::u16string::npos) return reason;
+  return u"Cannot open " + path + u": " + reason;
+}
+
 }  // namespace
 
 // The listing's progress, moved on the user-interface thread.
@@ -105,6 +112,7 @@ bool Fileinfodlg::OpenDatabase() {
   LNDatabase& db = m_settings.m_db;
   const std::u16string source = m_settings.m_strSingleFilePath;
   std::u16string path = source;
+  m_strOpenFailure.clear();
   m_settings.m_vecSourceFolders.clear();
   if (mailio::IsMailSource(platform::ToUtf8(source))) {
     // The page only lists folders: the bodies are left unread.
@@ -116,16 +124,19 @@ bool Fileinfodlg::OpenDatabase() {
   }
   try {
     const LNString notesPath(platform::ToUtf8(path));
-    if (m_settings.m_session.GetDatabase(notesPath, &db, "") != LNNOERROR) return false;
-    if (db.Open() != LNNOERROR) return false;
+    if (const LNSTATUS status = m_settings.m_session.GetDatabase(notesPath, &db, ""); status != LNNOERROR)
+      throw status;
+    if (const LNSTATUS status = db.Open(); status != LNNOERROR) throw status;
     m_settings.m_hDatabase = db.GetDatabaseHandle(1);
     // Read with the open: a database whose size cannot be read is treated
     // as one that cannot be opened, rather than ending the program. A mail
     // source shows its own size, not that of the database it was read into.
     m_settings.m_nDbSize = m_pSources ? mailio::MailSourceSize(platform::ToUtf8(source)).value_or(0) : db.GetSize();
     return true;
-  } catch (const LNSTATUS&) {
-  } catch (const std::exception&) {
+  } catch (const LNSTATUS& status) {
+    m_strOpenFailure = OpenFailureLine(source, platform::FromUtf8(LNGetErrorMessageText(status)));
+  } catch (const std::exception& e) {
+    m_strOpenFailure = OpenFailureLine(source, platform::FromUtf8(e.what()));
   }
   try {
     if (db.IsOpen()) db.Close();
@@ -139,7 +150,8 @@ void Fileinfodlg::LoadWorker() {
   session.InitThread();
   RunOnUi([this] { SetDlgItemText(kStatusId, QStringLiteral("Opening Database....")); });
   if (!OpenDatabase()) {
-    // A mail source that cannot be read also says why.
+    // The second line says which file and why (a mail source: why it was
+    // not read).
     QString message = QString::fromLatin1(kOpenFailed);
     if (!m_strOpenFailure.empty()) message += QStringLiteral("\n\n") + QString::fromStdU16String(m_strOpenFailure);
     RunOnUi([this, &message] { Notice(message); });

@@ -8,7 +8,9 @@
 // m_vecSelectedFolders, ends the Notes session and returns to the start page.
 //
 // Any failure to open the database or to read its size shows "Database
-// cannot be Opened" and leaves the page usable, with empty fields and tree.
+// cannot be Opened" with a second line naming the path and the reason
+// ("Cannot open PATH: the file does not exist"), and leaves the page usable,
+// with empty fields and tree.
 //
 // A mail source (an mbox file or a maildir) is read into a temporary
 // database first and shown as one: the source's path, its size in bytes,
@@ -98,7 +100,7 @@ private:
   // The worker's read of a mail source (owned, worker side): its temporary
   // database stands for the source while the page loads and goes with it.
   std::unique_ptr<mailio::MailSourceProvider> m_pSources;
-  std::u16string m_strOpenFailure;  // why a mail source could not be read
+  std::u16string m_strOpenFailure;  // why the database or mail source could not be opened
   std::thread m_worker;
   std::atomic<bool> m_bWorkerDone{false};
   std::atomic<bool> m_bClosing{false};

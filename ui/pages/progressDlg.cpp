@@ -3,10 +3,13 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QStyle>
 #include <QThread>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <algorithm>
 #include <filesystem>
@@ -20,6 +23,7 @@
 #include "platform/Text.h"
 #include "ui/frame/Shutdown.h"
 #include "ui/review/DuplicatePreview.h"
+#include "ui/review/ReviewDlg.h"
 
 namespace {
 
@@ -56,10 +60,16 @@ bool progressDlg::OnInitDialog() {
   list->setHeaderLabels({QStringLiteral("Progress Log")});
   list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   list->setColumnWidth(0, 550);
+  // A row cut off at the list's edge shows whole in its tooltip.
+  list->viewport()->installEventFilter(this);
   for (const std::u16string& row : SummaryRows(m_settings)) {
     AddLogRow(row);
   }
   SetStatusLine(u"");
+  // A review made on an earlier page for these same settings still binds
+  // Start Process: say so where the page's state is read.
+  m_pPreview = std::make_unique<DuplicatePreview>(m_settings, *this);
+  ShowChoicesInForce();
   connect(DlgItem<QAbstractButton>(RunPage::kStartProcess), &QAbstractButton::clicked, this,
           &progressDlg::OnStartProcess);
   connect(DlgItem<QAbstractButton>(RunPage::kStop), &QAbstractButton::clicked, this,
@@ -87,8 +97,10 @@ void progressDlg::OnStartProcess() {
   RunOptions options;
   options.strLogPath = m_strLogPath;
   // After a Preview the run removes only what its review left ticked.
-  options.pSpare = m_pPreview ? m_pPreview->Spare() : nullptr;
+  options.pSpare = m_pPreview->Spare();
+  bool bJournalThere = false;  // a run in the same second shares the journal
   if (journal::RunChangesOriginals(m_settings, false)) {
+    bJournalThere = LogFileExists(journal::JournalPathForLog(m_strLogPath));
     m_pJournal = journal::StartRunJournal(m_settings, *this, m_strLogPath);
     if (!m_pJournal) {
       return;  // never a change without its journal: the run does not start
@@ -97,15 +109,52 @@ void progressDlg::OnStartProcess() {
     options.pJournal = m_pJournal.get();
   }
   m_bWorkerDone = false;
-  m_worker = std::thread([this, options] {
+  m_worker = std::thread([this, options, bJournalThere] {
     // Mail sources are read into databases and written back by the run.
     mailio::RunWorkerWithMailSources(m_settings, *this, options, m_pJournal.get());
-    if (m_pJournal) {
+    if (m_pJournal && m_pJournal->RecordCount() == 0 && !m_pJournal->Failed() && !bJournalThere) {
+      // Nothing was journaled (no duplicate, or the database did not open):
+      // no journal file is left behind to puzzle over.
+      OnUiThread([this] {
+        const std::u16string path = m_pJournal->Path();
+        m_pJournal.reset();
+        m_strJournalPath.clear();
+        std::error_code ec;
+        std::filesystem::remove(std::filesystem::path(platform::ToUtf8(path)), ec);
+      });
+    } else if (m_pJournal) {
       AddLogRow(u"Journal file path: " + m_pJournal->Path());
       SetUndoShown(m_pJournal->RecordCount() > 0);
     }
     m_bWorkerDone = true;
   });
+}
+
+void progressDlg::ShowChoicesInForce() {
+  const QString text = m_pPreview->ChoicesInForce();
+  if (!text.isEmpty()) {
+    DlgItem<QPlainTextEdit>(RunPage::kStatusLine)->setPlainText(text);
+  }
+}
+
+bool progressDlg::eventFilter(QObject* watched, QEvent* event) {
+  QTreeWidget* list = LogList();
+  if (event->type() == QEvent::ToolTip && list && watched == list->viewport()) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QTreeWidgetItem* item = list->itemAt(help->pos());
+    const QString text = item ? item->text(0) : QString();
+    const QRect shown = item ? list->visualItemRect(item) & list->viewport()->rect() : QRect();
+    // The cell's text margins, and the column's or the list's edge.
+    const int nMargins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    const int nRoom = std::min(list->columnWidth(0), list->viewport()->width() - shown.left()) - nMargins;
+    if (item && list->fontMetrics().horizontalAdvance(text) > nRoom) {
+      QToolTip::showText(help->globalPos(), text, list->viewport(), shown);
+    } else {
+      QToolTip::hideText();
+    }
+    return true;
+  }
+  return frame::CWizardPage::eventFilter(watched, event);
 }
 
 void progressDlg::SetUndoShown(bool bShow) {
@@ -119,9 +168,6 @@ void progressDlg::OnPreview() {
     return;
   }
   WaitForWorker();
-  if (!m_pPreview) {
-    m_pPreview = std::make_unique<DuplicatePreview>(m_settings, *this);
-  }
   m_pPreview->Begin();
   m_bWorkerDone = false;
   m_worker = std::thread([this] {
@@ -132,6 +178,9 @@ void progressDlg::OnPreview() {
         return;
       }
       const QString failures = m_pPreview->Finish(this);
+      if (ReviewDlg* review = m_pPreview->Window()) {
+        connect(review, &QDialog::finished, this, &progressDlg::ShowChoicesInForce);
+      }
       if (!failures.isEmpty()) {
         Notice(failures);
       }

@@ -23,7 +23,8 @@
 // bars showing the records done, adds the undo's rows to the log list and
 // reports the count restored in a message box; Back, Start Process and
 // Close are disabled meanwhile, as during a run. The log list shows the
-// journal's path ("Journal file path: ") after each run that wrote one.
+// journal's path ("Journal file path: ") after each run that wrote one; a
+// run that journaled nothing leaves no journal file.
 //
 // Threads: the page lives on the user-interface thread; the worker touches
 // nothing of it except through the RunPage calls.
@@ -73,7 +74,8 @@ public:
   QString StatusLine() const;
 
   void FillSampleContents() override;
-  // The latest Preview, or null before the first.
+  // The page's Preview (made with the page; a review of an earlier page for
+  // the same settings is its latest until a new one completes).
   DuplicatePreview* Preview() const { return m_pPreview.get(); }
 
   // RunPage, for the run's worker (and StartRun on this thread).
@@ -88,6 +90,8 @@ public:
 
 protected:
   bool OnInitDialog() override;
+  // The log list's tooltip: a row wider than the list, whole.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void OnClose() override;
   void OnCancel() override;
 
@@ -95,6 +99,8 @@ private:
   void OnStartProcess();
   void OnStop();
   void OnPreview();
+  // While a review binds Start Process the status line says so.
+  void ShowChoicesInForce();
   void CreateUndoButton();
   void ShowUndo(bool bShow);      // user-interface thread
   void SetUndoShown(bool bShow);  // either thread
@@ -119,5 +125,5 @@ private:
   std::atomic<bool> m_bWorkerDone{true};  // set by the worker as its last act
   bool m_bEnding = false;                 // Cancel or destruction is waiting for the worker
   int m_nWorkerCallDepth = 0;             // worker calls being carried out on this thread now
-  std::unique_ptr<DuplicatePreview> m_pPreview;  // made by the first Preview
+  std::unique_ptr<DuplicatePreview> m_pPreview;  // made with the page
 };

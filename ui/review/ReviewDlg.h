@@ -1,10 +1,13 @@
 // The review window: the duplicates a preview found, before anything is
 // removed. Groups as rows (kept document first, then its duplicates), each
-// duplicate with a check box: ticked = remove, unticked = spare. Selecting a
+// duplicate with a check box: ticked = remove, unticked = spare (Space
+// toggles the current row's). Selecting a
 // duplicate shows it beside its kept document field by field, every field of
 // its kind (compared or not) and its size, with the fields that differ
-// marked. Order by folder or sender (the column headers or the Order box),
-// filter by folder and by sender, tick or untick every row shown, export the
+// marked, and the line picked there shown whole below it. Order by any
+// column's value (its header, again for the reverse, or the Order box),
+// filter by folder, by database and by sender, tick or untick every row
+// shown, export the
 // review as report JSON (what tarnwick-cli --spare reads) or as CSV.
 //
 // The window edits the review it is given; the page that owns the review
@@ -23,6 +26,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QTreeView;
 class QTreeWidget;
 class ReviewModel;
@@ -39,6 +43,11 @@ public:
   // review: not owned, must outlive the window.
   ReviewDlg(report::Review& review, QWidget* parent, Comparer comparer = {});
   ~ReviewDlg() override;
+
+  // A line above the rows about the user's earlier choices (kept, or reset
+  // and why); empty hides it.
+  void SetNotice(const QString& text);
+  QString Notice() const;
 
   ReviewModel* Model() const { return m_pModel; }
   QTreeView* Rows() const { return m_pRows; }
@@ -57,8 +66,13 @@ public:
   // False, with the reason on standard error, when a file is not written.
   static bool RenderScreenshots(QWidget* parent, const QString& dir);
 
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
   void OnSelectionChanged();
+  void OnHeaderClicked(int column);
+  void ShowWhole();
   void OnFilterChanged();
   void OnExport(bool bJson);
   void UpdateSummary();
@@ -70,6 +84,10 @@ private:
   QTreeView* m_pRows;         // child widgets below: owned by this window
   QTreeWidget* m_pComparison;
   QLabel* m_pSummary;
+  QLabel* m_pNotice;
+  QPlainTextEdit* m_pWhole;   // the selected comparison line's values, whole
+  QComboBox* m_pDatabase;     // shown when the review holds several databases
+  bool m_bDescending = false;
   QLabel* m_pComparisonNote;
   QComboBox* m_pFolder;
   QComboBox* m_pOrder;

@@ -44,10 +44,17 @@ QVariant ReviewModel::data(const QModelIndex& index, int role) const {
   if (role == Qt::BackgroundRole && bKept) return QPalette().brush(QPalette::AlternateBase);
   if (role == Qt::ToolTipRole && index.column() == kDatabase)
     return QString::fromStdU16String(m_review.DatabaseOf(row.nGroup).strPath);
+  if (role == Qt::ToolTipRole && index.column() == kRemove)
+    return bKept ? QStringLiteral("Kept: the %1 of its group").arg(KeepRuleText(row.nGroup))
+           : m_review.IsTicked(row) ? QStringLiteral("Ticked: Start Process removes it (Space unticks)")
+                                    : QStringLiteral("Unticked: Start Process keeps it (Space ticks)");
+  if (role == Qt::ToolTipRole && index.column() != kRemove) return data(index, Qt::DisplayRole);
   if (role != Qt::DisplayRole) return {};
   const report::Member& member = m_review.MemberOf(row);
   switch (index.column()) {
-    case kRemove: return bKept ? QStringLiteral("kept") : QStringLiteral("remove");
+    case kRemove:
+      return bKept ? QStringLiteral("kept: ") + KeepRuleText(row.nGroup)
+                   : m_review.IsTicked(row) ? QStringLiteral("remove") : QStringLiteral("kept");
     case kNoteId: return QString::number(member.id);
     case kFolder: return QString::fromStdU16String(m_review.FolderOf(row.nGroup));
     case kSender: return FromUtf8(m_review.CellAt(row, report::kSender));
@@ -80,16 +87,34 @@ bool ReviewModel::setData(const QModelIndex& index, const QVariant& value, int r
   const report::Review::Row row = RowAt(index.row());
   if (row.nMember < 0) return false;
   m_review.SetTicked(row, value.toInt() == Qt::Checked);
-  emit dataChanged(index, index, {Qt::CheckStateRole});
+  emit dataChanged(index, index, {Qt::CheckStateRole, Qt::DisplayRole, Qt::ToolTipRole});
   emit TicksChanged();
   return true;
 }
 
+report::Review::Order ReviewModel::OrderOf(int column) {
+  using Order = report::Review::Order;
+  switch (column) {
+    case kNoteId: return Order::noteId;
+    case kFolder: return Order::folder;
+    case kSender: return Order::sender;
+    case kSubject: return Order::subject;
+    case kDate: return Order::date;
+    case kSize: return Order::size;
+    case kDatabase: return Order::database;
+    default: return Order::judged;
+  }
+}
+
+QString ReviewModel::KeepRuleText(std::uint32_t nGroup) const {
+  // Every group keeps the document the run met first.
+  (void)nGroup;
+  return QStringLiteral("first found");
+}
+
 void ReviewModel::sort(int column, Qt::SortOrder order) {
   report::Review::Arrangement a = m_review.CurrentArrangement();
-  a.order = column == kFolder   ? report::Review::Order::folder
-            : column == kSender ? report::Review::Order::sender
-                                : report::Review::Order::judged;
+  a.order = OrderOf(column);
   a.bDescending = order == Qt::DescendingOrder && a.order != report::Review::Order::judged;
   Arrange(a);
 }
@@ -102,6 +127,8 @@ void ReviewModel::Arrange(const report::Review::Arrangement& arrangement) {
 
 void ReviewModel::TickShown(bool bTicked) {
   for (std::size_t i = 0; i < m_review.RowCount(); ++i) m_review.SetTicked(m_review.RowAt(i), bTicked);
-  if (rowCount() > 0) emit dataChanged(index(0, kRemove), index(rowCount() - 1, kRemove), {Qt::CheckStateRole});
+  if (rowCount() > 0)
+    emit dataChanged(index(0, kRemove), index(rowCount() - 1, kRemove),
+                     {Qt::CheckStateRole, Qt::DisplayRole, Qt::ToolTipRole});
   emit TicksChanged();
 }

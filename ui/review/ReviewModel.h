@@ -4,8 +4,11 @@
 // table over the review: no item objects, rows computed when the view asks,
 // so 100,000 groups cost only the review's own index.
 //
-// Sorting by the Folder or Sender column and filtering rearrange the review
-// and reset the model; other columns keep the judged order.
+// Sorting by a column (groups ordered by their kept document's value) and
+// filtering rearrange the review and reset the model; the Remove column
+// keeps the judged order. The Remove column says what Start Process does:
+// "remove" (ticked), "kept" (unticked), and for the kept document the rule
+// that kept it.
 //
 // Threads: user-interface thread.
 #pragma once
@@ -40,6 +43,11 @@ public:
 
   // "1.5 KB" and the like.
   static QString SizeText(std::uint32_t nBytes);
+  // The order a click on column's header asks for (judged: none).
+  static report::Review::Order OrderOf(int column);
+  // The rule that chose a group's kept document, as the Remove column and
+  // its tooltip name it.
+  QString KeepRuleText(std::uint32_t nGroup) const;
 
 signals:
   // The number of ticked duplicates changed.

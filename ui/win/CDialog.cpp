@@ -1,5 +1,8 @@
 #include "ui/win/CDialog.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -125,6 +128,24 @@ QWidget* CDialog::ReplaceDlgItem(int id, QWidget* replacement) {
   return replacement;
 }
 
+void CDialog::OrderTabsByReading() {
+  std::vector<QWidget*> controls;
+  for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if ((w->focusPolicy() & Qt::TabFocus) && !w->isWindow()) controls.push_back(w);
+  const auto middle = [](const QWidget* w) { return w->geometry().center().y(); };
+  std::stable_sort(controls.begin(), controls.end(),
+                   [&](const QWidget* a, const QWidget* b) { return middle(a) < middle(b); });
+  // A label's edit and its button stand a pixel or two apart in height.
+  const int nRowSlack = m_units.Y(4);
+  for (auto row = controls.begin(); row != controls.end();) {
+    auto end = row;
+    while (end != controls.end() && middle(*end) - middle(*row) <= nRowSlack) ++end;
+    std::stable_sort(row, end, [](const QWidget* a, const QWidget* b) { return a->x() < b->x(); });
+    row = end;
+  }
+  for (std::size_t i = 1; i < controls.size(); ++i) QWidget::setTabOrder(controls[i - 1], controls[i]);
+}
+
 int CDialog::DoModal() {
   QEventLoop loop;
   const auto conn = connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
@@ -135,19 +156,51 @@ int CDialog::DoModal() {
   return result();
 }
 
+namespace {
+CDialog::WindowMoveHook& MoveHook() {
+  static CDialog::WindowMoveHook hook;
+  return hook;
+}
+}  // namespace
+
+CDialog::WindowMoveHook CDialog::SetWindowMoveHook(WindowMoveHook hook) {
+  WindowMoveHook old = std::move(MoveHook());
+  MoveHook() = std::move(hook);
+  return old;
+}
+
+bool CDialog::StartWindowMove() {
+  if (MoveHook()) return MoveHook()(*this);
+  return windowHandle() && windowHandle()->startSystemMove();
+}
+
 void CDialog::mousePressEvent(QMouseEvent* e) {
   if (e->button() != Qt::LeftButton) return QDialog::mousePressEvent(e);
-  // The window manager moves the window when it can; the offscreen and
-  // some other platforms cannot, so the dialog follows the mouse itself.
-  if (windowHandle() && windowHandle()->startSystemMove()) return;
-  m_bDragging = true;
-  m_ptDragOffset = e->globalPosition().toPoint() - pos();
+  // Nothing moves yet: a tap gives press and release at once, and a window
+  // manager handed a move then would keep it until the next click.
+  m_bPressed = true;
+  m_bDragging = false;
+  m_ptPressGlobal = e->globalPosition().toPoint();
+  m_ptDragOffset = m_ptPressGlobal - pos();
   e->accept();
 }
 
 void CDialog::mouseMoveEvent(QMouseEvent* e) {
-  if (m_bDragging && (e->buttons() & Qt::LeftButton)) {
+  if (!(e->buttons() & Qt::LeftButton)) m_bPressed = m_bDragging = false;
+  if (m_bDragging) {
     move(e->globalPosition().toPoint() - m_ptDragOffset);
+    e->accept();
+    return;
+  }
+  if (m_bPressed &&
+      (e->globalPosition().toPoint() - m_ptPressGlobal).manhattanLength() >= QApplication::startDragDistance()) {
+    m_bPressed = false;
+    // The window manager moves the window when it can; the offscreen and
+    // some other platforms cannot, so the dialog follows the mouse itself.
+    if (!StartWindowMove()) {
+      m_bDragging = true;
+      move(e->globalPosition().toPoint() - m_ptDragOffset);
+    }
     e->accept();
     return;
   }
@@ -155,7 +208,7 @@ void CDialog::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void CDialog::mouseReleaseEvent(QMouseEvent* e) {
-  m_bDragging = false;
+  m_bPressed = m_bDragging = false;
   QDialog::mouseReleaseEvent(e);
 }
 

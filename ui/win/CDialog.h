@@ -5,7 +5,9 @@
 //  - swallows Enter and Escape key presses aimed at it or any of its
 //    controls, so Enter never presses a button and Escape never cancels;
 //  - can be dragged by pressing anywhere on its own surface (background,
-//    banner, static texts); controls that take the mouse keep it.
+//    banner, static texts) and moving past the platform's drag distance
+//    with the button held; a click without such a move moves nothing.
+//    Controls that take the mouse keep it.
 //
 // Lifetime: a Qt object; the owner decides (pages own the next page through
 // std::unique_ptr, see ui/frame/WizardPage.h). User-interface thread only.
@@ -13,6 +15,7 @@
 
 #include <QDialog>
 #include <QPoint>
+#include <functional>
 #include <map>
 
 #include "ui/win/DialogTemplate.h"
@@ -55,10 +58,24 @@ public:
 
   const DialogUnits& Units() const { return m_units; }
 
+  // Sets the Tab order of the dialog's controls (its direct children that
+  // take focus by Tab) to the reading order: rows from top to bottom, a row
+  // being the controls whose middles lie within a few pixels of each other,
+  // each row from left to right. Pages call it once their controls are all
+  // there; the frame does it after OnInitDialog.
+  void OrderTabsByReading();
+
   // Shows the dialog and runs a local event loop until done() is called;
   // returns the result. Unlike exec(), hiding the dialog does not end it, so
   // the start page can hide while later pages are in front.
   int DoModal();
+
+  // What starts a window move once a drag is decided: by default the
+  // window manager's move (QWindow::startSystemMove), true when it took
+  // it over. Tests install a hook that records the request; an empty
+  // function restores the default. Returns the previous hook.
+  using WindowMoveHook = std::function<bool(CDialog&)>;
+  static WindowMoveHook SetWindowMoveHook(WindowMoveHook hook);
 
 protected:
   void mousePressEvent(QMouseEvent* e) override;
@@ -70,7 +87,11 @@ private:
   bool m_bCreated = false;
   DialogUnits m_units;
   std::map<int, QWidget*> m_mapIdToControl;  // children of this dialog (Qt owns them)
-  bool m_bDragging = false;
+  bool StartWindowMove();
+
+  bool m_bPressed = false;    // the left button went down on the surface
+  bool m_bDragging = false;   // the dialog follows the mouse itself
+  QPoint m_ptPressGlobal;     // where the press was, screen coordinates
   QPoint m_ptDragOffset;
 };
 

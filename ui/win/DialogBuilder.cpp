@@ -45,6 +45,12 @@ QWidget* MakePicture(QWidget* parent, const ControlTemplate& c) {
   return label;
 }
 
+// A read-only multi-line edit without a border: a status line, which a
+// template may lay over other controls.
+bool IsStatusEdit(const ControlTemplate& c) {
+  return c.kind == ControlKind::edit && c.Has("multiline") && c.Has("readonly") && c.Has("noborder");
+}
+
 QWidget* MakeEdit(QWidget* parent, const ControlTemplate& c) {
   if (c.Has("multiline")) {
     auto* edit = new QPlainTextEdit(c.strText, parent);
@@ -53,6 +59,15 @@ QWidget* MakeEdit(QWidget* parent, const ControlTemplate& c) {
     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     if (c.Has("noborder")) edit->setFrameShape(QFrame::NoFrame);
+    if (IsStatusEdit(c)) {
+      // Drawn as the platform draws a read-only edit without a border: in
+      // the dialog's colour, so that nothing shows where it has no text.
+      QPalette palette = edit->palette();
+      palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+      edit->setPalette(palette);
+      edit->setAutoFillBackground(false);
+      edit->viewport()->setAutoFillBackground(false);
+    }
     return edit;
   }
   auto* edit = new QLineEdit(c.strText, parent);
@@ -215,7 +230,13 @@ std::vector<std::pair<int, QWidget*>> BuildControls(QWidget* parent, const Dialo
                                                     const DialogUnits& units) {
   std::vector<std::pair<int, QWidget*>> out;
   out.reserve(t.controls.size());
-  for (const ControlTemplate& c : t.controls) out.emplace_back(c.nId, BuildControl(parent, c, units));
+  for (const ControlTemplate& c : t.controls) {
+    QWidget* w = BuildControl(parent, c, units);
+    // A status edit lies beneath the controls before it in the template
+    // (the progress bars of the summary page), as a native one does.
+    if (IsStatusEdit(c) && !out.empty()) w->stackUnder(out.front().second);
+    out.emplace_back(c.nId, w);
+  }
   return out;
 }
 

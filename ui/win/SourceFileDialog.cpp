@@ -1,6 +1,7 @@
 #include "ui/win/SourceFileDialog.h"
 
 #include <QFileInfo>
+#include <QShowEvent>
 
 namespace win {
 
@@ -12,6 +13,16 @@ SourceFileDialog::SourceFileDialog(QWidget* owner, const QString& title, const F
   QStringList filters{QStringLiteral("All files (*)")};
   filters += choice.nameFilters;
   setNameFilters(filters);
+}
+
+void SourceFileDialog::showEvent(QShowEvent* e) {
+  QFileDialog::showEvent(e);
+  // Centred over the wizard page, the first time too: Qt places a dialog
+  // before its first layout knows its size, which leaves it in a corner.
+  if (QWidget* owner = parentWidget(); owner && !e->spontaneous()) {
+    const QRect over = owner->window()->frameGeometry();
+    move(over.center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
+  }
 }
 
 void SourceFileDialog::accept() {

@@ -32,6 +32,9 @@ public:
   // folder; otherwise as the plain dialog does (a folder is opened).
   void accept() override;
 
+protected:
+  void showEvent(QShowEvent* e) override;
+
 private:
   FileChoice m_choice;
   QStringList m_chosen;
