@@ -23,6 +23,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kSourceIndexItem = "$SourceMessage";
+// The message's size in the source, in bytes: what the keep rules and the
+// size guard read of a mail source's message.
+constexpr const char* kSourceSizeItem = "$SourceSize";
 
 fs::path WithoutTrailingSlash(const fs::path& path) {
   std::string text = path.string();
@@ -220,6 +223,7 @@ bool MailSourceProvider::ReadSource(Source& source, std::string* error) {
     // every copy (the clock would part copies read a second apart).
     if (!r.doc->created) r.doc->created = arrival ? arrival : readStart;
     r.doc->items.push_back(Item::MakeText(kSourceIndexItem, std::to_string(source.vecMessages.size())));
+    r.doc->items.push_back(Item::MakeText(kSourceSizeItem, std::to_string(bytes.size())));
     NOTEID id = 0;
     std::string storeError;
     if (!db->Add(std::move(*r.doc), folder, &storeError, &id)) {
