@@ -193,6 +193,49 @@ TEST_F(KeepRulesCli, SummaryRowsReportAndGuardNameTheOptionsInForce) {
   EXPECT_EQ(group["guarded"], nlohmann::json::parse("[8]"));
 }
 
+TEST_F(KeepRulesCli, WholeFileScopeCountsEachFolderByOutcomeWithTheSameTotals) {
+  // Three copies; the one in "Keep" is judged last, in the second folder.
+  const std::string json = R"J({ "format": "nsf-json", "version": 1, "notes": [
+    { "class": "document", "noteId": 4, "items": [ { "name": "Subject", "type": "text", "value": "Report" } ] },
+    { "class": "document", "noteId": 8, "items": [ { "name": "Subject", "type": "text", "value": "Report" } ] },
+    { "class": "document", "noteId": 12, "items": [ { "name": "Subject", "type": "text", "value": "Report" } ] },
+    { "class": "folder", "noteId": 100, "name": "($Inbox)", "entries": [4, 8] },
+    { "class": "folder", "noteId": 104, "name": "Keep", "entries": [12] } ] })J";
+  const fs::path db = m_tmp / "mail.nsf";
+  testsupport::MakeDatabase(db, json);
+  // The log file's lines of duplicates and folder totals, in order (the log
+  // is UTF-16 little-endian; these lines are ASCII).
+  const auto rowsOf = [](const Outcome& o) {
+    std::vector<std::string> rows;
+    const std::string prefix = "Log file path: ";
+    for (const std::string& line : o.lines) {
+      if (line.rfind(prefix, 0) != 0) continue;
+      const std::string utf16 = testsupport::ReadFile(line.substr(prefix.size()));
+      std::string text;
+      for (std::size_t i = 2; i + 1 < utf16.size(); i += 2) text += utf16[i];
+      std::istringstream in(text);
+      for (std::string row; std::getline(in, row, '\n');) {
+        if (!row.empty() && row.back() == '\r') row.pop_back();
+        if (row.rfind("Total Items Found", 0) == 0 || row.rfind("Duplicate Item ID", 0) == 0) rows.push_back(row);
+      }
+    }
+    return rows;
+  };
+  const std::vector<std::string> base = {"--mail", "subject", "--scope", "file", "--action", "delete", "--dry-run"};
+  std::vector<std::string> first = base, ruled = base;
+  first.push_back(db.string());
+  ruled.insert(ruled.end(), {"--keep", "folder=Keep", db.string()});
+  EXPECT_EQ(rowsOf(Cli(first)),
+            (std::vector<std::string>{"Duplicate Item ID:\t8 duplicate of 4",
+                                      "Total Items Found: 2 , Items Save: 1 , Duplicate Items: 1 , Items not save: 0",
+                                      "Duplicate Item ID:\t12 duplicate of 4",
+                                      "Total Items Found: 1 , Items Save: 0 , Duplicate Items: 1 , Items not save: 0"}));
+  EXPECT_EQ(rowsOf(Cli(ruled)),
+            (std::vector<std::string>{"Duplicate Item ID:\t4 duplicate of 12", "Duplicate Item ID:\t8 duplicate of 12",
+                                      "Total Items Found: 2 , Items Save: 0 , Duplicate Items: 2 , Items not save: 0",
+                                      "Total Items Found: 1 , Items Save: 1 , Duplicate Items: 0 , Items not save: 0"}));
+}
+
 TEST_F(KeepRulesCli, SpareFileThatNamesAnotherKeptMemberMakesItStay) {
   const fs::path db = m_tmp / "mail.nsf";
   testsupport::MakeDatabase(db, kCopies);
