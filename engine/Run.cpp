@@ -285,7 +285,9 @@ void Worker::WriteFolderHead(const FolderRecord& record) {
 
 // Each scope (a folder, or the whole database in whole-file scope) is judged
 // whole before anything of it is disposed of; the folders' rows and lines
-// then follow in folder order, as the one-walk passes write them.
+// then follow in folder order, as the one-walk passes write them. A folder
+// of its own scope gets its head before it is judged, so that a row of a
+// failure while judging it stands under its name.
 void Worker::JudgedFolderLoop(TargetFolder& target) {
   const std::vector<FolderRecord>& records = m_s.m_vecSelectedFolders;
   const bool bWholeFile = m_s.m_bSameFolderScope != 1;
@@ -297,7 +299,7 @@ void Worker::JudgedFolderLoop(TargetFolder& target) {
     for (std::size_t k = 0; k < judged.size() && Running(); ++k) {
       const FolderRecord& record = records[judged[k]];
       m_page.SetBarPos(RunPage::kFolderBar, static_cast<int>(judged[k]));
-      WriteFolderHead(record);
+      if (bWholeFile) WriteFolderHead(record);
       m_ctx.strFolderName = record.strName;
       ProcessJudgedFolder(m_ctx, target.folder, k);
     }
@@ -310,6 +312,7 @@ void Worker::JudgedFolderLoop(TargetFolder& target) {
     const FolderRecord record = records[j];
     if (PassesOver(j, record)) continue;
     if (!scope) m_ctx.pScope = &scope.emplace(m_s.m_keepOptions);
+    if (!bWholeFile) WriteFolderHead(record);
     m_ctx.strFolderName = record.strName;
     JudgeFolder(m_ctx, record.dwNoteId);
     judged.push_back(j);
