@@ -254,6 +254,30 @@ TEST_F(KeepRulesCli, SpareFileThatNamesAnotherKeptMemberMakesItStay) {
   EXPECT_NE(LifeOf(db.string(), 8), LNNoteLife::live);
 }
 
+TEST_F(KeepRulesCli, DateToleranceChainsTheSameMessagesInAnyOrder) {
+  const auto message = [](const std::string& time, int id) {
+    return "From: Ada <ada@example.org>\nTo: bob@example.org\nSubject: Re: Report\nDate: Mon, 4 Jan 2021 " + time +
+           " +0000\nMessage-ID: <" + std::to_string(id) + "@example.org>\n\nsame body\n";
+  };
+  // 10:00:00 and 10:01:40 are 100 s apart, but each is within 60 s of 10:00:50.
+  const std::vector<std::string> chained = {message("10:00:50", 2), message("10:01:40", 3), message("10:00:00", 1)};
+  const std::string apart = message("10:03:00", 4);
+  const std::vector<std::vector<std::string>> orders = {
+      {chained[0], chained[1], apart, chained[2]}, {chained[2], apart, chained[1], chained[0]}};
+  for (const std::vector<std::string>& order : orders) {
+    const fs::path mbox = m_tmp / "inbox";
+    testsupport::MakeMbox(mbox, order);
+    const Outcome run = Cli({"--date-tolerance", "60", "--keep", "oldest", "--action", "delete", "--yes", "--quiet",
+                             mbox.string()});
+    ASSERT_EQ(run.nExit, 0) << run.err;
+    const std::string after = testsupport::ReadFile(mbox);
+    EXPECT_NE(after.find(chained[2]), std::string::npos);
+    EXPECT_NE(after.find(apart), std::string::npos);
+    EXPECT_EQ(after.find(chained[0]), std::string::npos);
+    EXPECT_EQ(after.find(chained[1]), std::string::npos);
+  }
+}
+
 TEST_F(KeepRulesCli, BadValuesAreUsageErrors) {
   const fs::path db = m_tmp / "mail.nsf";
   testsupport::MakeDatabase(db, kCopies);
