@@ -1,6 +1,6 @@
 // bench_run: speed and memory of whole runs on a generated mail database.
 //
-//   bench_run [--docs N] [--seed N] [--folders N] [--dir DIR] [--keep]
+//   bench_run [--docs N] [--seed N] [--folders N] [--dir DIR] [--keep] [--keep-rule RULES]
 //
 // Makes a sample database (nsftool sample: N memos, about 10% repeats,
 // contacts, pictures in rich-text bodies), then measures, each run in a
@@ -12,6 +12,8 @@
 // the cost of the deletions is run 3 minus run 2. The dry run is then timed
 // three times with the duplicate report (as --report, file included) and
 // three times without, turn about; the best of each gives the report's cost.
+// With --keep-rule, a dry run choosing the kept copy by RULES (a scope
+// judged whole before disposal) is measured last, beside the plain dry run.
 // Every figure stands beside `sqlite3 DB .dump > /dev/null` of the same
 // sample, timed first in the same run.
 #include <unistd.h>
@@ -20,6 +22,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <vector>
 #include <string>
 
 #include "engine/Run.h"
@@ -39,9 +43,10 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 void RunOnce(const fs::path& db, const fs::path& dir, bool bOriginal, bool bDryRun,
-             bool bReport = false) {
+             bool bReport = false, const std::vector<KeepRule>& rules = {}) {
   RunSettings s;
   TickEverything(s);
+  s.m_keepOptions.vecRules = rules;
   s.m_bMultipleFiles = 1;  // the run lists the folders itself
   s.m_vecFilePaths = {platform::FromUtf8(db.string())};
   s.m_bModifyOriginal = bOriginal ? 1 : 0;
@@ -82,6 +87,7 @@ int main(int argc, char** argv) {
   options.bReplaceExisting = true;
   fs::path dir = fs::temp_directory_path() / "tarnwick-bench";
   bool bKeep = false;
+  std::optional<std::vector<KeepRule>> keepRules;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--docs" && i + 1 < argc) options.nDocs = static_cast<std::uint32_t>(std::stoul(argv[++i]));
@@ -89,8 +95,10 @@ int main(int argc, char** argv) {
     else if (arg == "--folders" && i + 1 < argc) options.nFolders = static_cast<std::uint32_t>(std::stoul(argv[++i]));
     else if (arg == "--dir" && i + 1 < argc) dir = argv[++i];
     else if (arg == "--keep") bKeep = true;
+    else if (arg == "--keep-rule" && i + 1 < argc && (keepRules = ParseKeepRules(platform::FromUtf8(argv[++i])))) continue;
     else {
-      std::fprintf(stderr, "usage: bench_run [--docs N] [--seed N] [--folders N] [--dir DIR] [--keep]\n");
+      std::fprintf(stderr, "usage: bench_run [--docs N] [--seed N] [--folders N] [--dir DIR] [--keep] "
+                           "[--keep-rule RULES]\n");
       return 2;
     }
   }
@@ -156,6 +164,13 @@ int main(int argc, char** argv) {
   Report("original file, delete run", del, nDocs, dump);
   std::printf("deleting %llu duplicates adds %.2f s\n",
               static_cast<unsigned long long>(counts.nDuplicates), del.dSeconds - dry.dSeconds);
+  if (keepRules) {
+    const Measure ruled = InChild([&] { RunOnce(work, dir, true, true, false, *keepRules); });
+    Report(("dry run, --keep " + platform::ToUtf8(KeepChainText(*keepRules))).c_str(), ruled, nDocs, dump);
+    std::printf("judging each scope whole adds %.1f bytes a document at the peak\n",
+                (static_cast<double>(ruled.nPeakKb) - static_cast<double>(dry.nPeakKb)) * 1024.0 /
+                    static_cast<double>(nDocs));
+  }
   if (!bKeep) fs::remove_all(dir);
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <openssl/evp.h>
 
+#include "engine/keys/LooseKeys.h"
 #include "notes/BodyText.h"
 #include "notes/NotesString.h"
 #include "platform/Text.h"
@@ -103,6 +104,23 @@ std::vector<std::u16string> AttachmentNames(const LNMailMessage& mail) {
   return names;
 }
 
+// A compared text as the run's options make it: unchanged unless a
+// normalisation is asked for, so the exact key stays byte for byte.
+enum class Field { address, subject, other };
+std::u16string Loose(const RunSettings& s, std::u16string text, Field field) {
+  const std::uint8_t n = s.m_keepOptions.nNormalize;
+  if (n == 0) return text;
+  if (field == Field::address && (n & KeepOptions::kAddresses) != 0) text = keys::NormalizeAddresses(text);
+  if (field == Field::subject && (n & KeepOptions::kSubject) != 0) text = keys::NormalizeSubject(text);
+  if ((n & KeepOptions::kSpaces) != 0) text = keys::NormalizeSpaces(text);
+  return text;
+}
+
+// Stands for the date in a key when dates are compared within a tolerance:
+// the date is then compared apart from the key (engine/keep), and the mark
+// keeps a key of the date alone from counting as empty.
+constexpr std::u16string_view kToleratedDate = u"~";
+
 struct MdContextFree {
   void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
 };
@@ -120,16 +138,29 @@ DocumentKind ClassifyDocument(const LNDocument& document) {
 
 bool BuildMailKeyBytes(RunSettings& s, const LNMailMessage& mail, std::string& key) {
   KeyBuilder builder(kMailPrefix);
-  if (IsTicked(s.m_bMailSender)) builder.AddPart(SenderText(mail));
-  if (IsTicked(s.m_bMailReceiver)) builder.AddPart(RecipientsText(mail));
+  if (IsTicked(s.m_bMailSender)) builder.AddPart(Loose(s, SenderText(mail), Field::address));
+  if (IsTicked(s.m_bMailReceiver)) builder.AddPart(Loose(s, RecipientsText(mail), Field::address));
   if (s.m_bDateFilter == 1 && !s.m_vecDateRanges.empty() &&
       !IsDateInRanges(s, MailDate::Read(mail).ToDateTimeValue()))
     return false;
-  if (IsTicked(s.m_bMailDateTime))
-    builder.AddPart(MailDateTimeText(MailDate::Read(mail), IsTicked(s.m_bTimeFormatHM)));
-  if (IsTicked(s.m_bMailSubject)) builder.AddPart(SubjectText(mail));
-  if (IsTicked(s.m_bMailAttachments)) builder.AddNames(AttachmentNames(mail));
-  if (IsTicked(s.m_bMailBody)) builder.AddPartBytes(GetBodyKeyBytes(mail, s.m_hDatabase));
+  if (IsTicked(s.m_bMailDateTime)) {
+    if (s.m_keepOptions.HasDateTolerance())
+      builder.AddPart(kToleratedDate);
+    else
+      builder.AddPart(MailDateTimeText(MailDate::Read(mail), IsTicked(s.m_bTimeFormatHM)));
+  }
+  if (IsTicked(s.m_bMailSubject)) builder.AddPart(Loose(s, SubjectText(mail), Field::subject));
+  if (IsTicked(s.m_bMailAttachments)) {
+    std::vector<std::u16string> names = AttachmentNames(mail);
+    for (std::u16string& name : names) name = Loose(s, std::move(name), Field::other);
+    builder.AddNames(names);
+  }
+  if (IsTicked(s.m_bMailBody)) {
+    if ((s.m_keepOptions.nNormalize & KeepOptions::kSpaces) != 0)
+      builder.AddPartBytes(keys::NormalizeSpacesUtf8(GetBodyKeyBytes(mail, s.m_hDatabase)));
+    else
+      builder.AddPartBytes(GetBodyKeyBytes(mail, s.m_hDatabase));
+  }
   builder.AppendTo(key);
   return true;
 }
@@ -155,7 +186,7 @@ void BuildContactKeyBytes(const RunSettings& s, const LNDocument& contact, std::
     if (contact.HasItem(itemName)) {
       LNText list;
       (void)contact.GetItem(itemName, &list);
-      text = JoinedTextToKeyText(list, false);
+      text = Loose(s, JoinedTextToKeyText(list, false), Field::other);
     }
     builder.AddPart(text);
   }

@@ -14,7 +14,11 @@
 //   "c" is not sender "a" with subject "bc"; attachment names inside their
 //   part are each followed by U+001E. A U+001B, U+001E or U+001F inside a
 //   part's text is preceded by U+001B, so no text can forge a separator.
-// - Parts are neither trimmed nor case-folded.
+// - Parts are neither trimmed nor case-folded, unless the run asks for a
+//   looser comparison (m_keepOptions): then the normalised texts of those
+//   fields go into the key (engine/keys/LooseKeys.h), and with a date
+//   tolerance the date part is a fixed mark, the dates being compared apart
+//   when the scope's groups are formed (engine/keep/ScopeJudgement.h).
 // - A document whose ticked parts are all absent or empty has no content to
 //   compare: its key text is left empty, and an empty key is never
 //   registered; the document is kept (not a duplicate of anything).

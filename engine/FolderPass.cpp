@@ -1,206 +1,53 @@
 #include "engine/FolderPass.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <map>
+#include <optional>
 #include <utility>
 
-#include "engine/DuplicateKeys.h"
+#include "engine/FolderPassWalk.h"
 #include "engine/RunLog.h"
 #include "engine/journal/JournalSink.h"
 #include "engine/RunProgress.h"
 #include "platform/Text.h"
 
-namespace {
-
-// Open flags of the folder; when the first open fails the second is tried.
-constexpr int kFolderOpenFlags = 0x10001;
-// Disposals committed together. Each document stays its own all-or-nothing
-// unit inside the batch; the batch only saves the cost of a commit per
-// document. A Stop still commits the open batch (its journal records are
-// synced first), so the batch is kept small enough for that to be quick.
-constexpr int kBatchDocuments = 1024;
-
-enum class Disposal { deleteNoStub, action };
-
-struct FolderCounters {
-  std::uint64_t found = 0;
-  std::uint64_t duplicates = 0;
-  std::uint64_t notSaved = 0;  // nothing increments it
-};
-
-std::u16string IdText(NOTEID id) {
-  return platform::DecimalText(static_cast<std::int32_t>(id));
-}
-
-std::u16string StatusText(LNSTATUS status) {
-  std::u16string text = platform::FromUtf8(LNGetErrorMessageText(status));
-  return text.empty() ? u"Notes error " + platform::DecimalText(static_cast<std::int32_t>(status)) : text;
-}
-
-std::u16string CounterText(std::uint64_t value) {
-  return platform::DecimalText(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
-}
-
-// Groups the disposals of one pass into a few commits. The transaction is
-// begun at the first disposal, so a pass without duplicates never takes the
-// database's write lock.
-class BatchCommit {
-public:
-  // syncJournal, when set, runs before each commit; false means the batch's
-  // disposals are not durably journaled, and the batch is rolled back.
-  BatchCommit(LNDatabase& db, bool bActive, std::function<bool()> syncJournal = {})
-      : m_db(db), m_bActive(bActive), m_syncJournal(std::move(syncJournal)) {}
-  ~BatchCommit() {
-    // The documents disposed of so far are whole units; keep them.
-    try {
-      End();
-    } catch (...) {
-    }
-  }
-  BatchCommit(const BatchCommit&) = delete;
-  BatchCommit& operator=(const BatchCommit&) = delete;
-
-  void BeforeChange() {
-    if (m_bOpen || !m_bActive) return;
-    // A database that refuses a transaction (opened read-only, or locked by
-    // another writer) is changed without one; each change then fails or
-    // succeeds on its own and is reported so.
-    try {
-      m_bOpen = m_db.BeginTransaction() == LNNOERROR;
-    } catch (...) {
-      m_bActive = false;
-    }
-  }
-  bool IsOpen() const { return m_bOpen; }
-  void Counted() {
-    if (++m_nDocuments >= kBatchDocuments) End();
-  }
-  // Commits the open batch. A commit that fails (the database stays busy
-  // past the timeout) rolls the batch back, so the next batch starts afresh
-  // instead of nesting inside one that can only roll back: Failed() then
-  // says so and LostDocuments() counts the disposals that did not happen.
-  void End() {
-    const int nDocuments = std::exchange(m_nDocuments, 0);
-    if (!m_bOpen) return;
-    m_bOpen = false;
-    try {
-      // Disposals whose entries are not durably journaled must not stay.
-      if (m_syncJournal && !m_syncJournal()) {
-        m_strError = u"the journal could not be written";
-      } else if (m_db.CommitTransaction() == LNNOERROR) {
-        return;
-      } else {
-        m_strError = u"the changes could not be committed";
-      }
-    } catch (LNSTATUS status) {
-      m_strError = platform::FromUtf8(LNGetErrorMessageText(status));
-    }
-    m_nLost += nDocuments;
-    try {
-      m_db.RollbackTransaction();
-    } catch (...) {
-      // Closing the database rolls the batch back then.
-    }
-  }
-  [[nodiscard]] bool Failed() const { return m_nLost > 0 || !m_strError.empty(); }
-  [[nodiscard]] std::uint64_t LostDocuments() const { return m_nLost; }
-  [[nodiscard]] const std::u16string& Error() const { return m_strError; }
-
-private:
-  LNDatabase& m_db;
-  bool m_bActive;
-  std::function<bool()> m_syncJournal;
-  bool m_bOpen = false;
-  int m_nDocuments = 0;
-  std::uint64_t m_nLost = 0;
-  std::u16string m_strError;  // why the failed commit failed
-};
-
-// One document's changes, all or nothing: Commit keeps them; leaving the
-// scope without Commit undoes every one of them.
-class DocumentUnit {
-public:
-  explicit DocumentUnit(LNDatabase& db) : m_db(db) {
-    m_bOpen = m_db.BeginTransaction() == LNNOERROR;
-  }
-  ~DocumentUnit() {
-    if (!m_bOpen) return;
-    try {
-      m_db.RollbackTransaction();
-    } catch (...) {
-      // Nothing more can be done here; the outer batch still holds the
-      // earlier documents, and this one is reported as not disposed of.
-    }
-  }
-  DocumentUnit(const DocumentUnit&) = delete;
-  DocumentUnit& operator=(const DocumentUnit&) = delete;
-  [[nodiscard]] bool IsOpen() const { return m_bOpen; }
-  // A commit that fails leaves the unit open, so the destructor rolls it
-  // back instead of leaving a transaction that later changes would nest in.
-  [[nodiscard]] bool Commit() {
-    if (!m_bOpen) return false;
-    if (m_db.CommitTransaction() != LNNOERROR) return false;
-    m_bOpen = false;
-    return true;
-  }
-
-private:
-  LNDatabase& m_db;
-  bool m_bOpen = false;
-};
-
-class FolderPass {
-public:
-  FolderPass(PassContext& ctx, Disposal disposal, LNViewFolder target, int action)
-      : m_ctx(ctx), m_s(ctx.settings), m_disposal(disposal), m_target(std::move(target)),
-        m_nAction(action) {}
-
-  bool Run(NOTEID folderId);
-
-private:
-  bool Running() const { return m_s.m_bRunning.load() != 0; }
-  void HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& batch);
-  void TellProgress(NOTEID id);
-  void LogKept(NOTEID id, const std::u16string& form);
-  void Dispose(LNMailMessage& doc, NOTEID id, const KeyDigest& digest);
-  bool CopyToTarget(LNMailMessage& doc, NOTEID id, bool bDeleteOriginal);
-  [[nodiscard]] bool Journal(NOTEID id, NOTEID copyId = 0);
-  [[nodiscard]] bool SyncJournal();
-  void JournalFailed();
-  void EndOfFolder(LNViewFolder& folder);
-  void ReportIncomplete(const std::u16string& error);
-  void CloseAfterFailure(LNMailMessage& mail);
-
-  PassContext& m_ctx;
-  RunSettings& m_s;
-  Disposal m_disposal;
-  LNViewFolder m_target;
-  int m_nAction;
-  FolderCounters m_counters;
-  LNDocument m_doc;  // reused for every entry
-  std::string m_strKey;  // the key as its digest reads it
-  bool m_bBatchOpen = false;  // the disposal being made joins a batch transaction
-  // The first error that made an entry unreadable, and how many were.
-  std::u16string m_strEntryError;
-  std::uint64_t m_nUnreadEntries = 0;
-};
+namespace folderpass {
 
 bool FolderPass::Run(NOTEID folderId) {
+  return Walk(folderId, [this](const LNViewFolder& folder, BatchCommit& batch) {
+    const LNINT n = folder.GetEntryCount();
+    for (LNINT i = 0; i < n && !batch.Failed(); ++i) {
+      m_strKey.clear();
+      if (!Running()) break;
+      HandleEntry(folder, i, batch);
+      if (m_ctx.pProgress) TellProgress(folder[i].GetNoteID());
+    }
+  });
+}
+
+// A document filed in several folders counts once, as in the total.
+void FolderPass::TellProgress(NOTEID id) {
+  const auto& ids = m_ctx.vecProgressIds;
+  const auto at = std::lower_bound(ids.begin(), ids.end(), id);
+  if (at == ids.end() || *at != id) return;
+  const auto index = static_cast<std::size_t>(at - ids.begin());
+  if (m_ctx.vecProgressTold[index]) return;
+  m_ctx.vecProgressTold[index] = true;
+  m_ctx.pProgress->DocumentJudged();
+}
+
+bool FolderPass::Walk(NOTEID folderId, const EntryLoop& loop) {
   LNDatabase& db = m_s.m_db;
   LNViewFolder folder;
   try {
     db.GetViewFolder(folderId, &folder);
     if (folder.Open(kFolderOpenFlags, db) != LNNOERROR) folder.Open(0, db);
-    const LNINT n = folder.GetEntryCount();
     const bool bChanges = !m_ctx.bDryRun;
     {
       BatchCommit batch(db, bChanges, [this] { return SyncJournal(); });
-      for (LNINT i = 0; i < n && !batch.Failed(); ++i) {
-        m_strKey.clear();
-        if (!Running()) break;
-        HandleEntry(folder, i, batch);
-        if (m_ctx.pProgress) TellProgress(folder[i].GetNoteID());
-      }
+      loop(folder, batch);
       batch.End();
       if (batch.Failed()) {
         // The batch's duplicates are still in the database: no row may
@@ -222,17 +69,6 @@ bool FolderPass::Run(NOTEID folderId) {
   }
   m_ctx.log.Flush();
   return Running();
-}
-
-// A document filed in several folders counts once, as in the total.
-void FolderPass::TellProgress(NOTEID id) {
-  const auto& ids = m_ctx.vecProgressIds;
-  const auto at = std::lower_bound(ids.begin(), ids.end(), id);
-  if (at == ids.end() || *at != id) return;
-  const auto index = static_cast<std::size_t>(at - ids.begin());
-  if (m_ctx.vecProgressTold[index]) return;
-  m_ctx.vecProgressTold[index] = true;
-  m_ctx.pProgress->DocumentJudged();
 }
 
 void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& batch) {
@@ -257,30 +93,17 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
     ++m_counters.found;
     bool bKeep = true;
     KeyDigest digest;
+    const KeyResult composed = ComposeKey(mail, kind, digest);
+    if (composed == KeyResult::skip) return;
     try {
-      if (kind == DocumentKind::mailItem) {
-        if (m_s.m_bMailCriteria == 0 || !BuildMailKeyBytes(m_s, mail, m_strKey)) {
-          mail.Close();
-          return;
-        }
-      } else if (kind == DocumentKind::contact) {
-        if (m_s.m_bContactCriteria == 0) {
-          mail.Close();
-          return;
-        }
-        BuildContactKeyBytes(m_s, mail, m_strKey);
-      }
-      // An empty key has nothing to compare: the document is kept and its
-      // digest not registered.
-      if (kind != DocumentKind::other && !m_strKey.empty()) {
-        digest = DigestKeyBytes(m_strKey);
+      if (composed == KeyResult::keyed) {
         bKeep = RegisterKey(m_s, digest);
         if (bKeep && m_ctx.bDryRun) m_ctx.mapKeptIds[digest] = id;
         if (bKeep && m_ctx.pReport) m_ctx.pReport->Kept(digest, id, m_ctx.strFolderName);
       }
     } catch (...) {
-      // A key that cannot be composed: the document is skipped, counted in
-      // found only, and neither map is touched.
+      // Out of memory while registering: the document is skipped as one
+      // whose key cannot be composed.
       if (mail.IsOpen()) mail.Close();
       return;
     }
@@ -304,7 +127,12 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
     if (!m_ctx.bDryRun) batch.BeforeChange();
     m_bBatchOpen = batch.IsOpen();
     // A disposal that throws did not happen: it is not counted.
-    Dispose(mail, id, digest);
+    NOTEID keptId = 0;
+    if (m_ctx.bDryRun) {
+      const auto kept = m_ctx.mapKeptIds.find(digest);
+      if (kept != m_ctx.mapKeptIds.end()) keptId = kept->second;
+    }
+    Dispose(mail, id, keptId);
     ++m_counters.duplicates;
     batch.Counted();
   } catch (LNSTATUS status) {
@@ -315,6 +143,33 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
   } catch (...) {
     // Any other failure on this entry: go on with the next one.
     CloseAfterFailure(mail);
+  }
+}
+
+FolderPass::KeyResult FolderPass::ComposeKey(LNMailMessage& mail, DocumentKind kind, KeyDigest& digest) {
+  try {
+    if (kind == DocumentKind::mailItem) {
+      if (m_s.m_bMailCriteria == 0 || !BuildMailKeyBytes(m_s, mail, m_strKey)) {
+        mail.Close();
+        return KeyResult::skip;
+      }
+    } else if (kind == DocumentKind::contact) {
+      if (m_s.m_bContactCriteria == 0) {
+        mail.Close();
+        return KeyResult::skip;
+      }
+      BuildContactKeyBytes(m_s, mail, m_strKey);
+    }
+    // An empty key has nothing to compare: the document is kept and its
+    // digest not registered.
+    if (kind == DocumentKind::other || m_strKey.empty()) return KeyResult::none;
+    digest = DigestKeyBytes(m_strKey);
+    return KeyResult::keyed;
+  } catch (...) {
+    // A key that cannot be composed: the document is skipped, counted in
+    // found only, and neither map is touched.
+    if (mail.IsOpen()) mail.Close();
+    return KeyResult::skip;
   }
 }
 
@@ -334,11 +189,9 @@ void FolderPass::LogKept(NOTEID id, const std::u16string& form) {
   log.WriteLogText(u"Saving Item Id:\t" + IdText(id) + u"\r\n");
 }
 
-void FolderPass::Dispose(LNMailMessage& doc, NOTEID id, const KeyDigest& digest) {
+void FolderPass::Dispose(LNMailMessage& doc, NOTEID id, NOTEID keptId) {
   LNDatabase& db = m_s.m_db;
   if (m_ctx.bDryRun) {
-    const auto kept = m_ctx.mapKeptIds.find(digest);
-    const NOTEID keptId = kept != m_ctx.mapKeptIds.end() ? kept->second : 0;
     m_ctx.log.WriteLogText(u"Duplicate Item ID:\t" + IdText(id) + u" duplicate of " +
                            IdText(keptId) + u"\r\n");
     return;
@@ -440,7 +293,11 @@ void FolderPass::ReportIncomplete(const std::u16string& error) {
   m_ctx.bIncomplete = true;
 }
 
-}  // namespace
+}  // namespace folderpass
+
+using folderpass::Disposal;
+using folderpass::FolderPass;
+using folderpass::CounterText;
 
 std::u16string FolderSummaryLine(std::uint64_t found, std::uint64_t duplicates,
                                  std::uint64_t notSaved) {
@@ -460,3 +317,4 @@ bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId,
 bool ProcessFolderDelete(PassContext& ctx, NOTEID folderId) {
   return FolderPass(ctx, Disposal::deleteNoStub, LNViewFolder(), 0).Run(folderId);
 }
+

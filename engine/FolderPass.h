@@ -34,6 +34,7 @@
 #include "engine/report/RunHooks.h"
 
 class RunLog;
+class ScopeJudgement;
 class JournalSink;
 class RunProgress;
 
@@ -70,10 +71,31 @@ struct PassContext {
   // have been told; emptied with mapKeptIds.
   std::vector<NOTEID> vecProgressIds;
   std::vector<bool> vecProgressTold;
+  // Set while the passes judge a scope whole before disposing of any of it
+  // (not owned): JudgeFolder fills it, DecideScope settles it, and
+  // ProcessJudgedFolder disposes of what it settled.
+  ScopeJudgement* pScope = nullptr;
 };
 
 bool ProcessFolderAction(PassContext& ctx, LNViewFolder target, NOTEID folderId, int action);
 bool ProcessFolderDelete(PassContext& ctx, NOTEID folderId);
+
+// Whether the run judges each scope whole before disposing of anything:
+// with a keep rule other than first, the date tolerance, the size guard or
+// a spare file (which may name another kept member). Otherwise each pass is
+// the one walk of ProcessFolderAction and ProcessFolderDelete.
+[[nodiscard]] bool JudgesWholeScope(const RunSettings& settings, bool bSpare);
+// Judges the folder's documents into ctx.pScope, in folder order, and
+// writes nothing but a failure row; returns whether m_bRunning is still set.
+bool JudgeFolder(PassContext& ctx, NOTEID folderId);
+// Forms the groups of everything judged into ctx.pScope, chooses each kept
+// member, and tells the report of each group in its kept member's order.
+void DecideScope(PassContext& ctx);
+// The pass of the folder judged nSlot-th into ctx.pScope: its log lines in
+// judging order, each with its settled outcome, the disposals (the action of
+// the run settings, as ProcessFolderAction or ProcessFolderDelete would do
+// them) and the folder's summary line.
+bool ProcessJudgedFolder(PassContext& ctx, LNViewFolder target, std::size_t nSlot);
 
 // The folder's summary line: "Total Items Found: " ... " , Items not save: ".
 // Each counter printed as the signed 32-bit value of its low 32 bits.

@@ -12,6 +12,7 @@
 #include "engine/RunPage.h"
 #include "engine/RunProgress.h"
 #include "engine/RunSettings.h"
+#include "engine/keep/ScopeJudgement.h"
 #include "notes/BodyText.h"
 #include "notes/FolderList.h"
 #include "notes/FolderTree.h"
@@ -63,6 +64,8 @@ private:
   std::uint64_t CountEntries();
   TargetFolder PrepareTargetFolder();
   void FolderLoop(TargetFolder& target);
+  void JudgedFolderLoop(TargetFolder& target);
+  void WriteFolderHead(const FolderRecord& record);
   void EndOfRun(LNNotesSession& session);
   void GiveBackPage();
 
@@ -287,17 +290,63 @@ std::uint64_t Worker::CountEntries() {
   return ids.size();
 }
 
+void Worker::WriteFolderHead(const FolderRecord& record) {
+  m_log.WriteLogText(u"\r\n " + std::u16string(76, u'-') + u"\r\n");
+  m_log.WriteLogText(u"Processing Folder :\t ");
+  m_log.WriteLogText(record.strName);
+  m_log.WriteLogText(u"\r\n");
+  m_log.AddLogRow(u"Processing Folder :\t" + record.strName);
+}
+
+// Each scope (a folder, or the whole database in whole-file scope) is judged
+// whole before anything of it is disposed of; the folders' rows and lines
+// then follow in folder order, as the one-walk passes write them. A folder
+// of its own scope gets its head before it is judged, so that a row of a
+// failure while judging it stands under its name.
+void Worker::JudgedFolderLoop(TargetFolder& target) {
+  const std::vector<FolderRecord>& records = m_s.m_vecSelectedFolders;
+  const bool bWholeFile = m_s.m_bSameFolderScope != 1;
+  std::optional<ScopeJudgement> scope;
+  std::vector<std::size_t> judged;  // the records judged into scope, in order
+  const auto disposeScope = [&] {
+    if (!scope) return;
+    if (Running()) DecideScope(m_ctx);
+    for (std::size_t k = 0; k < judged.size() && Running(); ++k) {
+      const FolderRecord& record = records[judged[k]];
+      m_page.SetBarPos(RunPage::kFolderBar, static_cast<int>(judged[k]));
+      if (bWholeFile) WriteFolderHead(record);
+      m_ctx.strFolderName = record.strName;
+      ProcessJudgedFolder(m_ctx, target.folder, k);
+    }
+    judged.clear();
+    m_ctx.pScope = nullptr;
+    scope.reset();
+  };
+  for (std::size_t j = 0; j < records.size() && Running(); ++j) {
+    m_page.SetBarPos(RunPage::kFolderBar, static_cast<int>(j));
+    const FolderRecord record = records[j];
+    if (PassesOver(j, record)) continue;
+    if (!scope) m_ctx.pScope = &scope.emplace(m_s.m_keepOptions);
+    if (!bWholeFile) WriteFolderHead(record);
+    m_ctx.strFolderName = record.strName;
+    JudgeFolder(m_ctx, record.dwNoteId);
+    judged.push_back(j);
+    if (!bWholeFile) disposeScope();
+  }
+  disposeScope();
+}
+
 void Worker::FolderLoop(TargetFolder& target) {
+  if (JudgesWholeScope(m_s, m_ctx.pSpare != nullptr)) {
+    JudgedFolderLoop(target);
+    return;
+  }
   const std::vector<FolderRecord>& records = m_s.m_vecSelectedFolders;
   for (std::size_t j = 0; j < records.size() && Running(); ++j) {
     m_page.SetBarPos(RunPage::kFolderBar, static_cast<int>(j));
     const FolderRecord record = records[j];
     if (PassesOver(j, record)) continue;
-    m_log.WriteLogText(u"\r\n " + std::u16string(76, u'-') + u"\r\n");
-    m_log.WriteLogText(u"Processing Folder :\t ");
-    m_log.WriteLogText(record.strName);
-    m_log.WriteLogText(u"\r\n");
-    m_log.AddLogRow(u"Processing Folder :\t" + record.strName);
+    WriteFolderHead(record);
     m_ctx.strFolderName = record.strName;
     if (m_s.m_bModifyOriginal == 1 && m_s.m_nAction != 0) {
       ProcessFolderAction(m_ctx, target.folder, record.dwNoteId, m_s.m_nAction);

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/keep/KeepRules.h"
 #include "lnapi/LNNotes.h"
 #include "notes/FolderRecord.h"
 #include "platform/DateTimeValue.h"
@@ -118,6 +119,9 @@ struct RunSettings {
   std::uint8_t m_bContactCriteria = 1;
   std::int32_t m_nAction = 0;
   std::u16string m_strSubFolderName;
+  // Which copy of a group stays, and how loosely fields compare; all off
+  // by default.
+  KeepOptions m_keepOptions;
 
   RunSettings() = default;
   RunSettings(const RunSettings&) = delete;

@@ -34,7 +34,30 @@ std::u16string ActionText(const RunSettings& settings) {
   }
 }
 
+// The rows of the options that steer and widen the judgement, each only
+// when in force.
+void AppendKeepRows(const RunSettings& settings, std::vector<std::u16string>& rows) {
+  const KeepOptions& k = settings.m_keepOptions;
+  if (!k.vecRules.empty()) rows.push_back(u"Copy kept: " + KeepChainText(k.vecRules));
+  if (k.nNormalize != 0) rows.push_back(u"Compared loosely: " + NormalizeListText(k.nNormalize));
+  if (k.HasDateTolerance())
+    rows.push_back(u"Dates within: " + platform::DecimalText(k.nDateToleranceSeconds) + u" seconds");
+  if (k.HasSizeGuard()) rows.push_back(u"Size guard: " + platform::DecimalText(k.nSizeGuardPercent) + u"%");
+}
+
 }  // namespace
+
+std::u16string NormalizeListText(std::uint8_t nNormalize) {
+  std::u16string text;
+  for (const auto& [bit, name] : {std::pair{KeepOptions::kSubject, u"subject"},
+                                  std::pair{KeepOptions::kAddresses, u"addresses"},
+                                  std::pair{KeepOptions::kSpaces, u"spaces"}}) {
+    if ((nNormalize & bit) == 0) continue;
+    if (!text.empty()) text += u',';
+    text += name;
+  }
+  return text;
+}
 
 std::u16string MailCriteriaText(const RunSettings& settings) {
   return JoinTicked(settings, {{&RunSettings::m_bMailSender, u"Sender Name/Address,"},
@@ -82,6 +105,7 @@ std::vector<std::u16string> SummaryRows(const RunSettings& settings) {
     rows.push_back(u"Remove Duplicate items in new NSF File, Saving path is: " +
                    settings.m_strNewNsfFolder);
   }
+  AppendKeepRows(settings, rows);
   rows.push_back(u"Select Start Process button to continue the duplicate remover process ");
   return rows;
 }

@@ -3,6 +3,7 @@
 // it). A plain function of the run settings; no side effects.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,3 +16,7 @@ std::vector<std::u16string> SummaryRows(const RunSettings& settings);
 // joined by commas, without a comma at the end.
 std::u16string MailCriteriaText(const RunSettings& settings);
 std::u16string ContactCriteriaText(const RunSettings& settings);
+
+// The normalisations of KeepOptions::nNormalize as the command line names
+// them, in the order subject, addresses, spaces, joined by commas.
+std::u16string NormalizeListText(std::uint8_t nNormalize);

@@ -228,6 +228,8 @@ public:
   LNSTATUS GetItem(const LNString& name, LNText* text) const;
   LNSTATUS GetItem(const LNString& name, LNDatetime* dt) const;
   LNSTATUS GetCreated(LNDatetime* dt) const;
+  // When the note was last changed (its creation time if never).
+  LNSTATUS GetLastModified(LNDatetime* dt) const;
   LNBOOL HasAttachments() const;
   LNSTATUS GetAttachments(LNAttachmentArray* out) const;
   // Bytes of the open note's item values as stored (attachments included);

@@ -166,6 +166,18 @@ LNSTATUS LNNote::GetCreated(LNDatetime* dt) const {
   return LNNOERROR;
 }
 
+LNSTATUS LNNote::GetLastModified(LNDatetime* dt) const {
+  if (!dt) return LNERR_BAD_ARGUMENT;
+  *dt = LNDatetime();
+  if (!m_pState || !m_pState->m_bOpen) return LNERR_NOT_OPEN;
+  const std::string& stamp =
+      m_pState->m_row.strModified.empty() ? m_pState->m_row.strCreated : m_pState->m_row.strModified;
+  const auto t = lnapi::store::ParseTime(stamp);
+  if (!t) return LNERR_BAD_DATA;
+  lnapi::NoteState::SetDatetime(*t, dt);
+  return LNNOERROR;
+}
+
 LNBOOL LNNote::HasAttachments() const {
   if (!m_pState || !m_pState->m_bOpen) return 0;
   for (const auto& item : m_pState->m_vecItems)

@@ -48,8 +48,12 @@ std::string Quoted(std::string_view text) {
   return out;
 }
 
+void AppendIds(std::string& out, const std::vector<Member>& members) {
+  for (std::size_t i = 0; i < members.size(); ++i) out += (i == 0 ? "" : ", ") + std::to_string(members[i].id);
+}
+
 void AppendGroup(std::string& out, const DatabaseGroups& db, const Group& g, std::size_t nGroup,
-                 const DuplicateFilter& keep) {
+                 const DuplicateFilter& keep, bool bGuarded) {
   const std::string in = "\n          ";  // a member of a group
   const auto& names = FieldNames(g.kind);
   out += "\n        {" + in + "\"folder\": " + Quoted(Utf8(db.FolderOf(g))) + ",";
@@ -72,10 +76,27 @@ void AppendGroup(std::string& out, const DatabaseGroups& db, const Group& g, std
     bFirst = false;
   }
   out += "],";
+  if (bGuarded || !g.guarded.empty()) {
+    out += in + "\"guarded\": [";
+    AppendIds(out, g.guarded);
+    out += "],";
+  }
   out += in + "\"fields\": {";
   for (std::size_t i = 0; i < names.size(); ++i)
     out += (i == 0 ? "\n            " : ",\n            ") + Quoted(names[i]) + ": " + Quoted(g.fields.Utf8(i));
   out += in + "}\n        }";
+}
+
+// The run's options that widen or steer the judgement, each only when given.
+void AppendOptions(std::string& out, const ReportOptions& o) {
+  if (!o.strKeep.empty()) out += "\n  \"keep\": " + Quoted(Utf8(o.strKeep)) + ",";
+  if (!o.vecNormalize.empty()) {
+    out += "\n  \"normalize\": [";
+    for (std::size_t i = 0; i < o.vecNormalize.size(); ++i) out += (i == 0 ? "" : ", ") + Quoted(o.vecNormalize[i]);
+    out += "],";
+  }
+  if (o.nDateToleranceSeconds) out += "\n  \"date_tolerance\": " + std::to_string(*o.nDateToleranceSeconds) + ",";
+  if (o.nSizeGuardPercent) out += "\n  \"size_guard\": " + std::to_string(*o.nSizeGuardPercent) + ",";
 }
 
 // Reading: each step names where it found something wrong.
@@ -159,6 +180,13 @@ bool Reader::ReadGroup(const Json& j, const std::string& where, DatabaseGroups& 
     if (!ReadNoteId(j["duplicates"][i], where + ".duplicates[" + std::to_string(i) + "]", m.id))
       return false;
     g.duplicates.push_back(std::move(m));
+  }
+  if (j.contains("guarded") && j["guarded"].is_array()) {
+    for (std::size_t i = 0; i < j["guarded"].size(); ++i) {
+      Member m;
+      if (!ReadNoteId(j["guarded"][i], where + ".guarded[" + std::to_string(i) + "]", m.id)) return false;
+      g.guarded.push_back(std::move(m));
+    }
   }
   // What follows only describes the group; a hand-edited file may lack it.
   if (j.contains("kind") && j["kind"] == "contact") g.kind = Kind::contact;
@@ -251,7 +279,9 @@ std::string_view CellOf(const Group& group, const Member& member, Cell cell) {
 
 void WriteJson(const Report& report, const DuplicateFilter& keep, const TextSink& write) {
   std::string out = "{\n  \"format\": " + Quoted(kFormat) + ",\n  \"version\": " +
-                    std::to_string(kVersion) + ",\n  \"databases\": [";
+                    std::to_string(kVersion) + ",";
+  AppendOptions(out, report.options);
+  out += "\n  \"databases\": [";
   std::size_t nGroup = 0;
   for (std::size_t d = 0; d < report.databases.size(); ++d) {
     const DatabaseGroups& db = report.databases[d];
@@ -259,7 +289,7 @@ void WriteJson(const Report& report, const DuplicateFilter& keep, const TextSink
     out += "\n      \"path\": " + Quoted(Utf8(db.strPath)) + ",\n      \"groups\": [";
     for (std::size_t g = 0; g < db.groups.size(); ++g, ++nGroup) {
       if (g > 0) out += ",";
-      AppendGroup(out, db, db.groups[g], nGroup, keep);
+      AppendGroup(out, db, db.groups[g], nGroup, keep, report.options.nSizeGuardPercent.has_value());
       // Handed on group by group: a report of 100,000 groups is never held whole.
       write(out);
       out.clear();

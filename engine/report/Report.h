@@ -73,6 +73,9 @@ struct Group {
   Member kept;
   Texts fields;  // the kept document's values, FieldNames(kind) order
   std::vector<Member> duplicates;
+  // Duplicates the size guard kept (their size differs too much from the
+  // kept document's); never disposed of by a spare file.
+  std::vector<Member> guarded;
   bool operator==(const Group&) const = default;
 };
 
@@ -84,8 +87,18 @@ struct DatabaseGroups {
   bool operator==(const DatabaseGroups&) const = default;
 };
 
+// The options of the run that made the report, each written only when given.
+struct ReportOptions {
+  std::u16string strKeep;                 // the keep chain as applied; empty: not given
+  std::vector<std::string> vecNormalize;  // "subject", "addresses", "spaces"
+  std::optional<int> nDateToleranceSeconds;
+  std::optional<int> nSizeGuardPercent;
+  bool operator==(const ReportOptions&) const = default;
+};
+
 struct Report {
   std::vector<DatabaseGroups> databases;
+  ReportOptions options{};  // what the run was given, for the top level
   bool operator==(const Report&) const = default;
 };
 

@@ -61,6 +61,16 @@ void ReportCollector::Kept(const KeyDigest& digest, NOTEID id, const std::u16str
 
 void ReportCollector::Duplicate(RunSettings& settings, const KeyDigest& digest,
                                 const LNMailMessage& document, NOTEID id) {
+  AddMember(settings, digest, document, id, false);
+}
+
+void ReportCollector::Guarded(RunSettings& settings, const KeyDigest& digest,
+                              const LNMailMessage& document, NOTEID id) {
+  AddMember(settings, digest, document, id, true);
+}
+
+void ReportCollector::AddMember(RunSettings& settings, const KeyDigest& digest,
+                                const LNMailMessage& document, NOTEID id, bool bGuarded) {
   if (!m_pDatabase) return;
   try {
     const Key key = MakeKey(digest);
@@ -82,7 +92,7 @@ void ReportCollector::Duplicate(RunSettings& settings, const KeyDigest& digest,
       cells.push_back(platform::FromUtf8(cell));
     }
     Member member{id, f.nSizeBytes, bSame ? Texts() : Texts(cells)};
-    group.duplicates.push_back(std::move(member));
+    (bGuarded ? group.guarded : group.duplicates).push_back(std::move(member));
   } catch (...) {
     // A document that cannot be read is left out of the report, not the run.
   }

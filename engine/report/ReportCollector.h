@@ -30,7 +30,11 @@ public:
   void Kept(const KeyDigest& digest, NOTEID id, const std::u16string& folder) override;
   void Duplicate(RunSettings& settings, const KeyDigest& digest, const LNMailMessage& document,
                  NOTEID id) override;
+  void Guarded(RunSettings& settings, const KeyDigest& digest, const LNMailMessage& document,
+               NOTEID id) override;
   void KeysForgotten() override;
+  // The run's options, for the report's top level.
+  void SetOptions(ReportOptions options) { m_report.options = std::move(options); }
   void EndDatabase() override;
   std::unique_ptr<DuplicateSink> NewDatabaseSink() override;
   void TakeDatabases(DuplicateSink& part) override;
@@ -48,6 +52,8 @@ private:
     std::uint64_t nOrder = 0;   // when it was judged
     std::int64_t nGroup = -1;   // its group in the database's list, once it has one
   };
+  void AddMember(RunSettings& settings, const KeyDigest& digest, const LNMailMessage& document,
+                 NOTEID id, bool bGuarded);
   void NewGroup(RunSettings& settings, const Key& key, KeptRecord& kept,
                 const LNMailMessage& document);
 

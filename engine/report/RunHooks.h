@@ -36,6 +36,12 @@ public:
                          const LNMailMessage& document, NOTEID id) = 0;
   virtual void KeysForgotten() = 0;
   virtual void EndDatabase() = 0;
+  // A duplicate of the document that registered digest that the size guard
+  // keeps (its size differs too much from the kept one's); document is open.
+  virtual void Guarded(RunSettings& settings, const KeyDigest& digest, const LNMailMessage& document,
+                       NOTEID id) {
+    (void)settings, (void)digest, (void)document, (void)id;
+  }
 
   // Databases judged side by side each fill a sink of their own, made here
   // on the run's thread and taken back in run order by TakeDatabases. Null:
@@ -53,4 +59,10 @@ public:
   // path: the source database as BeginDatabase above names it.
   [[nodiscard]] virtual bool Disposes(const std::u16string& path, const KeyDigest& digest,
                                       NOTEID id) const = 0;
+  // The member that the file names as kept for the group of digest, or 0
+  // when it names none: that member then stays, whatever the keep rules say.
+  [[nodiscard]] virtual NOTEID KeptOf(const std::u16string& path, const KeyDigest& digest) const {
+    (void)path, (void)digest;
+    return 0;
+  }
 };

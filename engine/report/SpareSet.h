@@ -27,12 +27,15 @@ public:
   explicit SpareSet(const Review& review);
   [[nodiscard]] bool Disposes(const std::u16string& path, const KeyDigest& digest,
                               NOTEID id) const override;
+  // The kept member the report names for the group of digest (0: none).
+  [[nodiscard]] NOTEID KeptOf(const std::u16string& path, const KeyDigest& digest) const override;
 
 private:
   // Paths compared with "." and ".." steps and doubled separators taken out.
   static std::string PathKey(const std::u16string& path);
 
   std::map<std::string, std::set<std::pair<Key, NOTEID>>> m_mapDisposable;
+  std::map<std::string, std::map<Key, NOTEID>> m_mapKept;
 };
 
 }  // namespace report

@@ -15,6 +15,7 @@
 #include "engine/report/ReportCollector.h"
 #include "engine/report/ReportFile.h"
 #include "engine/report/SpareSet.h"
+#include "tools/cli/CliKeepOptions.h"
 #include "engine/journal/RunJournal.h"
 #include "mail/SourceUndo.h"
 #include "platform/CreateNew.h"
@@ -224,6 +225,7 @@ int Main(const std::vector<std::string>& args) {
   sources.SetJournal(journal.get());
   report::ReportCollector collector;
   if (!o.strReportPath.empty()) options.pReport = &collector;
+  collector.SetOptions(KeepReportOptions(settings));
   if (spare) options.pSpare = &*spare;
   const int outcome = RunWorker(settings, page, options);
   if (progress) progress->Clear();

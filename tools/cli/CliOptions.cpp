@@ -8,6 +8,7 @@
 
 #include "engine/DatePeriods.h"
 #include "mail/MailSourceRun.h"
+#include "tools/cli/CliKeepOptions.h"
 #include "platform/Text.h"
 
 namespace cli {
@@ -150,7 +151,7 @@ bool Parser::TakeValue(const std::string& name, std::size_t& i, std::string& val
                                                    "--action", "--folder",  "--new-files",
                                                    "--log-dir",  "--report",  "--spare", "--undo",
                                                    "--jobs"};
-  if (std::find(kValued.begin(), kValued.end(), name) == kValued.end())
+  if (std::find(kValued.begin(), kValued.end(), name) == kValued.end() && !IsKeepOption(name))
     return Fail("unknown option: " + name);
   if (i + 1 >= m_args.size()) return Fail("option " + name + " needs a value");
   value = m_args[++i];
@@ -167,6 +168,9 @@ bool Parser::Apply(const std::string& name, const std::string& value) {
   else if (name == "--help" || name == "-h") o.bHelp = true;
   else if (name == "--version") o.bVersion = true;
   else if (name == "--search") return AddSearch(value);
+  else if (IsKeepOption(name)) {
+    if (const auto error = ApplyKeepOption(name, value, m_s)) return Fail(*error);
+  }
   else if (name == "--scope") {
     if (value != "folder" && value != "file") return Fail("--scope must be folder or file, not '" + value + "'");
     m_s.m_bSameFolderScope = value == "folder" ? 1 : 0;
@@ -270,6 +274,7 @@ bool Parser::Check() {
   if (o.vecDatabases.empty() && !o.bSearched) return Fail("no database given");
   if (m_nPeriod && !m_s.m_vecDateRanges.empty()) return Fail("--period and --range cannot be used together");
   if (m_nAction && (*m_nAction == 2 || *m_nAction == 3) && !CheckMailFolderName()) return false;
+  if (const auto error = CheckKeepOptions(m_s)) return Fail(*error);
   if (m_nAction) {
     m_s.m_bModifyOriginal = 1;
     m_s.m_nAction = *m_nAction;
@@ -361,6 +366,11 @@ std::string UsageText() {
          "  --jobs N                  judge up to N databases side by side (default: 1)\n"
          "  --report FILE             write the duplicate groups as JSON\n"
          "  --spare FILE              dispose only of the duplicates a report lists\n"
+         "  --keep RULES              which copy stays: first, newest, oldest, largest,\n"
+         "                            smallest, folder=NAME, not-folder=NAME (chained by commas)\n"
+         "  --normalize LIST          compare loosely: subject,addresses,spaces\n"
+         "  --date-tolerance SECONDS  mail dates this close count as the same\n"
+         "  --size-guard PERCENT      keep a duplicate whose size differs more than this\n"
          "  --undo JOURNAL            reverse the run that wrote JOURNAL\n"
          "  --version                 print the version\n"
          "  --help, -h                print this help\n";
