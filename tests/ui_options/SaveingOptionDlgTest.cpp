@@ -156,3 +156,29 @@ TEST_F(CriteriaPage, BrowsePutsTheChosenFolderAndCancelKeepsTheText) {
   Click(SaveingOptionDlg::kBrowse);  // cancelled
   EXPECT_EQ(m_page.GetDlgItemText(SaveingOptionDlg::kSavingPath), "/srv/chosen");
 }
+
+TEST_F(CriteriaPage, CriteriaListsShowWholeRowsAndScrollToTheRest) {
+  m_page.show();
+  uitest::Pump();
+  for (const int id : {SaveingOptionDlg::kMailList, SaveingOptionDlg::kContactList}) {
+    auto* list = m_page.DlgItem<QTreeWidget>(id);
+    const int nViewport = list->viewport()->height();
+    for (const bool bAtEnd : {false, true}) {
+      if (bAtEnd) list->scrollToItem(list->topLevelItem(list->topLevelItemCount() - 1));
+      uitest::Pump();
+      int nWhole = 0;
+      for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QRect rect = list->visualItemRect(list->topLevelItem(i));
+        if (rect.bottom() < 0 || rect.top() >= nViewport) continue;
+        // A row shown is shown whole; what is left below the last whole
+        // row is less than a pixel per row.
+        const bool bWhole = rect.top() >= 0 && rect.bottom() < nViewport;
+        EXPECT_TRUE(bWhole || nViewport - rect.top() < list->topLevelItemCount())
+            << id << " row " << i << " at " << rect.top() << ".." << rect.bottom() << " of " << nViewport;
+        nWhole += bWhole;
+      }
+      EXPECT_GE(nWhole, 4) << id;
+    }
+    EXPECT_FALSE(list->visualItemRect(list->topLevelItem(list->topLevelItemCount() - 1)).isEmpty());
+  }
+}

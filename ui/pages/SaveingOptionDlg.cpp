@@ -1,10 +1,13 @@
 #include "ui/pages/SaveingOptionDlg.h"
 
+#include <algorithm>
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QEvent>
 #include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 
 #include "engine/RunSettings.h"
@@ -42,12 +45,62 @@ bool SaveingOptionDlg::OnInitDialog() {
   return true;
 }
 
+namespace {
+
+// The criteria lists' rectangles hold a few rows fewer than the lists have.
+// Their rows are stretched so that the rows shown fill the viewport exactly,
+// and the list scrolls a whole row at a time: no row is ever shown cut in
+// half, and the rest are a scroll away.
+class WholeRowsDelegate : public QStyledItemDelegate {
+public:
+  explicit WholeRowsDelegate(QTreeWidget* list) : QStyledItemDelegate(list), m_pList(list) {
+    list->viewport()->installEventFilter(this);
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    if (m_nRowHeight > size.height()) size.setHeight(m_nRowHeight);
+    return size;
+  }
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Resize || event->type() == QEvent::Show) Fit();
+    return QStyledItemDelegate::eventFilter(watched, event);
+  }
+
+private:
+  void Fit() {
+    const int nViewport = m_pList->viewport()->height();
+    // The rows' own height, as the view measures them (check box included).
+    const int nStretched = m_nRowHeight;
+    m_nRowHeight = 0;
+    const int nNatural = m_pList->sizeHintForRow(0);
+    m_nRowHeight = nStretched;
+    if (nViewport <= 0 || nNatural <= 0) return;
+    const int nRows = std::max(1, nViewport / nNatural);
+    const int nHeight = nViewport / nRows;
+    if (nHeight == m_nRowHeight) return;
+    m_nRowHeight = nHeight;
+    emit sizeHintChanged(m_pList->model()->index(0, 0));
+    m_pList->doItemsLayout();
+  }
+
+  QTreeWidget* m_pList;  // not owned: the list is the delegate's parent
+  int m_nRowHeight = 0;
+};
+
+}  // namespace
+
 void SaveingOptionDlg::SetUpList(int id, const char16_t* const* rows, std::size_t nRows) {
   auto* list = DlgItem<QTreeWidget>(id);
   list->setColumnCount(1);
   list->setHeaderLabels({QStringLiteral("Comparison Fields ")});
   list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   list->setColumnWidth(0, 200);
+  list->setUniformRowHeights(true);
+  list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  list->setItemDelegate(new WholeRowsDelegate(list));
   for (std::size_t i = 0; i < nRows; ++i) {
     auto* item = new QTreeWidgetItem(list);
     item->setText(0, QString::fromStdU16String(rows[i]));
