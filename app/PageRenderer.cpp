@@ -47,17 +47,6 @@ void Settle(int ms) {
   while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
-bool Save(QWidget* w, const QString& dir, const QString& name) {
-  w->show();
-  Settle(250);
-  const QString path = QDir(dir).filePath(name);
-  if (!w->grab().save(path, "PNG")) {
-    std::fprintf(stderr, "Cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
-}
 
 struct PageName {
   int nTemplateId;
@@ -80,6 +69,12 @@ bool SaveShown(QWidget* w, const QString& dir, const QString& name) {
   }
   std::printf("%s\n", qPrintable(path));
   return true;
+}
+
+bool Save(QWidget* w, const QString& dir, const QString& name) {
+  w->show();
+  Settle(250);
+  return SaveShown(w, dir, name);
 }
 
 // The summary page in the middle of a run: Stop and both bars shown, the

@@ -27,6 +27,20 @@ bool FolderPass::Run(NOTEID folderId) {
   });
 }
 
+// The document of entry i, opened as mail. Throws what the folder or the
+// document throws.
+FolderPass::EntryOpen FolderPass::OpenEntry(const LNViewFolder& folder, LNINT i, LNMailMessage& mail) {
+  const LNVFEntry entry = folder[i];
+  if (entry.IsNull()) return EntryOpen::none;
+  entry.GetDocument(&m_doc);
+  m_doc.Open(0);
+  if (!m_doc.IsOpen()) return EntryOpen::unopened;
+  mail = m_doc;
+  m_doc.Close();
+  mail.Open(0);
+  return EntryOpen::opened;
+}
+
 // A document filed in several folders counts once, as in the total.
 void FolderPass::TellProgress(NOTEID id) {
   const auto& ids = m_ctx.vecProgressIds;
@@ -74,18 +88,13 @@ bool FolderPass::Walk(NOTEID folderId, const EntryLoop& loop) {
 void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& batch) {
   LNMailMessage mail;
   try {
-    const LNVFEntry entry = folder[i];
-    if (entry.IsNull()) return;
-    entry.GetDocument(&m_doc);
-    m_doc.Open(0);
-    if (!m_doc.IsOpen()) {
+    const EntryOpen opened = OpenEntry(folder, i, mail);
+    if (opened == EntryOpen::none) return;
+    if (opened == EntryOpen::unopened) {
       m_ctx.log.WriteLogText(u"WARNING:Document cannot be opened\r\n");
       m_ctx.log.WriteLogText(u"\r\n");
       return;
     }
-    mail = m_doc;
-    m_doc.Close();
-    mail.Open(0);
     const std::u16string form = platform::FromUtf8(mail.GetFormNote().Bytes());
     const NOTEID id = mail.GetNoteID();
 

@@ -51,17 +51,12 @@ void FolderPass::JudgeEntry(const LNViewFolder& folder, LNINT i) {
   ScopeJudgement& scope = *m_ctx.pScope;
   LNMailMessage mail;
   try {
-    const LNVFEntry entry = folder[i];
-    if (entry.IsNull()) return;
-    entry.GetDocument(&m_doc);
-    m_doc.Open(0);
-    if (!m_doc.IsOpen()) {
+    const EntryOpen opened = OpenEntry(folder, i, mail);
+    if (opened == EntryOpen::none) return;
+    if (opened == EntryOpen::unopened) {
       scope.AddUnopened();
       return;
     }
-    mail = m_doc;
-    m_doc.Close();
-    mail.Open(0);
     const std::u16string form = platform::FromUtf8(mail.GetFormNote().Bytes());
     const NOTEID id = mail.GetNoteID();
     const DocumentKind kind = ClassifyDocument(mail);

@@ -59,6 +59,8 @@ private:
   using EntryLoop = std::function<void(const LNViewFolder& folder, BatchCommit& batch)>;
   bool Walk(NOTEID folderId, const EntryLoop& loop);
   bool Running() const { return m_s.m_bRunning.load() != 0; }
+  enum class EntryOpen { none, unopened, opened };
+  EntryOpen OpenEntry(const LNViewFolder& folder, LNINT i, LNMailMessage& mail);
   void HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& batch);
   void TellProgress(NOTEID id);
   enum class KeyResult { skip, none, keyed };
