@@ -67,7 +67,8 @@ std::string State(const fs::path& source) {
     return state;
   }
   if (source.extension() != ".nsf") return testsupport::ReadFile(source);
-  for (const auto& note : nlohmann::json::parse(nsftool::DumpJson(source))["notes"])
+  const nlohmann::json dump = nlohmann::json::parse(nsftool::DumpJson(source));
+  for (const auto& note : dump["notes"])
     if (note["class"] == "document") state += note.dump() + "\n";
   return state;
 }
