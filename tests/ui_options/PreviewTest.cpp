@@ -1,6 +1,7 @@
 // Preview on the summary and progress page: the judgement without a change,
 // the review window, and a run that spares what the review unticked.
 #include <QPushButton>
+#include <QPointer>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -53,10 +54,13 @@ protected:
   }
 
   ReviewDlg* PreviewAndWait() {
+    // The window of an earlier Preview stays until the new review replaces
+    // it: wait for that one to go, not merely for a window.
+    const QPointer<ReviewDlg> earlier = m_page->Preview() ? m_page->Preview()->Window() : nullptr;
     QTest::mouseClick(m_page->DlgItem<QAbstractButton>(progressDlg::kPreview), Qt::LeftButton);
     EXPECT_FALSE(m_page->GetDlgItem(progressDlg::kPreview)->isEnabled());
     EXPECT_TRUE(PumpUntil([&] {
-      return !m_page->IsRunning() && m_page->Preview() && m_page->Preview()->Window();
+      return !m_page->IsRunning() && earlier.isNull() && m_page->Preview() && m_page->Preview()->Window();
     })) << "no review window";
     return m_page->Preview() ? m_page->Preview()->Window() : nullptr;
   }
