@@ -25,6 +25,7 @@
 #include "ui/review/ReviewDlg.h"
 #include "ui/review/ReviewModel.h"
 #include "ui/win/Shell.h"
+#include "ui/win/Screenshot.h"
 
 namespace {
 
@@ -39,12 +40,6 @@ void FillSampleSettings(RunSettings& s) {
   s.m_bContactFirstName = s.m_bContactLastName = s.m_bContactMiddleName = 1;
   s.m_bContactFullName = s.m_bContactEmail = s.m_bContactPhone = s.m_bContactCompany = 1;
   s.m_strNewNsfFolder = u"/home/anna/Mail/Cleaned";
-}
-
-void Settle(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 
@@ -62,18 +57,12 @@ constexpr PageName kPages[] = {
 QString g_strBoxShot;  // user-interface thread
 
 bool SaveShown(QWidget* w, const QString& dir, const QString& name) {
-  const QString path = QDir(dir).filePath(name);
-  if (!w->grab().save(path, "PNG")) {
-    std::fprintf(stderr, "Cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
+  return win::SaveScreenshot(w->grab(), dir, name);
 }
 
 bool Save(QWidget* w, const QString& dir, const QString& name) {
   w->show();
-  Settle(250);
+  win::SettleEvents(250);
   return SaveShown(w, dir, name);
 }
 
@@ -157,7 +146,7 @@ void ShowOpenFailure(RunSettings& settings, frame::CWizardPage* creator) {
   if (!info || !info->Create()) return;
   info->show();
   info->WaitForLoad();
-  Settle(100);
+  win::SettleEvents(100);
   info->hide();
   if (!g_strBoxShot.isEmpty()) std::fprintf(stderr, "No box for %s\n", qPrintable(g_strBoxShot));
 }

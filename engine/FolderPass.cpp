@@ -144,15 +144,23 @@ void FolderPass::HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& b
     Dispose(mail, id, keptId);
     ++m_counters.duplicates;
     batch.Counted();
-  } catch (LNSTATUS status) {
-    // An entry the store cannot read (a damaged file): go on with the next
-    // one, and say at the end of the pass that the folder was not all read.
-    if (m_nUnreadEntries++ == 0) m_strEntryError = StatusText(status);
-    CloseAfterFailure(mail);
   } catch (...) {
-    // Any other failure on this entry: go on with the next one.
-    CloseAfterFailure(mail);
+    EntryFailed(mail);
   }
+}
+
+// Called inside a catch block. An entry the store cannot read (a damaged
+// file) lets the pass go on with the next one, and the folder is said at
+// the end not to have been read whole; any other failure on the entry only
+// lets the pass go on.
+void FolderPass::EntryFailed(LNMailMessage& mail) {
+  try {
+    throw;
+  } catch (LNSTATUS status) {
+    if (m_nUnreadEntries++ == 0) m_strEntryError = StatusText(status);
+  } catch (...) {
+  }
+  CloseAfterFailure(mail);
 }
 
 FolderPass::KeyResult FolderPass::ComposeKey(LNMailMessage& mail, DocumentKind kind, KeyDigest& digest) {

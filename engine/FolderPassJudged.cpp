@@ -76,11 +76,8 @@ void FolderPass::JudgeEntry(const LNViewFolder& folder, LNINT i) {
       scope.AddKeyed(doc, form, digest, bTolerant);
     else
       scope.AddUnkeyed(doc, form);
-  } catch (LNSTATUS status) {
-    if (m_nUnreadEntries++ == 0) m_strEntryError = StatusText(status);
-    CloseAfterFailure(mail);
   } catch (...) {
-    CloseAfterFailure(mail);
+    EntryFailed(mail);
   }
 }
 
@@ -187,11 +184,8 @@ void FolderPass::HandleJudged(std::size_t i, BatchCommit& batch) {
     Dispose(mail, d.id, kept.id);
     ++m_counters.duplicates;
     batch.Counted();
-  } catch (LNSTATUS status) {
-    if (m_nUnreadEntries++ == 0) m_strEntryError = StatusText(status);
-    CloseAfterFailure(mail);
   } catch (...) {
-    CloseAfterFailure(mail);
+    EntryFailed(mail);
   }
 }
 

@@ -63,6 +63,7 @@ private:
   EntryOpen OpenEntry(const LNViewFolder& folder, LNINT i, LNMailMessage& mail);
   void HandleEntry(const LNViewFolder& folder, LNINT i, BatchCommit& batch);
   void TellProgress(NOTEID id);
+  void EntryFailed(LNMailMessage& mail);
   enum class KeyResult { skip, none, keyed };
   // The document's key digest into digest; skip (the document closed) when
   // it is not judged at all: its group is off, it is outside the date limit,

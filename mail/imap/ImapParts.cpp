@@ -82,7 +82,7 @@ void AddStatic(const mailimap_msg_att_static* st, FetchedMessage* out) {
       if (!section) break;
       std::string bytes = section->sec_body_part ? std::string(section->sec_body_part, section->sec_length)
                                                  : std::string();
-      // BODY[] has no section spec; BODY[HEADER.FIELDS (...)] has one.
+      // BODY[] names no section; BODY[HEADER.FIELDS (...)] names one.
       if (section->sec_section && section->sec_section->sec_spec) {
         out->strHeaderFields = std::move(bytes);
       } else {

@@ -17,7 +17,7 @@
 #include "tests/support/TestSupport.h"
 
 using namespace mailio::imap;
-using imaptest::CertificateSpec;
+using imaptest::CertificateShape;
 using imaptest::Dovecot;
 using imaptest::TestCertificate;
 
@@ -82,7 +82,7 @@ TEST_F(SessionTest, LoginWorksWithTheRightPasswordOnly) {
 
 struct TrustCase {
   const char* name;
-  CertificateSpec spec;
+  CertificateShape shape;
   bool bSignedByCa;
   bool bCaFile;
   bool bFingerprintListed;
@@ -93,10 +93,10 @@ struct TrustCase {
 TEST_F(SessionTest, CertificatesAreCheckedBeforeAnyPassword) {
   const TestCertificate ca = TestCertificate::Make({"Test CA", {}, {}, -3600, 86400, true}, nullptr);
   testsupport::WriteFile(m_tmp / "ca.pem", ca.CertificatePem());
-  CertificateSpec expired;
+  CertificateShape expired;
   expired.nNotBeforeSecs = -7200;
   expired.nNotAfterSecs = -3600;
-  CertificateSpec otherHost{"mail.example", {"mail.example"}, {}, -3600, 86400, false};
+  CertificateShape otherHost{"mail.example", {"mail.example"}, {}, -3600, 86400, false};
   const TrustCase cases[] = {
       {"self-signed", {}, false, false, false, false, "certificate not trusted"},
       {"self-signed by STARTTLS", {}, false, false, false, true, "certificate not trusted"},
@@ -111,7 +111,7 @@ TEST_F(SessionTest, CertificatesAreCheckedBeforeAnyPassword) {
     SCOPED_TRACE(c.name);
     const std::filesystem::path dir = m_tmp / (std::string("case-") + std::to_string(&c - cases));
     std::filesystem::create_directories(dir);
-    const TestCertificate cert = TestCertificate::Make(c.spec, c.bSignedByCa ? &ca : nullptr);
+    const TestCertificate cert = TestCertificate::Make(c.shape, c.bSignedByCa ? &ca : nullptr);
     cert.Write(dir / "cert.pem", dir / "key.pem");
     Dovecot server(dir, dir / "cert.pem", dir / "key.pem");
     std::string error;

@@ -48,7 +48,7 @@ TestCertificate::TestCertificate(TestCertificate&&) noexcept = default;
 TestCertificate& TestCertificate::operator=(TestCertificate&&) noexcept = default;
 TestCertificate::~TestCertificate() = default;
 
-TestCertificate TestCertificate::Make(const CertificateSpec& spec, const TestCertificate* issuer) {
+TestCertificate TestCertificate::Make(const CertificateShape& shape, const TestCertificate* issuer) {
   TestCertificate out;
   out.m_impl->key = EVP_EC_gen("P-256");
   X509* cert = X509_new();
@@ -57,24 +57,24 @@ TestCertificate TestCertificate::Make(const CertificateSpec& spec, const TestCer
   static long serial = 1;
   X509_set_version(cert, 2);
   ASN1_INTEGER_set(X509_get_serialNumber(cert), serial++);
-  X509_gmtime_adj(X509_getm_notBefore(cert), spec.nNotBeforeSecs);
-  X509_gmtime_adj(X509_getm_notAfter(cert), spec.nNotAfterSecs);
+  X509_gmtime_adj(X509_getm_notBefore(cert), shape.nNotBeforeSecs);
+  X509_gmtime_adj(X509_getm_notAfter(cert), shape.nNotAfterSecs);
   X509_set_pubkey(cert, out.m_impl->key);
   X509_NAME* name = X509_get_subject_name(cert);
   X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
-                             reinterpret_cast<const unsigned char*>(spec.strCommonName.c_str()), -1, -1, 0);
+                             reinterpret_cast<const unsigned char*>(shape.strCommonName.c_str()), -1, -1, 0);
   X509* issuerCert = issuer ? issuer->m_impl->cert : cert;
   X509_set_issuer_name(cert, X509_get_subject_name(issuerCert));
-  AddExtension(cert, issuerCert, NID_basic_constraints, spec.bCa ? "critical,CA:TRUE" : "critical,CA:FALSE");
+  AddExtension(cert, issuerCert, NID_basic_constraints, shape.bCa ? "critical,CA:TRUE" : "critical,CA:FALSE");
   AddExtension(cert, issuerCert, NID_subject_key_identifier, "hash");
-  if (spec.bCa) {
+  if (shape.bCa) {
     AddExtension(cert, issuerCert, NID_key_usage, "critical,keyCertSign,cRLSign");
   } else {
     AddExtension(cert, issuerCert, NID_ext_key_usage, "serverAuth");
   }
   std::string san;
-  for (const std::string& dns : spec.dnsNames) san += (san.empty() ? "DNS:" : ",DNS:") + dns;
-  for (const std::string& ip : spec.ipAddresses) san += (san.empty() ? "IP:" : ",IP:") + ip;
+  for (const std::string& dns : shape.dnsNames) san += (san.empty() ? "DNS:" : ",DNS:") + dns;
+  for (const std::string& ip : shape.ipAddresses) san += (san.empty() ? "IP:" : ",IP:") + ip;
   if (!san.empty()) AddExtension(cert, issuerCert, NID_subject_alt_name, san);
   EVP_PKEY* signer = issuer ? issuer->m_impl->key : out.m_impl->key;
   if (X509_sign(cert, signer, EVP_sha256()) == 0) throw std::runtime_error("OpenSSL cannot sign");

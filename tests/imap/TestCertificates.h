@@ -11,7 +11,7 @@
 
 namespace imaptest {
 
-struct CertificateSpec {
+struct CertificateShape {
   std::string strCommonName = "localhost";
   std::vector<std::string> dnsNames = {"localhost"};
   std::vector<std::string> ipAddresses = {"127.0.0.1"};
@@ -24,7 +24,7 @@ struct CertificateSpec {
 class TestCertificate {
 public:
   // Self-signed when issuer is null.
-  static TestCertificate Make(const CertificateSpec& spec, const TestCertificate* issuer);
+  static TestCertificate Make(const CertificateShape& shape, const TestCertificate* issuer);
   TestCertificate(TestCertificate&&) noexcept;
   TestCertificate& operator=(TestCertificate&&) noexcept;
   ~TestCertificate();

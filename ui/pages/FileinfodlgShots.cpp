@@ -1,7 +1,6 @@
 // Sample contents and screenshots of the single-file information page.
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QProgressBar>
@@ -12,6 +11,7 @@
 #include "notes/FolderTree.h"
 #include "ui/pages/Fileinfodlg.h"
 #include "ui/tree/XHtmlTree.h"
+#include "ui/win/Screenshot.h"
 
 namespace {
 
@@ -28,22 +28,6 @@ std::vector<FolderRecord> SampleFolders() {
       {u"Receipts", 0x226, 1},
       {u"($All)", 0x202, 1},
   };
-}
-
-void Settle(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
-bool SavePixmap(const QPixmap& pixmap, const QString& dir, const QString& name) {
-  const QString path = QDir(dir).filePath(name);
-  if (!pixmap.save(path, "PNG")) {
-    std::fprintf(stderr, "Cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
 }
 
 // The tooltip is a window of its own: draw it over the page's picture where
@@ -84,15 +68,15 @@ bool Fileinfodlg::RenderScreenshots(RunSettings& settings, frame::CWizardPage* p
   }
   page->FillSampleContents();
   page->show();
-  Settle(250);
-  bool ok = SavePixmap(page->grab(), dir, QStringLiteral("129-single-file-information.png"));
+  win::SettleEvents(250);
+  bool ok = win::SaveScreenshot(page->grab(), dir, QStringLiteral("129-single-file-information.png"));
 
   // Leave one year of the projects out: its parents show the mixed box.
   CXHtmlTree* tree = page->Tree();
   for (xht::HTREEITEM h = tree->GetRootItem(); h != 0; h = tree->Model().GetNextItemPreOrder(h))
     if (tree->GetItemText(h) == QLatin1String("2020")) tree->SetItemCheck(h, 0);
-  Settle(100);
-  ok &= SavePixmap(page->grab(), dir, QStringLiteral("129-single-file-information-mixed.png"));
+  win::SettleEvents(100);
+  ok &= win::SaveScreenshot(page->grab(), dir, QStringLiteral("129-single-file-information-mixed.png"));
 
   // Point at the longest folder name, which the tree cuts off.
   xht::HTREEITEM longest = 0;
@@ -101,8 +85,9 @@ bool Fileinfodlg::RenderScreenshots(RunSettings& settings, frame::CWizardPage* p
   const QPoint pos = tree->LabelRect(longest).topLeft() + QPoint(8, 4);
   QHelpEvent help(QEvent::ToolTip, pos, tree->viewport()->mapToGlobal(pos));
   QApplication::sendEvent(tree->viewport(), &help);
-  Settle(300);
-  ok &= SavePixmap(WithVisibleTooltip(page.get()), dir, QStringLiteral("129-single-file-information-tooltip.png"));
+  win::SettleEvents(300);
+  ok &= win::SaveScreenshot(WithVisibleTooltip(page.get()), dir,
+                            QStringLiteral("129-single-file-information-tooltip.png"));
   page->hide();
   return ok;
 }

@@ -1,14 +1,12 @@
 // The review window with sample contents, for tarnwick --render-pages.
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QPixmap>
 #include <QTreeView>
-#include <cstdio>
 
 #include "ui/review/ReviewDlg.h"
 #include "ui/review/ReviewModel.h"
+#include "ui/win/Screenshot.h"
 
 namespace {
 
@@ -67,21 +65,9 @@ std::vector<report::FieldPair> SamplePairs(const report::Review&, const report::
           {u"Size", u"18432 bytes", u"18432 bytes", false, false}};
 }
 
-void Settle(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
-}
-
 bool Save(QWidget* w, const QString& dir, const QString& name) {
-  Settle(250);
-  const QString path = QDir(dir).filePath(name);
-  if (!w->grab().save(path, "PNG")) {
-    std::fprintf(stderr, "Cannot write %s\n", qPrintable(path));
-    return false;
-  }
-  std::printf("%s\n", qPrintable(path));
-  return true;
+  win::SettleEvents(250);
+  return win::SaveScreenshot(w->grab(), dir, name);
 }
 
 }  // namespace
